@@ -1,0 +1,14 @@
+# Compiler settings shared by every build.
+#
+# Every build computes the same samples: maths in SSE2 (never the x87, whose
+# 80-bit registers would skip the 32-bit roundings the engine relies on), no
+# fused multiply-add contraction, and no SLP vectorisation, which GCC 12 has
+# been seen to let drop a double-to-float rounding.
+set(HALVORINE_FP_FLAGS -msse2 -mfpmath=sse -ffp-contract=off -fno-tree-slp-vectorize -fno-fast-math)
+
+add_library(halvorine_flags INTERFACE)
+target_compile_options(halvorine_flags INTERFACE ${HALVORINE_FP_FLAGS} -Wall -Wextra)
+target_compile_features(halvorine_flags INTERFACE cxx_std_17)
+if(WIN32)
+  target_compile_definitions(halvorine_flags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+endif()

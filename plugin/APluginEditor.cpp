@@ -1,0 +1,7 @@
+#include "APluginEditor.h"
+
+#include "uPlugin.h"
+
+APluginEditor::APluginEditor(APlugin* plugin) : AEffEditor(plugin) {}
+
+APluginEditor::~APluginEditor() = default;

@@ -1,0 +1,101 @@
+// The sixteen-band gate: parameter block, derived values and the per-sample
+// step, for one stereo instance.
+//
+// Threads. Parameter writers (the host's user-interface or automation
+// thread, the editor) only store values into the lock-free parameter block.
+// The audio thread takes up the latest complete parameter set at the start
+// of a block and derives everything it reads from that one set, so it never
+// mixes values of different updates and never waits: if a writer is busy at
+// that moment, the block runs on the previous set and the next block takes
+// the new one. Nothing on the audio path allocates, locks or calls out.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "GateMath.h"
+
+namespace gate {
+
+// The 31 parameter values and the design sample rate, written by any number
+// of threads, read whole by the audio thread without waiting.
+class ParameterBlock {
+public:
+    static constexpr int kRateSlot = kNumParams;
+    static constexpr int kSlots = kNumParams + 1;
+
+    ParameterBlock();
+
+    // Thread-safe. `slot` 0..30 are parameters, kRateSlot the design rate.
+    void store(int slot, float value);
+    float load(int slot) const { return slots_[slot].load(std::memory_order_relaxed); }
+
+    // Copies every slot as they stood after one moment's completed stores.
+    // Answers false, leaving `out` unspecified, when a store was under way;
+    // never waits. `stamp` identifies the set (it changes with every store).
+    bool trySnapshot(float out[kSlots], uint64_t& stamp) const;
+    uint64_t stamp() const { return state_.load(std::memory_order_acquire); }
+
+private:
+    // Low 16 bits: stores under way; the rest counts completed stores.
+    static constexpr uint64_t kPendingMask = 0xFFFF;
+    std::atomic<uint64_t> state_{0};
+    std::atomic<float> slots_[kSlots];
+};
+
+// Processing state: owned by the audio thread.
+struct ProcessState {
+    // One input history per channel: every band holds the same input, so
+    // one copy serves all sixteen. Indexed [slot].
+    float inHistL[3];
+    float inHistR[3];
+    // Band outputs, indexed [slot][band].
+    float outHistL[3][kNumBands];
+    float outHistR[3][kNumBands];
+    float peak[kNumBands];
+    float envelope[kNumBands];
+    float bandGain[kNumBands];
+    int32_t ringPos;
+};
+
+class GateEngine {
+public:
+    GateEngine();
+
+    // Parameter writers: thread-safe, lock-free, allocation-free. The value
+    // is stored as given (callers clamp).
+    void setParameter(int index, float value) { params_.store(index, value); }
+    float getParameter(int index) const { return params_.load(index); }
+
+    // The sample rate the filters are designed for. A rate that is not
+    // finite and positive is ignored.
+    void setDesignRate(float rate);
+    float designRate() const { return params_.load(ParameterBlock::kRateSlot); }
+
+    // Audio thread. Replace or add `frames` frames of two channels. Inputs
+    // and outputs may be the same buffers.
+    void processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+    void process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+
+    // Audio thread: takes up the latest parameter set (done at the start of
+    // every block). Public so that tests can look at the derived values.
+    void refresh();
+    const DerivedValues& derived() const { return derived_; }
+    const ProcessState& state() const { return state_; }
+
+private:
+    template <bool Accumulate>
+    void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+    void clearHistories();
+
+    ParameterBlock params_;
+
+    // Audio thread only.
+    uint64_t seenStamp_ = ~uint64_t{0};
+    bool designed_ = false;
+    float designInputs_[4] = {};  // start, finish, Q, rate of the last design
+    DerivedValues derived_{};
+    ProcessState state_{};
+};
+
+}  // namespace gate

@@ -1,0 +1,74 @@
+// Parameter mappings and the band-pass design: pure functions of 32-bit
+// values, with double arithmetic in between and a rounding to 32 bits at
+// every value that is stored.
+#pragma once
+
+namespace gate {
+
+constexpr int kNumBands = 16;
+constexpr int kNumParams = 31;  // 30 host parameters and one spare slot
+constexpr int kLastBand = kNumBands - 1;
+
+// Parameter indices that act on the sound.
+enum ParameterIndex : int {
+    kStartFreq = 0,
+    kFinishFreq = 1,
+    kFreqQ = 2,
+    kAttack = 3,
+    kRelease = 4,
+    kBoost = 5,
+    kFirstGateLevel = 6,  // band k's gate level is kFirstGateLevel + k
+};
+
+// Rounds a double to the nearest 32-bit float. Every stored engine value
+// passes through here.
+inline float Store(double x) { return static_cast<float>(x); }
+
+// About 1.0001 * 2^x: exp(0.6931472 x + 0.0001) + 1e-12, as a 32-bit float.
+float Pow2(float x);
+// About 1.0001 * 10^x: exp(2.302585 x + 0.0001) + 1e-12, as a 32-bit float.
+float Pow10(float x);
+// 0 for a level of exactly 0, else Pow10(((level * range) - offset) / 20).
+float DbToGain(float offset, float range, float level);
+
+struct BandCoefficients {
+    float b0;  // gain of the current input
+    float b2;  // gain of the input two samples back
+    float a1;  // feedback of the output one sample back
+    float a2;  // feedback of the output two samples back
+};
+
+// Second-order band-pass with gain 1 at centreFrequency and a -3 dB width of
+// bandwidth * centreFrequency Hz (bandwidth limited to 0.005 .. 0.99).
+BandCoefficients DesignBandPass(float bandwidth, float centreFrequency, float sampleRate);
+
+// Centre frequency of band k for the Start and Finish positions:
+// 20 * Pow2(10 * position), positions evenly spaced from start to finish.
+float BandCentreFrequency(float start, float finish, int band);
+
+// Everything the per-sample step reads, derived from one parameter set.
+struct DerivedValues {
+    BandCoefficients band[kNumBands];
+    float attackCoef;
+    float attackNorm;
+    float releaseCoef;
+    float releaseNorm;
+    float boostGain;
+    float threshold[kNumBands];
+};
+
+// The sixteen designs of a parameter set at a design rate.
+void DesignAllBands(const float params[kNumParams], float sampleRate, BandCoefficients out[kNumBands]);
+// Smoothing pairs, boost gain and thresholds of a parameter set.
+void DeriveGains(const float params[kNumParams], DerivedValues& out);
+
+// Clamps a parameter value to 0..1; NaN becomes 0.
+inline float ClampParameter(float value) {
+    if (value > 1.0f)
+        return 1.0f;
+    if (!(value >= 0.0f))
+        return 0.0f;
+    return value;
+}
+
+}  // namespace gate

@@ -1,0 +1,17 @@
+// exp, sin and cos computed the same way in every build.
+//
+// The C libraries of the three targets do not promise identical last bits,
+// and the lowest bands are resonators so sharp that one unit in the last
+// place of a coefficient audibly moves their gain. These versions use only
+// IEEE double additions, multiplications and divisions (no FMA, no x87), so
+// every SSE2 build gets the same result; accuracy is within one unit in the
+// last place of the double result.
+#pragma once
+
+namespace gate {
+
+double Exp(double x);
+double Sin(double x);
+double Cos(double x);
+
+}  // namespace gate

@@ -1,0 +1,22 @@
+// GoogleTest's Notification for the win32 thread model of MinGW, which has
+// no std::mutex: a manual-reset Win32 event does the same job.
+#pragma once
+#ifdef __cplusplus
+#include <windows.h>
+namespace testing {
+namespace internal {
+class Notification {
+public:
+    Notification() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Notification() { CloseHandle(event_); }
+    Notification(const Notification&) = delete;
+    Notification& operator=(const Notification&) = delete;
+    void Notify() { SetEvent(event_); }
+    void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+private:
+    HANDLE event_;
+};
+}  // namespace internal
+}  // namespace testing
+#endif
