@@ -1,0 +1,171 @@
+// The window services the editor needs from an operating system, and
+// nothing more.
+//
+// The editor's logic (uEditor) builds its controls on a platform::Window,
+// draws on their surfaces and receives timer ticks and mouse events through
+// platform::WindowEvents. A backend (headless/, win32/, x11/) implements
+// Window, Surface and ImageList; it never knows what the controls mean.
+//
+// Threads: every call on these classes, and every call a backend makes into
+// WindowEvents, happens on the thread that owns the window (the host's
+// user-interface thread). Nothing here is meant for the audio thread.
+//
+// Coordinates are pixels; a Rect's right and bottom are exclusive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    friend bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+    friend bool operator!=(Rgb a, Rgb b) { return !(a == b); }
+};
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A decoded bitmap: 24-bit colour, row 0 at the top, and an optional 1-bit
+// mask (empty, or one entry per pixel, non-zero = transparent).
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+    std::vector<uint8_t> mask;
+
+    Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    bool transparent(int x, int y) const {
+        return !mask.empty() && mask[static_cast<size_t>(y) * width + x] != 0;
+    }
+};
+
+// A one-image list: a colour image and its transparency mask, ready for
+// Surface::drawImage. Made by Window::createImageList.
+class ImageList {
+public:
+    virtual ~ImageList() = default;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+};
+
+// A font request. On Windows the named system font; elsewhere the baked
+// read-out font stands in for it (see editor/font/).
+struct FontSpec {
+    const char* name = "Arial";
+    int points = 8;
+    Rgb colour{0, 0, 0};
+};
+
+// The drawing surface of a picture control. Its bitmap has the control's
+// width and height and comes into being on the first drawing call; until
+// then the picture shows nothing. Every drawing call marks the control for
+// repainting.
+class Surface {
+public:
+    virtual ~Surface() = default;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+
+    // Fills `area` (clipped to the surface) with one colour.
+    virtual void fillRect(const Rect& area, Rgb colour) = 0;
+    // Copies `area` of `source` to the same rectangle of this surface,
+    // pixel for pixel (clipped to both).
+    virtual void copyRect(const Rect& area, Surface& source) = 0;
+    // Draws image 0 of `images` with its top-left corner at (x, y); pixels
+    // that the mask marks transparent leave the surface untouched.
+    virtual void drawImage(const ImageList& images, int x, int y) = 0;
+    // Writes `text` with its cell's top-left corner at (x, y), in the given
+    // font and colour, over a clear background (the cells are not filled).
+    virtual void drawText(int x, int y, std::string_view text, const FontSpec& font) = 0;
+
+    // Reads one pixel back (tests, snapshots). Black before the bitmap exists.
+    virtual Rgb pixel(int x, int y) const = 0;
+};
+
+// A picture control: a rectangle of the window that shows its surface.
+struct PictureSpec {
+    const char* name = "";
+    int left = 0, top = 0, width = 0, height = 0;
+    // The visible part, from the control's top-left corner (a parent panel
+    // that clips it); 0 means the whole control.
+    int clipWidth = 0, clipHeight = 0;
+    bool visible = true;
+    // Transparent: pixels of the colour of the surface's bottom-left pixel
+    // are not painted, so what lies under the control shows through.
+    bool transparent = false;
+    // Receives mouse events (see WindowEvents).
+    bool mouseEvents = false;
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+// What a backend calls on the editor's logic. `control` is the index that
+// Window::addPicture returned; x and y are relative to that control.
+class WindowEvents {
+public:
+    virtual ~WindowEvents() = default;
+    // One tick of the repeating timer started by Window::startTimer.
+    virtual void onTimer() = 0;
+    // A button went down on a control that takes mouse events. After a
+    // left press that control receives every move and button-up until the
+    // left button is released, also outside it (capture, x then outside
+    // the control's width); other buttons do not capture.
+    virtual void onMouseDown(int control, MouseButton button, bool shift, int x, int y) = 0;
+    virtual void onMouseMove(int control, bool shift, int x, int y) = 0;
+    virtual void onMouseUp(int control, MouseButton button, bool shift, int x, int y) = 0;
+};
+
+// A borderless child window of fixed client size inside a host's window.
+// It paints its pictures back to front in the order they were added,
+// double-buffered, over its background colour. Destroying it stops its
+// timer and releases the mouse; no event arrives afterwards.
+class Window {
+public:
+    virtual ~Window() = default;
+
+    // Adds a picture control on top of the earlier ones; answers its index
+    // (0, 1, 2, ... in order of addition).
+    virtual int addPicture(const PictureSpec& spec) = 0;
+    virtual Surface& surface(int control) = 0;
+    virtual std::unique_ptr<ImageList> createImageList(const Bitmap& image) = 0;
+
+    virtual int clientWidth() const = 0;
+    virtual int clientHeight() const = 0;
+    // Places the window's top-left corner in its parent.
+    virtual void setPosition(int x, int y) = 0;
+    // Makes the window visible and brings it in front of its siblings.
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual bool visible() const = 0;
+    // Repaints at once whatever is marked for repainting.
+    virtual void repaintNow() = 0;
+
+    // Starts the repeating timer; ticks arrive as WindowEvents::onTimer.
+    virtual void startTimer(int intervalMs) = 0;
+    // The user's decimal separator for numbers shown to them ('.' when the
+    // system sets none).
+    virtual char decimalSeparator() const = 0;
+};
+
+// Creates a window as a child of `parent` (the host's native window handle;
+// the headless backend accepts anything, null included), of the given
+// client size and background colour, sending its events to `events`, which
+// must outlive it. Never answers null.
+using WindowFactory = std::unique_ptr<Window> (*)(void* parent, int clientWidth, int clientHeight,
+                                                  Rgb background, WindowEvents& events);
+
+std::unique_ptr<Window> createWindow(void* parent, int clientWidth, int clientHeight, Rgb background,
+                                     WindowEvents& events);
+
+// Chooses the backend that createWindow uses from now on and answers the
+// previous one. The headless backend is the default, so every build can
+// open its editor; a native backend installs itself when the module loads.
+// Call it only while no editor is being opened.
+WindowFactory setWindowFactory(WindowFactory factory);
+
+}  // namespace platform
