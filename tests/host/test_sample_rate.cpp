@@ -1,0 +1,101 @@
+// The rate the band filters are designed for follows the host. Seen from
+// outside only through the sound: an instance designed for 48 kHz sounds
+// different from one designed for 44.1 kHz, and instances designed for the
+// same rate sound the same, bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "BlackBox.h"
+
+using blackbox::Instance;
+using blackbox::Stereo;
+using testhost::Callback;
+using testhost::dispatch;
+using testhost::Host;
+
+namespace {
+
+using RateAnswer = std::function<VstIntPtr(const Callback&)>;
+using Action = std::function<void(AEffect*)>;
+
+// Builds an instance whose host answers audioMasterGetSampleRate through
+// `rate`, selects "Default" (every gate open), runs `after` and renders the
+// test signal.
+Stereo Sound(const RateAnswer& rate, const Action& after = {}) {
+    Host host;
+    host.answer = [&](const Callback& c) -> VstIntPtr {
+        if (c.opcode == audioMasterVersion)
+            return 2400;
+        if (c.opcode == audioMasterGetSampleRate)
+            return rate(c);
+        return 0;
+    };
+    Instance e(host);
+    EXPECT_TRUE(e);
+    if (!e)
+        return {};
+    dispatch(e.get(), effSetProgram, 0, 0);
+    if (after)
+        after(e.get());
+    return blackbox::Render(e.get(), blackbox::TestSignal(4096));
+}
+
+RateAnswer Answer(VstIntPtr value) {
+    return [value](const Callback&) { return value; };
+}
+
+// Answers `value` after sending effSetSampleRate with `sent` from inside
+// the callback, as some hosts do.
+RateAnswer SendWhileAnswering(float sent, VstIntPtr value) {
+    return [sent, value](const Callback& c) {
+        dispatch(c.effect, effSetSampleRate, 0, 0, nullptr, sent);
+        return value;
+    };
+}
+
+Action SetRate(float rate) {
+    return [rate](AEffect* e) { dispatch(e, effSetSampleRate, 0, 0, nullptr, rate); };
+}
+
+}  // namespace
+
+TEST(DesignRate, TakenFromTheHostDuringConstruction) {
+    const Stereo at44 = Sound(Answer(0));
+    const Stereo at48 = Sound(Answer(48000));
+    ASSERT_FALSE(at44.left.empty());
+    ASSERT_NE(at44, at48) << "a 48 kHz design must move the bands";
+
+    EXPECT_EQ(Sound(Answer(44100)), at44) << "44100 is also the rate without an answer";
+    EXPECT_EQ(Sound(SendWhileAnswering(48000.0f, 0)), at48)
+        << "effSetSampleRate sent while answering 0 sets the design rate";
+    EXPECT_EQ(Sound(Answer(-48000)), at44) << "a negative answer is no rate";
+    EXPECT_EQ(Sound(SendWhileAnswering(48000.0f, -1)), at48);
+}
+
+TEST(DesignRate, FollowsLaterRateRequests) {
+    const Stereo at44 = Sound(Answer(0));
+    const Stereo at48 = Sound(Answer(48000));
+    ASSERT_NE(at44, at48);
+
+    EXPECT_EQ(Sound(Answer(0), SetRate(48000.0f)), at48);
+    EXPECT_EQ(Sound(Answer(48000), SetRate(44100.0f)), at44);
+    EXPECT_EQ(Sound(Answer(0),
+                    [](AEffect* e) {
+                        EXPECT_EQ(dispatch(e, effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f), 1);
+                    }),
+              at48);
+    // Rates that are not finite and positive change nothing.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {0.0f, -0.0f, -48000.0f, nan, inf, -inf}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(Sound(Answer(0), SetRate(bad)), at44);
+        EXPECT_EQ(Sound(Answer(48000), SetRate(bad)), at48);
+        EXPECT_EQ(Sound(Answer(48000),
+                        [bad](AEffect* e) { dispatch(e, effSetBlockSizeAndSampleRate, 0, 512, nullptr, bad); }),
+                  at48);
+    }
+}
