@@ -43,19 +43,32 @@ private:
     std::atomic<float> slots_[kSlots];
 };
 
-// Processing state: owned by the audio thread.
-struct ProcessState {
-    // One input history per channel: every band holds the same input, so
-    // one copy serves all sixteen. Indexed [slot].
-    float inHistL[3];
-    float inHistR[3];
-    // Band outputs, indexed [slot][band].
-    float outHistL[3][kNumBands];
-    float outHistR[3][kNumBands];
-    float peak[kNumBands];
-    float envelope[kNumBands];
-    float bandGain[kNumBands];
-    int32_t ringPos;
+// Processing state: owned by the audio thread. Every value is a 32-bit
+// float held in a double, so that the arithmetic between the stored values
+// runs in double without conversions on the way in. Bands are laid out side
+// by side, two to a vector.
+struct alignas(16) ProcessState {
+    // Inputs one and two frames back, the same for every band.
+    double xL1, xL2, xR1, xR2;
+    // Band outputs one and two frames back.
+    alignas(16) double yL1[kNumBands];
+    alignas(16) double yL2[kNumBands];
+    alignas(16) double yR1[kNumBands];
+    alignas(16) double yR2[kNumBands];
+    // Two-stage envelope follower of each left band, and its gate level.
+    alignas(16) double peak[kNumBands];
+    alignas(16) double envelope[kNumBands];
+    alignas(16) double bandGain[kNumBands];
+};
+
+// The derived values in the form the kernel reads them.
+struct alignas(16) KernelCoefficients {
+    alignas(16) double b0[kNumBands];
+    alignas(16) double b2[kNumBands];
+    alignas(16) double a1[kNumBands];
+    alignas(16) double a2[kNumBands];
+    alignas(16) double threshold[kNumBands];
+    double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
 };
 
 class GateEngine {
@@ -86,7 +99,13 @@ public:
 private:
     template <bool Accumulate>
     void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+    template <bool Accumulate>
+    void runChunk(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
     void clearHistories();
+
+    // Frames processed per pass: the bands of a chunk are gated first, then
+    // the chunk's band sums are formed, several frames side by side.
+    static constexpr int kChunk = 64;
 
     ParameterBlock params_;
 
@@ -95,7 +114,11 @@ private:
     bool designed_ = false;
     float designInputs_[4] = {};  // start, finish, Q, rate of the last design
     DerivedValues derived_{};
+    KernelCoefficients kc_{};
     ProcessState state_{};
+    // Gated band outputs of the current chunk, [band][frame].
+    alignas(16) double gatedL_[kNumBands][kChunk] = {};
+    alignas(16) double gatedR_[kNumBands][kChunk] = {};
 };
 
 }  // namespace gate

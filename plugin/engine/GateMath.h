@@ -62,6 +62,18 @@ void DesignAllBands(const float params[kNumParams], float sampleRate, BandCoeffi
 // Smoothing pairs, boost gain and thresholds of a parameter set.
 void DeriveGains(const float params[kNumParams], DerivedValues& out);
 
+// +1 above zero, -1 below, 0 at zero.
+inline float Sign(float x) { return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
+
+// The output shaper: m = (3a - a^2) / 2 for a = |x| up to 1, 1 above, with
+// the sign of x. Slope 1.5 at 0, so quiet signals leave 1.5 times louder.
+inline float SoftClip(float x) {
+    const float a = x < 0.0f ? -x : x;
+    const float s = Sign(x);
+    const float m = a > 1.0f ? 1.0f : Store((-static_cast<double>(a) * a + 3.0 * a) * 0.5);
+    return m * s;
+}
+
 // Clamps a parameter value to 0..1; NaN becomes 0.
 inline float ClampParameter(float value) {
     if (value > 1.0f)

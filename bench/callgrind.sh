@@ -1,0 +1,16 @@
+#!/bin/sh
+# Instructions per frame of the audio path, counted by callgrind (the count
+# is repeatable whatever else the machine is doing). Counts the whole run
+# of two lengths and takes the difference, so that start-up drops out.
+# Usage: bench/callgrind.sh [build-dir]   (default build/linux)
+set -eu
+build=${1:-build/linux}
+count() {
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/callgrind_frames" "$1" "$2" 2>&1 |
+        sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
+}
+for program in 7 1; do
+    short=$(count "$program" 100)
+    long=$(count "$program" 300)
+    echo "program $program: $(( (long - short) / (200 * 512) )) instructions per frame"
+done

@@ -1,0 +1,156 @@
+// A literal, deliberately plain version of the per-sample gate step, kept
+// apart from the production engine so that the engine stays free to be
+// optimised: the two must agree bit for bit.
+//
+// Everything is done the slow, obvious way: sixteen input histories per
+// channel, the ring tables, one function per step, every stored value
+// rounded to float exactly where it is stored.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+
+#include "GateMath.h"
+
+namespace reference {
+
+using gate::kNumBands;
+
+struct Gate {
+    gate::DerivedValues dv{};
+    float inHistL[kNumBands][3] = {};
+    float inHistR[kNumBands][3] = {};
+    float outHistL[kNumBands][3] = {};
+    float outHistR[kNumBands][3] = {};
+    float peak[kNumBands] = {};
+    float envelope[kNumBands] = {};
+    float bandGain[kNumBands] = {};
+    float detect[kNumBands] = {};
+    float gateTarget[kNumBands] = {};
+    float sumL = 0, sumR = 0;
+    int ringPos = 0, slotNow = 0, slotPrev1 = 0, slotPrev2 = 0;
+
+    void clearHistories() {
+        std::memset(inHistL, 0, sizeof inHistL);
+        std::memset(inHistR, 0, sizeof inHistR);
+        std::memset(outHistL, 0, sizeof outHistL);
+        std::memset(outHistR, 0, sizeof outHistR);
+    }
+
+    static float Sign(float x) {
+        if (x > 0)
+            return 1.0f;
+        if (x < 0)
+            return -1.0f;
+        return 0.0f;
+    }
+
+    static float SoftClip(float x) {
+        float a = (float)std::fabs((double)x);
+        float s = Sign(x);
+        float m;
+        if (a > 1)
+            m = 1;
+        else
+            m = (float)((-(double)a * (double)a + 3.0 * (double)a) * 0.5);
+        return m * s;
+    }
+
+    void FilterBand(int k, float xL, float xR) {
+        const gate::BandCoefficients& c = dv.band[k];
+        inHistL[k][slotNow] = xL;
+        outHistL[k][slotNow] = (float)((double)c.b0 * inHistL[k][slotNow] + (double)c.b2 * inHistL[k][slotPrev2] -
+                                       (double)c.a1 * outHistL[k][slotPrev1] -
+                                       (double)c.a2 * outHistL[k][slotPrev2] + 1e-12);
+        inHistR[k][slotNow] = xR;
+        outHistR[k][slotNow] = (float)((double)c.b0 * inHistR[k][slotNow] + (double)c.b2 * inHistR[k][slotPrev2] -
+                                       (double)c.a1 * outHistR[k][slotPrev1] -
+                                       (double)c.a2 * outHistR[k][slotPrev2] + 1e-12);
+    }
+
+    float FollowEnvelope(int k, float y) {
+        float a = (float)std::fabs((double)y);
+        if (peak[k] < a)
+            peak[k] = (float)(((double)peak[k] - a) * 0.9 + a);
+        else
+            peak[k] = (float)(((double)peak[k] - a) * 0.998 + a);
+        if (peak[k] < 0)
+            peak[k] = 0;
+        if (peak[k] > 10)
+            peak[k] = 10;
+        envelope[k] = (float)((0.05 * peak[k] + envelope[k]) / 1.05);
+        if (envelope[k] < 0)
+            envelope[k] = 0;
+        if (envelope[k] > 10)
+            envelope[k] = 10;
+        return envelope[k];
+    }
+
+    void ProcessSample(float xL, float xR) {
+        for (int k = 0; k < kNumBands; ++k)
+            FilterBand(k, xL, xR);
+        sumR = 0;
+        sumL = 0;
+        for (int k = 0; k < kNumBands; ++k) {
+            detect[k] = (float)((double)FollowEnvelope(k, outHistL[k][slotNow]) + 1e-12);
+            if (detect[k] > dv.threshold[k])
+                gateTarget[k] = detect[k];
+            else
+                gateTarget[k] = (float)1e-12;
+            if (bandGain[k] > gateTarget[k])
+                bandGain[k] = (float)(((double)bandGain[k] * dv.releaseCoef + gateTarget[k]) * dv.releaseNorm + 1e-12);
+            else
+                bandGain[k] = (float)(((double)bandGain[k] * dv.attackCoef + gateTarget[k]) * dv.attackNorm + 1e-12);
+            float gL, gR;
+            if (bandGain[k] > 0.001) {
+                float ratio = (float)((double)bandGain[k] / ((double)detect[k] + 0.0001));
+                gL = (float)((double)outHistL[k][slotNow] * ratio + 1e-12);
+                gR = (float)((double)outHistR[k][slotNow] * ratio + 1e-12);
+            } else {
+                gL = 0;
+                gR = 0;
+            }
+            sumL = (float)((double)sumL + gL + 1e-12);
+            sumR = (float)((double)sumR + gR + 1e-12);
+        }
+    }
+
+    // One block; accumulate selects `process` over `processReplacing`.
+    void Block(const float* inL, const float* inR, float* outL, float* outR, int frames, bool accumulate) {
+        static const int RingNext[3] = {1, 2, 0};
+        static const int RingNow[3] = {2, 1, 0};
+        static const int RingPrev1[3] = {0, 2, 1};
+        static const int RingPrev2[3] = {1, 0, 2};
+        for (int n = 0; n < frames; ++n) {
+            float in0 = std::isfinite(inL[n]) ? inL[n] : 0.0f;
+            float in1 = std::isfinite(inR[n]) ? inR[n] : 0.0f;
+            float xL = (float)((double)in0 + 1e-12);
+            float xR = (float)((double)in1 + 1e-12);
+            ringPos = RingNext[ringPos];
+            slotNow = RingNow[ringPos];
+            slotPrev1 = RingPrev1[ringPos];
+            slotPrev2 = RingPrev2[ringPos];
+            ProcessSample(xL, xR);
+            sumL = SoftClip((float)((double)sumL * dv.boostGain));
+            sumR = SoftClip((float)((double)sumR * dv.boostGain));
+            if (accumulate) {
+                outL[n] += sumL;
+                outR[n] += sumR;
+            } else {
+                outL[n] = sumL;
+                outR[n] = sumR;
+            }
+        }
+    }
+
+    // Derives every value from a parameter set at a design rate, clearing
+    // the histories only when the design inputs changed.
+    void Apply(const float params[gate::kNumParams], float rate, bool clear) {
+        gate::DesignAllBands(params, rate, dv.band);
+        gate::DeriveGains(params, dv);
+        if (clear)
+            clearHistories();
+    }
+};
+
+}  // namespace reference

@@ -1,0 +1,160 @@
+// The production engine against the literal reference, bit for bit, and
+// the properties that block processing must keep.
+#include <gtest/gtest.h>
+
+#include "EngineTestUtil.h"
+#include "ReferenceGate.h"
+
+using namespace enginetest;
+
+namespace {
+
+// Runs the reference over the whole signal for the plug-in's current
+// parameters, in one block per `blockSizes` entry (cycled).
+void RunReference(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
+                  std::vector<float>& outL, std::vector<float>& outR) {
+    reference::Gate ref;
+    float params[gate::kNumParams];
+    ParameterSet(plugin, params);
+    ref.Apply(params, plugin.engine().designRate(), true);
+    outL.assign(inL.size(), 0.0f);
+    outR.assign(inR.size(), 0.0f);
+    ref.Block(inL.data(), inR.data(), outL.data(), outR.data(), static_cast<int>(inL.size()), false);
+}
+
+void RunEngine(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
+               std::vector<float>& outL, std::vector<float>& outR, const std::vector<int>& blockSizes) {
+    outL.assign(inL.size(), 0.0f);
+    outR.assign(inR.size(), 0.0f);
+    const int total = static_cast<int>(inL.size());
+    size_t b = 0;
+    for (int pos = 0; pos < total;) {
+        int n = blockSizes[b++ % blockSizes.size()];
+        if (n > total - pos)
+            n = total - pos;
+        float* in[2] = {const_cast<float*>(inL.data()) + pos, const_cast<float*>(inR.data()) + pos};
+        float* out[2] = {outL.data() + pos, outR.data() + pos};
+        plugin.processReplacing(in, out, n);
+        pos += n;
+    }
+}
+
+int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!SameBits(a[i], b[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace
+
+TEST(Reference, EveryFactoryProgramMatchesBitForBit) {
+    std::vector<float> inL, inR;
+    MakeTestSignal(inL, inR, 30000, 1234);
+    for (int program = 0; program < 8; ++program) {
+        auto plugin = MakePlugin();
+        plugin->setProgram(program);
+        std::vector<float> refL, refR, engL, engR;
+        RunReference(*plugin, inL, inR, refL, refR);
+        RunEngine(*plugin, inL, inR, engL, engR, {512});
+        EXPECT_EQ(FirstDifference(refL, engL), -1) << "left, program " << program;
+        EXPECT_EQ(FirstDifference(refR, engR), -1) << "right, program " << program;
+    }
+}
+
+TEST(Reference, ExtremeSettingsMatchBitForBit) {
+    // Corners of the parameter space: narrowest and widest bands, fastest
+    // and slowest smoothing, gates that never close, full boost.
+    const float settings[][6] = {
+        {0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f},    {1.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.0001f},
+        {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f},    {0.0f, 0.0f, 0.005f, 0.1f, 0.9f, 0.75f},
+        {1.0f, 1.0f, 0.99f, 0.0f, 1.0f, 1.0f},
+    };
+    std::vector<float> inL, inR;
+    MakeTestSignal(inL, inR, 12000, 99);
+    for (const auto& s : settings) {
+        auto plugin = MakePlugin();
+        for (int i = 0; i < 6; ++i)
+            plugin->setParameter(i, s[i]);
+        for (int k = 0; k < 16; ++k)
+            plugin->setParameter(6 + k, (k % 3) * 0.4f);
+        std::vector<float> refL, refR, engL, engR;
+        RunReference(*plugin, inL, inR, refL, refR);
+        RunEngine(*plugin, inL, inR, engL, engR, {256});
+        EXPECT_EQ(FirstDifference(refL, engL), -1) << "start " << s[0] << " q " << s[2];
+        EXPECT_EQ(FirstDifference(refR, engR), -1) << "start " << s[0] << " q " << s[2];
+    }
+}
+
+TEST(Blocks, AnySplitGivesTheSameOutput) {
+    std::vector<float> inL, inR;
+    MakeTestSignal(inL, inR, 9000, 7);
+    std::vector<float> wholeL, wholeR;
+    {
+        auto plugin = MakePlugin();
+        RunEngine(*plugin, inL, inR, wholeL, wholeR, {9000});
+    }
+    const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1}};
+    for (const auto& split : splits) {
+        auto plugin = MakePlugin();
+        std::vector<float> outL, outR;
+        RunEngine(*plugin, inL, inR, outL, outR, split);
+        EXPECT_EQ(FirstDifference(wholeL, outL), -1) << "split starting " << split[0];
+        EXPECT_EQ(FirstDifference(wholeR, outR), -1) << "split starting " << split[0];
+    }
+}
+
+TEST(Blocks, InPlaceBuffersAndAccumulation) {
+    std::vector<float> inL, inR;
+    MakeTestSignal(inL, inR, 2048, 3);
+    std::vector<float> expectL, expectR;
+    {
+        auto plugin = MakePlugin();
+        RunEngine(*plugin, inL, inR, expectL, expectR, {300});
+    }
+    // In place: the outputs overwrite the inputs frame by frame.
+    {
+        auto plugin = MakePlugin();
+        std::vector<float> bufL = inL, bufR = inR;
+        for (int pos = 0; pos < 2048; pos += 300) {
+            const int n = std::min(300, 2048 - pos);
+            float* io[2] = {bufL.data() + pos, bufR.data() + pos};
+            plugin->processReplacing(io, io, n);
+        }
+        EXPECT_EQ(FirstDifference(expectL, bufL), -1);
+        EXPECT_EQ(FirstDifference(expectR, bufR), -1);
+    }
+    // process adds to what the outputs hold.
+    {
+        auto plugin = MakePlugin();
+        std::vector<float> outL(2048, 0.25f), outR(2048, -0.5f);
+        for (int pos = 0; pos < 2048; pos += 300) {
+            const int n = std::min(300, 2048 - pos);
+            float* in[2] = {inL.data() + pos, inR.data() + pos};
+            float* out[2] = {outL.data() + pos, outR.data() + pos};
+            plugin->process(in, out, n);
+        }
+        for (size_t i = 0; i < outL.size(); ++i) {
+            ASSERT_TRUE(SameBits(outL[i], 0.25f + expectL[i])) << i;
+            ASSERT_TRUE(SameBits(outR[i], -0.5f + expectR[i])) << i;
+        }
+    }
+}
+
+TEST(Blocks, ZeroOrNegativeFramesTouchNothing) {
+    auto plugin = MakePlugin();
+    float inL[4] = {1, 1, 1, 1}, inR[4] = {1, 1, 1, 1};
+    float outL[4] = {9, 9, 9, 9}, outR[4] = {9, 9, 9, 9};
+    float* in[2] = {inL, inR};
+    float* out[2] = {outL, outR};
+    plugin->processReplacing(in, out, 64 / 64);  // settle the first parameter set
+    const gate::ProcessState before = plugin->engine().state();
+    outL[0] = outR[0] = 9;
+    plugin->processReplacing(in, out, 0);
+    plugin->process(in, out, -5);
+    EXPECT_EQ(std::memcmp(&before, &plugin->engine().state(), sizeof before), 0);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(outL[i], 9.0f);
+        EXPECT_EQ(outR[i], 9.0f);
+    }
+}
