@@ -1,0 +1,60 @@
+// Audio files through libsndfile: reading any format it reads, choosing the
+// output format from a file name, and writing so that a file appears under
+// its name complete or not at all.
+#pragma once
+
+#include <sndfile.h>
+
+#include <string>
+
+namespace halvorine {
+
+class InputFile {
+public:
+    // Throws with a one-line message for a missing, unreadable or
+    // unsupported file.
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const SF_INFO& info() const { return info_; }
+    // Interleaved frames; answers how many were read (0 at the end).
+    long long read(float* interleaved, long long frames);
+
+private:
+    std::string path_;
+    SF_INFO info_{};
+    SNDFILE* file_ = nullptr;
+};
+
+// libsndfile's format for `path`, chosen by its extension, with the sample
+// width of `inputFormat` where the output format has it (float stays
+// float). Throws for an extension no format has.
+int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int channels);
+
+// A file written under a temporary name in the folder of its final name and
+// renamed to that name by commit(). Destroyed without commit, it removes the
+// temporary file and leaves whatever had the final name untouched.
+class OutputFile {
+public:
+    OutputFile(const std::string& path, int format, int sampleRate, int channels);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void write(const float* interleaved, long long frames);
+    void commit();
+    const std::string& temporaryPath() const { return temporary_; }
+
+private:
+    std::string path_;
+    std::string temporary_;
+    SNDFILE* file_ = nullptr;
+    bool committed_ = false;
+};
+
+// True when both names lead to the same existing file (links followed).
+bool sameFile(const std::string& a, const std::string& b);
+
+}  // namespace halvorine

@@ -1,0 +1,282 @@
+#include "PluginHost.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+
+namespace halvorine {
+
+namespace {
+
+// The host's version as VST 2.4 hosts announce it.
+constexpr VstIntPtr kHostVersion = 2400;
+// audioMasterGetCurrentProcessLevel answers: 1 user interface, 4 offline.
+constexpr VstIntPtr kProcessLevelUser = 1;
+constexpr VstIntPtr kProcessLevelOffline = 4;
+// audioMasterGetAutomationState: 1 automation off.
+constexpr VstIntPtr kAutomationOff = 1;
+// audioMasterGetLanguage: 1 English.
+constexpr VstIntPtr kLanguageEnglish = 1;
+
+// The host whose plug-in is being built or run. The entry function calls
+// back before the record exists, so the callback cannot find its host
+// through the record's fields.
+Plugin* currentHost = nullptr;
+
+VstIntPtr VSTCALLBACK audioMaster(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                  float opt) {
+    if (opcode == audioMasterVersion)
+        return kHostVersion;
+    return currentHost != nullptr ? currentHost->callback(effect, opcode, index, value, ptr, opt) : 0;
+}
+
+std::string lowercase(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// A whole decimal number, nothing before or after it.
+bool parseIndex(const std::string& s, int& index) {
+    if (s.empty() || s.size() > 9 || !std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return false;
+    index = std::stoi(s);
+    return true;
+}
+
+void copyText(void* ptr, const char* text, size_t capacity) {
+    std::strncpy(static_cast<char*>(ptr), text, capacity - 1);
+    static_cast<char*>(ptr)[capacity - 1] = '\0';
+}
+
+using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+
+// dlsym on a library handle also searches the libraries it depends on; an
+// entry is only the library's own if it lies inside that library.
+EntryProc ownSymbol(void* library, const char* name) {
+    void* symbol = dlsym(library, name);
+    if (symbol == nullptr)
+        return nullptr;
+    link_map* map = nullptr;
+    Dl_info info{};
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || dladdr(symbol, &info) == 0 || map == nullptr)
+        return nullptr;
+    if (reinterpret_cast<uintptr_t>(info.dli_fbase) != static_cast<uintptr_t>(map->l_addr) &&
+        std::strcmp(info.dli_fname, map->l_name) != 0)
+        return nullptr;
+    return reinterpret_cast<EntryProc>(symbol);
+}
+
+}  // namespace
+
+std::string defaultPluginPath() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return "Halvorine.so";
+    std::string exe(buffer, static_cast<size_t>(n));
+    return exe.substr(0, exe.find_last_of('/') + 1) + "Halvorine.so";
+}
+
+Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sampleRate_(sampleRate) {
+    if (currentHost != nullptr)
+        throw std::logic_error("only one plug-in instance per process");
+    // A bare file name would make dlopen search the library path instead.
+    std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
+    if (access(openPath.c_str(), F_OK) != 0)
+        throw std::runtime_error("plug-in " + path + " not found");
+    library_ = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) {
+        const char* why = dlerror();
+        throw std::runtime_error("cannot load plug-in " + path + ": " + (why ? why : "unknown error"));
+    }
+    EntryProc entry = ownSymbol(library_, "VSTPluginMain");
+    if (entry == nullptr)
+        entry = ownSymbol(library_, "main");
+    if (entry == nullptr) {
+        dlclose(library_);
+        throw std::runtime_error("plug-in " + path + " has no entry (neither VSTPluginMain nor main)");
+    }
+    currentHost = this;
+    effect_ = entry(audioMaster);
+    if (effect_ == nullptr || effect_->magic != kEffectMagic || effect_->dispatcher == nullptr) {
+        bool built = effect_ != nullptr;
+        effect_ = nullptr;
+        currentHost = nullptr;
+        dlclose(library_);
+        throw std::runtime_error("plug-in " + path +
+                                 (built ? " is not a VST 2.x effect (bad record)" : " refused to start (no effect record)"));
+    }
+}
+
+Plugin::~Plugin() {
+    if (resumed_)
+        suspend();
+    // effClose frees the instance even when it was never opened.
+    dispatch(effClose);
+    effect_ = nullptr;
+    currentHost = nullptr;
+    dlclose(library_);
+}
+
+VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+void Plugin::open(int blockSize) {
+    blockSize_ = blockSize;
+    dispatch(effOpen);
+    opened_ = true;
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
+    dispatch(effSetBlockSize, 0, blockSize);
+}
+
+void Plugin::resume() {
+    dispatch(effMainsChanged, 0, 1);
+    resumed_ = true;
+}
+
+void Plugin::suspend() {
+    dispatch(effMainsChanged, 0, 0);
+    resumed_ = false;
+}
+
+void Plugin::process(float** inputs, float** outputs, int frames) {
+    processing_ = true;
+    if ((effect_->flags & effFlagsCanReplacing) && effect_->processReplacing != nullptr) {
+        effect_->processReplacing(effect_, inputs, outputs, frames);
+    } else {
+        // The VST 1 entry adds into the outputs.
+        for (int c = 0; c < effect_->numOutputs; ++c)
+            std::fill(outputs[c], outputs[c] + frames, 0.0f);
+        effect_->process(effect_, inputs, outputs, frames);
+    }
+    processing_ = false;
+}
+
+std::string Plugin::text(VstInt32 opcode, VstInt32 index) {
+    // Plug-ins write past the standard's short lengths; give them room.
+    char buffer[512] = {};
+    dispatch(opcode, index, 0, buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+std::string Plugin::parameterName(int index) { return text(effGetParamName, index); }
+std::string Plugin::parameterLabel(int index) { return text(effGetParamLabel, index); }
+std::string Plugin::parameterDisplay(int index) { return text(effGetParamDisplay, index); }
+
+std::string Plugin::programName(int index) {
+    char buffer[512] = {};
+    if (dispatch(effGetProgramNameIndexed, index, -1, buffer) != 0)
+        return buffer;
+    // VST 1 plug-ins only name the current program.
+    int current = currentProgram();
+    if (index != current)
+        setProgram(index);
+    std::string name = text(effGetProgramName);
+    if (index != current)
+        setProgram(current);
+    return name;
+}
+
+int Plugin::findParameter(const std::string& nameOrIndex) {
+    int index = 0;
+    if (parseIndex(nameOrIndex, index)) {
+        if (index >= numParams())
+            throw std::runtime_error("parameter index " + nameOrIndex + " out of range (0 to " +
+                                     std::to_string(numParams() - 1) + ")");
+        return index;
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < numParams(); ++i)
+        names.push_back(parameterName(i));
+    for (int i = 0; i < numParams(); ++i)
+        if (names[i] == nameOrIndex)
+            return i;
+    for (int i = 0; i < numParams(); ++i)
+        if (lowercase(names[i]) == lowercase(nameOrIndex))
+            return i;
+    std::string known;
+    for (const std::string& name : names)
+        if (!name.empty())
+            known += (known.empty() ? "" : ", ") + ("\"" + name + "\"");
+    throw std::runtime_error("unknown parameter \"" + nameOrIndex + "\" (known: " + known + ", or an index)");
+}
+
+int Plugin::findProgram(const std::string& nameOrIndex) {
+    int index = 0;
+    if (parseIndex(nameOrIndex, index)) {
+        if (index >= numPrograms())
+            throw std::runtime_error("program index " + nameOrIndex + " out of range (0 to " +
+                                     std::to_string(numPrograms() - 1) + ")");
+        return index;
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < numPrograms(); ++i)
+        names.push_back(programName(i));
+    for (int i = 0; i < numPrograms(); ++i)
+        if (names[i] == nameOrIndex)
+            return i;
+    for (int i = 0; i < numPrograms(); ++i)
+        if (lowercase(names[i]) == lowercase(nameOrIndex))
+            return i;
+    std::string known;
+    for (const std::string& name : names)
+        known += (known.empty() ? "" : ", ") + ("\"" + name + "\"");
+    throw std::runtime_error("unknown program \"" + nameOrIndex + "\" (known: " + known + ", or an index)");
+}
+
+VstIntPtr Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                           float /*opt*/) {
+    switch (opcode) {
+    case audioMasterGetSampleRate:
+        // Plug-ins take their rate while the entry builds them, some from the
+        // answer and some from a rate request sent while they ask; give both.
+        if (effect_ == nullptr && effect != nullptr && effect->magic == kEffectMagic && effect->dispatcher != nullptr)
+            effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
+        return static_cast<VstIntPtr>(sampleRate_);
+    case audioMasterGetBlockSize:
+        return blockSize_;
+    case audioMasterPinConnected:
+        // Answers 0 for "connected" (value 1 asks about an input): every pin
+        // the plug-in announces is fed or read.
+        if (effect_ == nullptr)
+            return 0;
+        return index >= 0 && index < (value != 0 ? effect_->numInputs : effect_->numOutputs) ? 0 : 1;
+    case audioMasterGetCurrentProcessLevel:
+        return processing_ ? kProcessLevelOffline : kProcessLevelUser;
+    case audioMasterGetAutomationState:
+        return kAutomationOff;
+    case audioMasterWillReplaceOrAccumulate:
+        return effect_ != nullptr && (effect_->flags & effFlagsCanReplacing) ? 1 : 2;
+    case audioMasterGetVendorString:
+        if (ptr == nullptr)
+            return 0;
+        copyText(ptr, "Halvorine", kVstMaxVendorStrLen);
+        return 1;
+    case audioMasterGetProductString:
+        if (ptr == nullptr)
+            return 0;
+        copyText(ptr, "halvorine command-line host", kVstMaxProductStrLen);
+        return 1;
+    case audioMasterGetVendorVersion:
+        return 1000;
+    case audioMasterGetLanguage:
+        return kLanguageEnglish;
+    case audioMasterCanDo:
+        // Offline rendering: no transport, no events, no windows.
+        return -1;
+    default:
+        // Automation, time information (there is no transport), MIDI
+        // interest, idle and display updates: nothing to answer.
+        return 0;
+    }
+}
+
+}  // namespace halvorine

@@ -1,0 +1,79 @@
+// Hosting a VST 2.x plug-in library the way a DAW does: through dlopen, the
+// exported entry function and the effect record it returns, nothing else.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DAEffectX.h"
+
+namespace halvorine {
+
+// The module built beside the running program (the project's own plug-in).
+std::string defaultPluginPath();
+
+// One loaded library and one instance of its effect.
+//
+// Not thread-safe: the command-line host makes every request and every
+// processing call from its one thread. Only one Plugin may be alive at a time
+// in a process, because the host callback has no other way to find its host
+// while the entry function is still building the instance.
+class Plugin {
+public:
+    // Loads the library and builds the instance, telling it `sampleRate`
+    // already while it is being built (plug-ins ask for the rate then).
+    // Throws std::runtime_error with a one-line message on failure.
+    Plugin(const std::string& path, double sampleRate);
+    ~Plugin();  // effClose, then the library is unloaded
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    AEffect* effect() const { return effect_; }
+    const std::string& path() const { return path_; }
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                       float opt = 0.0f);
+
+    // effOpen, effSetSampleRate and effSetBlockSize.
+    void open(int blockSize);
+    // effMainsChanged 1 / 0. resume() before the first block, suspend() after
+    // the last; the destructor suspends if still resumed.
+    void resume();
+    void suspend();
+    // One block of at most the announced block size; inputs and outputs hold
+    // numInputs and numOutputs channel pointers. Outputs are overwritten.
+    void process(float** inputs, float** outputs, int frames);
+
+    int numParams() const { return effect_->numParams; }
+    int numPrograms() const { return effect_->numPrograms; }
+    std::string parameterName(int index);
+    std::string parameterLabel(int index);
+    std::string parameterDisplay(int index);
+    float parameter(int index) { return effect_->getParameter(effect_, index); }
+    void setParameter(int index, float value) { effect_->setParameter(effect_, index, value); }
+    std::string programName(int index);  // effGetProgramNameIndexed, or by switching when unsupported
+    int currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }
+    void setProgram(int index) { dispatch(effSetProgram, 0, index); }
+    // A text request that writes into a buffer (effGetEffectName and so on).
+    std::string text(VstInt32 opcode, VstInt32 index = 0);
+
+    // Resolves "Boost", "Band 3Gate Level" (exact, then ignoring case) or an
+    // index; throws with the list of names when nothing matches.
+    int findParameter(const std::string& nameOrIndex);
+    int findProgram(const std::string& nameOrIndex);
+
+    // The host's answers to the plug-in's callbacks.
+    VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+
+private:
+    std::string path_;
+    void* library_ = nullptr;
+    AEffect* effect_ = nullptr;
+    double sampleRate_;
+    int blockSize_ = 0;
+    bool opened_ = false;
+    bool resumed_ = false;
+    bool processing_ = false;
+};
+
+}  // namespace halvorine

@@ -1,0 +1,224 @@
+#include "Render.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "AudioFiles.h"
+#include "PluginHost.h"
+
+namespace halvorine {
+
+namespace {
+
+volatile std::sig_atomic_t pendingSignal = 0;
+
+extern "C" void onInterrupt(int signal) { pendingSignal = signal; }
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+double toDb(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY; }
+
+std::string dbText(double db) {
+    if (!std::isfinite(db))
+        return "-inf";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", db);
+    return buffer;
+}
+
+std::string clockText(double seconds) {
+    long total = std::lround(std::max(0.0, seconds));
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%ld:%02ld", total / 60, total % 60);
+    return buffer;
+}
+
+void measure(Level& level, const float* samples, size_t count) {
+    double peak = level.peak, sum = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        double v = samples[i];
+        peak = std::max(peak, std::fabs(v));
+        sum += v * v;
+    }
+    level.peak = peak;
+    level.sumSquares += sum;
+    level.samples += static_cast<long long>(count);
+}
+
+// Percent, speed and time left, redrawn in place at most ten times a second.
+class ProgressBar {
+public:
+    ProgressBar(bool enabled, long long totalFrames, int sampleRate)
+        : enabled_(enabled), total_(totalFrames), rate_(sampleRate), start_(Clock::now()), last_(start_) {}
+    ~ProgressBar() {
+        if (drawn_)
+            std::fputs("\r\033[K", stderr);
+    }
+    void update(long long done) {
+        if (!enabled_)
+            return;
+        auto now = Clock::now();
+        if (drawn_ && now - last_ < std::chrono::milliseconds(100))
+            return;
+        last_ = now;
+        drawn_ = true;
+        double elapsed = std::chrono::duration<double>(now - start_).count();
+        double speed = elapsed > 0 ? double(done) / rate_ / elapsed : 0.0;
+        if (total_ > 0) {
+            double fraction = std::min(1.0, double(done) / double(total_));
+            constexpr int kWidth = 30;
+            int filled = static_cast<int>(fraction * kWidth);
+            std::string bar(filled, '#');
+            bar.resize(kWidth, '.');
+            double left = speed > 0 ? double(total_ - done) / rate_ / speed : 0.0;
+            std::fprintf(stderr, "\r[%s] %3d%%  %.0fx real time  %s left\033[K", bar.c_str(),
+                         static_cast<int>(fraction * 100), speed, clockText(left).c_str());
+        } else {
+            std::fprintf(stderr, "\r%s rendered  %.0fx real time\033[K", clockText(double(done) / rate_).c_str(),
+                         speed);
+        }
+        std::fflush(stderr);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool enabled_;
+    long long total_;
+    int rate_;
+    Clock::time_point start_, last_;
+    bool drawn_ = false;
+};
+
+float parseValue(const std::string& name, const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    double value = std::strtod(begin, &end);
+    if (text.empty() || end == begin || *end != '\0' || !std::isfinite(value))
+        throw std::runtime_error("value \"" + text + "\" for " + name + " is not a number");
+    if (value < 0.0 || value > 1.0)
+        throw std::runtime_error("value " + text + " for " + name + " is outside 0..1");
+    return static_cast<float>(value);
+}
+
+}  // namespace
+
+double Level::peakDb() const { return toDb(peak); }
+double Level::rmsDb() const { return samples > 0 ? toDb(std::sqrt(sumSquares / double(samples))) : -INFINITY; }
+
+std::string RenderResult::summary(const std::string& output) const {
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer,
+                  "%s: %.2f s at %d Hz %s in %.2f s (%.0fx real time); input peak %s dBFS, RMS %s dBFS; "
+                  "output peak %s dBFS, RMS %s dBFS",
+                  output.c_str(), audioSeconds(), sampleRate, inputChannels == 1 ? "mono" : "stereo", seconds,
+                  realTimeFactor(), dbText(in.peakDb()).c_str(), dbText(in.rmsDb()).c_str(),
+                  dbText(out.peakDb()).c_str(), dbText(out.rmsDb()).c_str());
+    return buffer;
+}
+
+Interrupted::Interrupted(int sig) : std::runtime_error("interrupted"), signal(sig) {}
+
+InterruptGuard::InterruptGuard() {
+    pendingSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kInterruptSignals)
+        sigaction(sig, &action, nullptr);
+}
+
+InterruptGuard::~InterruptGuard() {
+    for (int sig : kInterruptSignals)
+        std::signal(sig, SIG_DFL);
+}
+
+int InterruptGuard::pending() { return pendingSignal; }
+
+std::pair<std::string, std::string> splitAssignment(const std::string& text) {
+    size_t eq = text.find_last_of('=');
+    if (eq == std::string::npos || eq == 0)
+        throw std::runtime_error("--set needs NAME=VALUE, got \"" + text + "\"");
+    return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+void applySettings(Plugin& plugin, const Settings& settings) {
+    if (!settings.program.empty())
+        plugin.setProgram(plugin.findProgram(settings.program));
+    for (const auto& [name, text] : settings.set) {
+        int index = plugin.findParameter(name);
+        plugin.setParameter(index, parseValue("\"" + name + "\"", text));
+    }
+}
+
+RenderResult render(const RenderOptions& options) {
+    auto started = std::chrono::steady_clock::now();
+    InputFile input(options.input);
+    const SF_INFO& in = input.info();
+    if (sameFile(options.input, options.output))
+        throw std::runtime_error("refusing to write " + options.output + " over the input " + options.input);
+
+    Plugin plugin(options.plugin, in.samplerate);
+    const int numInputs = plugin.effect()->numInputs;
+    const int numOutputs = plugin.effect()->numOutputs;
+    if (numOutputs < 1 || numOutputs > 8 || numInputs < 0 || numInputs > 8)
+        throw std::runtime_error("plug-in " + options.plugin + " has " + std::to_string(numInputs) + " inputs and " +
+                                 std::to_string(numOutputs) + " outputs; 0 to 8 inputs and 1 to 8 outputs work");
+    int format = chooseOutputFormat(options.output, in.format, in.samplerate, numOutputs);
+    plugin.open(options.blockSize);
+    applySettings(plugin, options.settings);
+    if (InterruptGuard::pending())
+        throw Interrupted(InterruptGuard::pending());
+
+    OutputFile output(options.output, format, in.samplerate, numOutputs);
+    const size_t block = static_cast<size_t>(options.blockSize);
+    std::vector<float> interleavedIn(block * in.channels), interleavedOut(block * numOutputs);
+    std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(block));
+    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(block));
+    std::vector<float*> inputPointers, outputPointers;
+    for (auto& channel : inputs)
+        inputPointers.push_back(channel.data());
+    for (auto& channel : outputs)
+        outputPointers.push_back(channel.data());
+
+    RenderResult result;
+    result.sampleRate = in.samplerate;
+    result.inputChannels = in.channels;
+    ProgressBar progress(options.progress, in.frames, in.samplerate);
+    plugin.resume();
+    for (;;) {
+        if (int sig = InterruptGuard::pending())
+            throw Interrupted(sig);
+        long long frames = input.read(interleavedIn.data(), static_cast<long long>(block));
+        if (frames == 0)
+            break;
+        size_t n = static_cast<size_t>(frames);
+        measure(result.in, interleavedIn.data(), n * in.channels);
+        // Plug-in input k takes file channel k modulo the file's channels:
+        // a mono file feeds both inputs of a stereo effect.
+        for (int c = 0; c < numInputs; ++c)
+            for (size_t i = 0; i < n; ++i)
+                inputs[c][i] = interleavedIn[i * in.channels + c % in.channels];
+        plugin.process(inputPointers.data(), outputPointers.data(), static_cast<int>(n));
+        for (int c = 0; c < numOutputs; ++c)
+            for (size_t i = 0; i < n; ++i)
+                interleavedOut[i * numOutputs + c] = outputs[c][i];
+        measure(result.out, interleavedOut.data(), n * numOutputs);
+        output.write(interleavedOut.data(), frames);
+        result.frames += frames;
+        progress.update(result.frames);
+    }
+    plugin.suspend();
+    if (int sig = InterruptGuard::pending())
+        throw Interrupted(sig);
+    output.commit();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return result;
+}
+
+}  // namespace halvorine

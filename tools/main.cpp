@@ -1,0 +1,123 @@
+// halvorine: the command-line host. Renders audio files through a VST 2.x
+// plug-in, reports what a plug-in is, and plays the embedded demo.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Demo.h"
+#include "Info.h"
+#include "PluginHost.h"
+#include "Render.h"
+#include "Snapshot.h"
+
+namespace {
+
+// Exit codes: 0 done, 1 the work failed, 2 the command line is wrong,
+// 128 + signal number when interrupted.
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+void addPluginOption(CLI::App* command, std::string& plugin) {
+    command->add_option("--plugin", plugin, "VST 2.x plug-in library (.so) to load")
+        ->default_str("Halvorine.so beside this program");
+}
+
+void addSettingOptions(CLI::App* command, std::string& program, std::vector<std::string>& sets) {
+    command->add_option("--program", program, "program to select first, by name (\"Gated\") or index");
+    command->add_option("--set", sets, "set a parameter: NAME=VALUE, by host name (\"Boost\", \"Band 3Gate Level\") "
+                                       "or index, VALUE in 0..1; repeatable")
+        ->allow_extra_args(false);
+}
+
+halvorine::Settings toSettings(const std::string& program, const std::vector<std::string>& sets) {
+    halvorine::Settings settings;
+    settings.program = program;
+    for (const std::string& text : sets)
+        settings.set.push_back(halvorine::splitAssignment(text));
+    return settings;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default the Halvorine "
+                 "sixteen-band gate built beside this program)."};
+    app.require_subcommand(1);
+
+    std::string plugin = halvorine::defaultPluginPath();
+    std::string program;
+    std::vector<std::string> sets;
+
+    halvorine::RenderOptions render;
+    CLI::App* renderCommand = app.add_subcommand("render", "render an audio file through the plug-in");
+    renderCommand->add_option("IN", render.input, "input audio file: any format libsndfile reads, mono or stereo")
+        ->required();
+    renderCommand->add_option("OUT", render.output,
+                              "output audio file; its format follows its extension (.wav, .flac, .aiff, .ogg, ...)")
+        ->required();
+    addPluginOption(renderCommand, plugin);
+    addSettingOptions(renderCommand, program, sets);
+    renderCommand->add_option("--block", render.blockSize, "frames per processing block")
+        ->check(CLI::Range(1, 65536))
+        ->capture_default_str();
+
+    bool json = false;
+    CLI::App* infoCommand = app.add_subcommand("info", "describe the plug-in: record, names, programs, parameters");
+    addPluginOption(infoCommand, plugin);
+    infoCommand->add_flag("--json", json, "one JSON object, for scripts");
+
+    std::string picture;
+    CLI::App* snapshotCommand = app.add_subcommand("snapshot", "draw the plug-in's editor window into a PNG file");
+    snapshotCommand->add_option("OUT", picture, "PNG file to write")->required();
+    addSettingOptions(snapshotCommand, program, sets);
+
+    std::string demoFolder = "halvorine-demo";
+    CLI::App* demoCommand = app.add_subcommand(
+        "demo", "synthesise a drum groove, render it through \"BigBeat\" and \"Gated\", draw a comparison");
+    demoCommand->add_option("--out", demoFolder, "folder for the demo's files")->capture_default_str();
+    addPluginOption(demoCommand, plugin);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::string command = app.get_subcommands().empty() ? "" : " " + app.get_subcommands()[0]->get_name();
+        std::cerr << "halvorine" << command << ": " << e.what() << " (see halvorine" << command << " --help)\n";
+        return kUsage;
+    }
+
+    CLI::App* chosen = app.get_subcommands()[0];
+    try {
+        if (chosen == renderCommand) {
+            halvorine::InterruptGuard guard;
+            render.plugin = plugin;
+            render.settings = toSettings(program, sets);
+            render.progress = isatty(STDERR_FILENO) != 0;
+            halvorine::RenderResult result = halvorine::render(render);
+            std::cout << result.summary(render.output) << std::endl;
+        } else if (chosen == infoCommand) {
+            halvorine::Plugin instance(plugin, 44100.0);
+            instance.open(1024);
+            std::cout << (json ? halvorine::infoJson(instance) : halvorine::infoText(instance));
+        } else if (chosen == snapshotCommand) {
+            return halvorine::snapshot(picture, toSettings(program, sets));
+        } else if (chosen == demoCommand) {
+            halvorine::InterruptGuard guard;
+            return halvorine::runDemo(demoFolder, plugin);
+        }
+    } catch (const halvorine::Interrupted& e) {
+        std::cerr << "halvorine " << chosen->get_name() << ": interrupted; nothing was written\n";
+        return 128 + e.signal;
+    } catch (const std::exception& e) {
+        std::cerr << "halvorine " << chosen->get_name() << ": " << e.what() << "\n";
+        return kFailed;
+    }
+    return 0;
+}
