@@ -1,13 +1,49 @@
 // APluginEditor: the bridge between the host's editor requests and the
-// editor window.
+// editor window. It tells the host the editor's size, creates the window
+// in the host's parent window, counts nested opens, and keeps the window's
+// copy of the parameter values current.
 #pragma once
+
+#include <atomic>
 
 #include "DAudioEffect.h"
 
 class APlugin;
+class TPluginEditorWindow;
 
 class APluginEditor : public AEffEditor {
 public:
     explicit APluginEditor(APlugin* plugin);
     ~APluginEditor() override;
+
+    // The host's user-interface thread.
+    VstInt32 getRect(ERect** rect) override;
+    VstInt32 open(void* ptr) override;
+    void close() override;
+    void idle() override;
+    // Copies the plug-in's parameters 0 to 30 into the open window. Any
+    // thread, the audio thread included: no lock, no allocation, no wait.
+    void update() override;
+
+    // The open window, or null (tests and snapshots).
+    TPluginEditorWindow* editorWindow() const { return window; }
+    VstInt32 openRequests() const { return openCount; }
+    void* parent() const { return parentWindow; }
+
+private:
+    APlugin* plugin() const;
+    void destroyWindow();
+
+    ERect rect{0, 0, 0, 0};
+    VstInt32 openCount = 0;
+    TPluginEditorWindow* window = nullptr;
+    void* parentWindow = nullptr;
+
+    // What `update` writes into. It may run on the audio thread while the
+    // user-interface thread closes the editor, so it sees the window only
+    // through this pointer, published once the window is open and
+    // withdrawn before the window is destroyed; the destroying thread then
+    // waits for any copy still under way (31 stores) before freeing it.
+    std::atomic<TPluginEditorWindow*> updateTarget{nullptr};
+    std::atomic<int> updatesRunning{0};
 };

@@ -1,0 +1,26 @@
+// The editor's four bitmaps, embedded at build time from the .bmp files
+// beside this header (made by MakeArtwork.cpp), and the small decoder that
+// turns them into platform::Bitmap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace artwork {
+
+// Decodes an uncompressed Windows bitmap of 1, 8 or 24 bits per pixel,
+// bottom-up or top-down. Answers an empty bitmap for anything else.
+platform::Bitmap DecodeBmp(const uint8_t* data, size_t size);
+
+// The background: 407 x 242, no mask.
+platform::Bitmap Background();
+// The slider track: 100 x 13, three pixels at each corner masked.
+platform::Bitmap Track();
+// The slider knob: 9 x 9, masked as the track.
+platform::Bitmap Knob();
+// The read-out background: 200 x 23, opaque.
+platform::Bitmap ReadoutBackground();
+
+}  // namespace artwork

@@ -1,0 +1,86 @@
+// The headless backend: a window that exists only in memory. Its pictures
+// are RGB pixel buffers, its text is the baked read-out font, and it
+// composes the client area exactly as a screen would show it. Nothing
+// happens on its own: tests and the command-line host drive its timer and
+// mouse, and read its pixels back.
+//
+// It is also the default backend of every build until a native one is
+// installed (see platform::setWindowFactory).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace platform::headless {
+
+class HeadlessWindow final : public Window {
+public:
+    HeadlessWindow(void* parent, int clientWidth, int clientHeight, Rgb background, WindowEvents& events);
+    ~HeadlessWindow() override;
+
+    // platform::Window
+    int addPicture(const PictureSpec& spec) override;
+    Surface& surface(int control) override;
+    std::unique_ptr<ImageList> createImageList(const Bitmap& image) override;
+    int clientWidth() const override { return width; }
+    int clientHeight() const override { return height; }
+    void setPosition(int x, int y) override;
+    void show() override { shown = true; }
+    void hide() override { shown = false; }
+    bool visible() const override { return shown; }
+    void repaintNow() override { ++repaints; }
+    void startTimer(int intervalMs) override { timerInterval = intervalMs; }
+    char decimalSeparator() const override { return separator; }
+
+    // The client area as the screen would show it: the background colour,
+    // then every visible picture in order, clipped, key colour left out.
+    Bitmap compose() const;
+
+    // Driving it. Points are in client coordinates. A press on a picture
+    // that takes mouse events goes to it; after a left press that picture
+    // holds the mouse until the left button is released.
+    void tick();
+    void mouseDown(int x, int y, MouseButton button, bool shift = false);
+    void mouseMove(int x, int y, bool shift = false);
+    void mouseUp(int x, int y, MouseButton button, bool shift = false);
+
+    // Inspection.
+    int pictureCount() const { return static_cast<int>(pictures.size()); }
+    const PictureSpec& picture(int control) const;
+    int findPicture(const std::string& name) const;  // -1 if none
+    void* parent() const { return parentWindow; }
+    int left() const { return posX; }
+    int top() const { return posY; }
+    int timerIntervalMs() const { return timerInterval; }  // 0 until started
+    int repaintCount() const { return repaints; }
+    void setDecimalSeparator(char c) { separator = c; }
+
+private:
+    class PixelSurface;
+    struct Picture;
+
+    // The topmost visible picture under a client point, if it takes mouse
+    // events; -1 otherwise.
+    int mouseTarget(int x, int y) const;
+
+    void* parentWindow;
+    int width, height;
+    Rgb background;
+    WindowEvents& events;
+    std::vector<std::unique_ptr<Picture>> pictures;
+    bool shown = false;
+    int posX = 0, posY = 0;
+    int timerInterval = 0;
+    int repaints = 0;
+    char separator = '.';
+    int captured = -1;  // picture holding the mouse, -1 for none
+};
+
+// The factory that platform::createWindow uses by default.
+std::unique_ptr<Window> CreateHeadlessWindow(void* parent, int clientWidth, int clientHeight, Rgb background,
+                                     WindowEvents& events);
+
+}  // namespace platform::headless

@@ -1,0 +1,328 @@
+#include "uEditor.h"
+
+#include "artwork/Artwork.h"
+#include "uPlugin.h"
+
+using platform::MouseButton;
+using platform::Rgb;
+
+namespace {
+
+// The form's own colour (silver), under the background picture everywhere.
+constexpr Rgb kSilver{192, 192, 192};
+// The slider composition's fill and, being the bottom-left pixel of every
+// slider picture, the sliders' transparent key.
+constexpr Rgb kSliderGrey{128, 128, 128};
+// Rows and columns of a slider that are copied from the scratch picture.
+constexpr platform::Rect kSliderArea{0, 0, 100, 13};
+
+constexpr const char* kTitleLabel = "Halvorine : PellucidFX";
+
+// The keys by which the mouse handlers recognise a slider: its name in
+// capitals, in parameter order.
+constexpr const char* kSliderKeys[TPluginEditorWindow::kNumSliders] = {
+    "HSTART",   "HFINISH",  "HQ",       "HATT",     "HREL",     "HBOOST",   "HSLEFT1",  "HSLEFT2",
+    "HSLEFT3",  "HSLEFT4",  "HSLEFT5",  "HSLEFT6",  "HSLEFT7",  "HSLEFT8",  "HSRIGHT1", "HSRIGHT2",
+    "HSRIGHT3", "HSRIGHT4", "HSRIGHT5", "HSRIGHT6", "HSRIGHT7", "HSRIGHT8"};
+
+// The control's name in capitals, the way the key table spells it; ASCII
+// only, whatever the C library's locale.
+bool EqualsInCapitals(const char* name, const char* key) {
+    for (; *name != '\0' && *key != '\0'; ++name, ++key) {
+        const char c = (*name >= 'a' && *name <= 'z') ? static_cast<char>(*name - 'a' + 'A') : *name;
+        if (c != *key)
+            return false;
+    }
+    return *name == *key;
+}
+
+}  // namespace
+
+TPluginEditorWindow::TPluginEditorWindow(void* parent) {
+    // Every field starts cleared before the start-up runs.
+    for (auto& v : values)
+        v.store(0.0f, std::memory_order_relaxed);
+    for (float& v : drawnValues)
+        v = 0.0f;
+    window = platform::createWindow(parent, kClientWidth, kClientHeight, kSilver, *this);
+    decimalSeparator = window->decimalSeparator();
+    buildLayout();
+    FormCreate();
+    window->startTimer(kTimerInterval);
+}
+
+TPluginEditorWindow::~TPluginEditorWindow() = default;
+
+void TPluginEditorWindow::buildLayout() {
+    platform::Window& w = *window;
+    // Creation order is painting order: the background first, the read-out
+    // last.
+    auto picture = [&](Control& c, const char* name, int left, int top, int width, int height) {
+        platform::PictureSpec spec;
+        spec.name = name;
+        spec.left = left;
+        spec.top = top;
+        spec.width = width;
+        spec.height = height;
+        c = {name, w.addPicture(spec)};
+    };
+    auto slider = [&](Control& c, const char* name, int left, int top, int index) {
+        platform::PictureSpec spec;
+        spec.name = name;
+        spec.left = left;
+        spec.top = top;
+        spec.width = 100;
+        spec.height = 13;
+        spec.transparent = true;
+        spec.mouseEvents = true;
+        c = {name, w.addPicture(spec)};
+        sliders[index] = &c;
+    };
+
+    picture(Image1, "Image1", 0, 0, 411, 241);
+    {
+        platform::PictureSpec spec;
+        spec.name = "Backslider";
+        spec.left = 230;
+        spec.top = 220;
+        spec.width = 105;
+        spec.height = 13;
+        spec.visible = false;  // a scratch surface, never shown
+        Backslider = {spec.name, w.addPicture(spec)};
+    }
+    Control* const left[8] = {&HsLeft1, &HSLeft2, &HsLeft3, &HsLeft4, &HsLeft5, &HsLeft6, &HsLeft7, &HsLeft8};
+    Control* const right[8] = {&HsRight1, &HsRight2, &HsRight3, &HsRight4,
+                               &HsRight5, &HsRight6, &HsRight7, &HsRight8};
+    const char* const leftNames[8] = {"HsLeft1", "HSLeft2", "HsLeft3", "HsLeft4",
+                                      "HsLeft5", "HsLeft6", "HsLeft7", "HsLeft8"};
+    const char* const rightNames[8] = {"HsRight1", "HsRight2", "HsRight3", "HsRight4",
+                                       "HsRight5", "HsRight6", "HsRight7", "HsRight8"};
+    // Two groups of four per band column: 20 pixels apart within a group,
+    // 30 between the groups.
+    const int bandTops[8] = {30, 50, 70, 90, 120, 140, 160, 180};
+    for (int i = 0; i < 8; ++i)
+        slider(*left[i], leftNames[i], 150, bandTops[i], 6 + i);
+    for (int i = 0; i < 8; ++i)
+        slider(*right[i], rightNames[i], 280, bandTops[i], 14 + i);
+    slider(Hstart, "Hstart", 20, 30, 0);
+    slider(HFinish, "HFinish", 20, 60, 1);
+    slider(HQ, "HQ", 20, 90, 2);
+    slider(Hatt, "Hatt", 20, 120, 3);
+    slider(hboost, "hboost", 20, 180, 5);
+    slider(Hrel, "Hrel", 20, 150, 4);
+    // The read-out's frame; its caption lies under `printout`, so only its
+    // face colour is drawn.
+    picture(Panel8, "Panel8", 20, 210, 200, 23);
+    w.surface(Panel8.id).fillRect({0, 0, 200, 23}, kSilver);
+    {
+        platform::PictureSpec spec;
+        spec.name = "printout";
+        spec.left = 20;  // at (0, 0) of Panel8, which clips it to 200 x 23
+        spec.top = 210;
+        spec.width = 201;
+        spec.height = 23;
+        spec.clipWidth = 200;
+        spec.clipHeight = 23;
+        printout = {spec.name, w.addPicture(spec)};
+    }
+
+    HBar = w.createImageList(artwork::Track());
+    ISliderPos = w.createImageList(artwork::Knob());
+    Iprintout = w.createImageList(artwork::ReadoutBackground());
+    backgroundImage = w.createImageList(artwork::Background());
+    platform::Surface& back = w.surface(Image1.id);
+    back.fillRect({0, 0, back.width(), back.height()}, kSilver);
+    back.drawImage(*backgroundImage, 0, 0);
+}
+
+void TPluginEditorWindow::FormCreate() {
+    PrintLabels(kTitleLabel, "");
+    for (int i = 0; i < 80; ++i)
+        drawnValues[i] = -1.0f;  // outside 0..1: never drawn
+    // The platform window is always double-buffered.
+}
+
+void TPluginEditorWindow::SetAll() {
+    for (int i = 0; i < 30; ++i) {
+        const float v = values[i].load(std::memory_order_relaxed);
+        if (v != drawnValues[i])
+            SetControl(i);
+        drawnValues[i] = v;
+    }
+}
+
+void TPluginEditorWindow::Timer2Timer() { SetAll(); }
+
+const TPluginEditorWindow::Control* TPluginEditorWindow::sliderOf(int index) const {
+    return index >= 0 && index < kNumSliders ? sliders[index] : nullptr;
+}
+
+void TPluginEditorWindow::SetControl(int index) {
+    if (const Control* slider = sliderOf(index))
+        DrawHSlider(*slider, index);
+}
+
+void TPluginEditorWindow::DrawHSlider(const Control& slider, int index) {
+    const float v = values[index].load(std::memory_order_relaxed);
+    const int knobX = editortext::FloorInt(static_cast<float>(v * 80.0 + 5.0));
+    Clearscreen(Backslider, kSliderGrey);
+    platform::Surface& scratch = window->surface(Backslider.id);
+    scratch.drawImage(*HBar, 0, 0);
+    scratch.drawImage(*ISliderPos, knobX, 2);
+    window->surface(slider.id).copyRect(kSliderArea, scratch);
+}
+
+void TPluginEditorWindow::Clearscreen(const Control& picture, Rgb colour) {
+    platform::Surface& s = window->surface(picture.id);
+    s.fillRect({0, 0, s.width(), s.height()}, colour);
+}
+
+void TPluginEditorWindow::PrintLabels(const std::string& label, const std::string& value) {
+    platform::Surface& s = window->surface(printout.id);
+    s.drawImage(*Iprintout, 0, 0);
+    readoutLine = label + " :: " + value;
+    s.drawText(8, 3, readoutLine, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}});
+}
+
+void TPluginEditorWindow::SetLabel(int index) {
+    switch (index) {
+    case 0: PrintLabels("Start Freq", FilterStr(values[0].load(std::memory_order_relaxed))); return;
+    case 1: PrintLabels("End Freq", FilterStr(values[1].load(std::memory_order_relaxed))); return;
+    case 2: PrintLabels("Q", FPer(2)); return;
+    case 3: PrintLabels("Attack", FPer(3)); return;
+    case 4: PrintLabels("Release", FPer(4)); return;
+    case 5: PrintLabels("Boost", dBStr(5, 40, 20)); return;
+    default:
+        if (index >= 6 && index < kNumSliders)
+            PrintLabels("Band " + std::to_string(index - 5) + " Noise Gate Level", dBStr(index, 40, 40));
+        return;  // no line: the read-out keeps what it shows
+    }
+}
+
+std::string TPluginEditorWindow::FPer(int index) const {
+    return editortext::PercentText(values[index].load(std::memory_order_relaxed), decimalSeparator);
+}
+
+std::string TPluginEditorWindow::dBStr(int index, double scale, double offset) const {
+    return editortext::DecibelText(values[index].load(std::memory_order_relaxed), scale, offset,
+                                   decimalSeparator);
+}
+
+std::string TPluginEditorWindow::FilterStr(float value) const {
+    return editortext::FilterStr(value, decimalSeparator);
+}
+
+std::string TPluginEditorWindow::FloatStr(double x, double scale) const {
+    return editortext::FloatStr(x, scale, decimalSeparator);
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+int TPluginEditorWindow::indexOfSender(const Control& sender) const {
+    int index = -1;
+    for (int i = 0; i < kNumSliders; ++i)
+        if (EqualsInCapitals(sender.name, kSliderKeys[i]))
+            index = i;
+    return index;
+}
+
+void TPluginEditorWindow::SetcontrolSelect(const Control& sender, MouseButton button, bool shift, int x, int) {
+    if (dragging)
+        return;  // a press during a drag is ignored, not queued
+    const int index = indexOfSender(sender);
+    if (index >= 0)
+        SetHSlider(index, x, button, shift);
+}
+
+void TPluginEditorWindow::MoveControl(const Control& sender, bool, int x, int) {
+    const int index = indexOfSender(sender);
+    if (index >= 0)
+        MoveHSlider(index, x);
+}
+
+void TPluginEditorWindow::MouseUp(const Control&, MouseButton, bool, int, int) {
+    dragStartValue = values[dragIndex].load(std::memory_order_relaxed);
+    dragging = false;
+    dragMode = -1;
+    SetAll();
+}
+
+void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, bool shift) {
+    int p = x - 10;
+    p = p < 0 ? 0 : (p > 80 ? 80 : p);
+    dragMode = -1;
+    dragging = false;
+    if (button == MouseButton::Left)
+        dragMode = shift ? 1 : 0;
+
+    if (dragMode == 0) {
+        dragging = true;
+        dragIndex = index;
+        const float v = editortext::limit(static_cast<float>(p / 80.0));
+        values[index].store(v, std::memory_order_relaxed);
+        dragStartValue = v;
+        if (plugin != nullptr)
+            plugin->setParameterAutomated(index, v);
+        SetControl(index);
+        SetLabel(index);
+    } else if (dragMode == 1) {
+        // A fine drag sends nothing until the pointer moves.
+        dragging = true;
+        dragIndex = index;
+        dragStartValue = values[index].load(std::memory_order_relaxed);
+    }
+}
+
+void TPluginEditorWindow::MoveHSlider(int index, int x) {
+    if (!dragging) {
+        SetLabel(index);  // hover: show the slider's line
+        return;
+    }
+    int p = x - 10;
+    float v;
+    if (dragMode == 0) {
+        p = p < 0 ? 0 : (p > 80 ? 80 : p);
+        v = editortext::limit(static_cast<float>(p / 80.0));
+    } else {
+        // Fine: 0.001 per pixel from the slider's left edge plus 10, on top
+        // of the value at the press; the pointer may be anywhere.
+        v = static_cast<float>(p / 1000.0 + dragStartValue);
+        if (v < 0.0f)
+            v = 0.0f;
+        if (v > 1.0f)
+            v = 1.0f;
+    }
+    values[index].store(v, std::memory_order_relaxed);
+    if (plugin != nullptr)
+        plugin->setParameterAutomated(index, v);
+    SetControl(index);
+    SetLabel(index);
+}
+
+// ---------------------------------------------------------------------------
+// Platform events
+
+const TPluginEditorWindow::Control* TPluginEditorWindow::controlById(int id) const {
+    for (const Control* c : sliders)
+        if (c != nullptr && c->id == id)
+            return c;
+    return nullptr;
+}
+
+void TPluginEditorWindow::onTimer() { Timer2Timer(); }
+
+void TPluginEditorWindow::onMouseDown(int control, MouseButton button, bool shift, int x, int y) {
+    if (const Control* c = controlById(control))
+        SetcontrolSelect(*c, button, shift, x, y);
+}
+
+void TPluginEditorWindow::onMouseMove(int control, bool shift, int x, int y) {
+    if (const Control* c = controlById(control))
+        MoveControl(*c, shift, x, y);
+}
+
+void TPluginEditorWindow::onMouseUp(int control, MouseButton button, bool shift, int x, int y) {
+    if (const Control* c = controlById(control))
+        MouseUp(*c, button, shift, x, y);
+}

@@ -1,0 +1,120 @@
+// TPluginEditorWindow: the plug-in's own editor, a fixed 398 x 241 window
+// painted from bitmaps, with one image slider for each of the parameters 0
+// to 21 and a one-line read-out under them.
+//
+// The window keeps its own copy of the parameter values (`values`), which
+// the editor bridge rewrites after every parameter change, possibly from
+// the audio thread; a 25 ms timer redraws the sliders whose value moved.
+// Every change the user makes goes to the plug-in through
+// setParameterAutomated. Everything else runs on the window's own thread.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "EditorText.h"
+#include "platform/Platform.h"
+
+class APlugin;
+
+class TPluginEditorWindow : public platform::WindowEvents {
+public:
+    // Slots of the value copy; the plug-in fills 0 to 30 and the sliders
+    // use 0 to 21.
+    static constexpr int kNumValues = 501;
+    static constexpr int kNumSliders = 22;
+    static constexpr int kClientWidth = 398;
+    static constexpr int kClientHeight = 241;
+    // The timer's interval; each tick is one refresh pass.
+    static constexpr int kTimerInterval = 25;
+
+    // A picture control of the platform window; `id` is its place in the
+    // painting order.
+    struct Control {
+        const char* name;
+        int id;
+    };
+
+    // Builds the layout as a child of `parent`, runs FormCreate and starts
+    // the timer. Window thread; allocates.
+    explicit TPluginEditorWindow(void* parent);
+    ~TPluginEditorWindow() override;
+    TPluginEditorWindow(const TPluginEditorWindow&) = delete;
+    TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
+
+    // Controls, in declaration order. Timer2 is the platform window's
+    // timer, HBar, ISliderPos and Iprintout its one-image lists.
+    std::unique_ptr<platform::ImageList> HBar;
+    Control Backslider{};
+    std::unique_ptr<platform::ImageList> ISliderPos;
+    std::unique_ptr<platform::ImageList> Iprintout;
+    Control Panel8{};
+    Control printout{};
+    Control HsLeft1{}, HSLeft2{}, HsLeft3{}, HsLeft4{}, HsLeft5{}, HsLeft6{}, HsLeft7{}, HsLeft8{};
+    Control HsRight1{}, HsRight2{}, HsRight3{}, HsRight4{}, HsRight5{}, HsRight6{}, HsRight7{}, HsRight8{};
+    Control Hstart{}, HFinish{}, HQ{}, Hatt{}, hboost{}, Hrel{};
+    Control Image1{};
+
+    // Fields. `plugin` is set by the bridge right after creation.
+    APlugin* plugin = nullptr;
+    int dragMode = -1;  // -1 no drag, 0 absolute, 1 fine; read only while dragging
+    int dragIndex = 0;
+    // Written by the bridge on any thread and read by the window's thread:
+    // each entry is one whole float, relaxed, with no lock.
+    std::atomic<float> values[kNumValues];
+    float drawnValues[kNumValues];
+    float dragStartValue = 0.0f;
+    bool dragging = false;
+
+    // Start-up: the title read-out, every slider marked as never drawn.
+    void FormCreate();
+    // The refresh pass: redraws each slider whose value differs from what
+    // the previous pass saw. Window thread; allocates nothing.
+    void SetAll();
+    void Timer2Timer();
+
+    // Slider drawing and read-out.
+    void SetControl(int index);
+    void DrawHSlider(const Control& slider, int index);
+    void Clearscreen(const Control& picture, platform::Rgb colour);
+    void PrintLabels(const std::string& label, const std::string& value);
+    void SetLabel(int index);
+    std::string FPer(int index) const;
+    std::string dBStr(int index, double scale, double offset) const;
+    std::string FilterStr(float value) const;
+    std::string FloatStr(double x, double scale) const;
+
+    // Mouse handlers of all 22 sliders, and the drag they run.
+    void SetcontrolSelect(const Control& sender, platform::MouseButton button, bool shift, int x, int y);
+    void MoveControl(const Control& sender, bool shift, int x, int y);
+    void MouseUp(const Control& sender, platform::MouseButton button, bool shift, int x, int y);
+    void SetHSlider(int index, int x, platform::MouseButton button, bool shift);
+    void MoveHSlider(int index, int x);
+
+    // The slider that shows parameter `index` (0 to 21), or null.
+    const Control* sliderOf(int index) const;
+    // The read-out line most recently printed (label, " :: ", value).
+    const std::string& readout() const { return readoutLine; }
+    platform::Window& form() { return *window; }
+    const platform::Window& form() const { return *window; }
+
+    // platform::WindowEvents
+    void onTimer() override;
+    void onMouseDown(int control, platform::MouseButton button, bool shift, int x, int y) override;
+    void onMouseMove(int control, bool shift, int x, int y) override;
+    void onMouseUp(int control, platform::MouseButton button, bool shift, int x, int y) override;
+
+private:
+    const Control* controlById(int id) const;
+    // The parameter index whose key equals the control's name in capitals,
+    // or -1.
+    int indexOfSender(const Control& sender) const;
+    void buildLayout();
+
+    std::unique_ptr<platform::Window> window;
+    std::unique_ptr<platform::ImageList> backgroundImage;
+    const Control* sliders[kNumSliders] = {};  // by parameter index
+    char decimalSeparator = '.';
+    std::string readoutLine;
+};
