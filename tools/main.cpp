@@ -81,6 +81,13 @@ int main(int argc, char** argv) {
     demoCommand->add_option("--out", demoFolder, "folder for the demo's files")->capture_default_str();
     addPluginOption(demoCommand, plugin);
 
+    // CLI11 reports a mistyped command only as a missing one.
+    if (argc > 1 && argv[1][0] != '-' && 
+        app.get_subcommands([&](CLI::App* command) { return command->check_name(argv[1]); }).empty()) {
+        std::cerr << "halvorine: unknown command \"" << argv[1]
+                  << "\" (commands: render, info, snapshot, demo; see halvorine --help)\n";
+        return kUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -1,0 +1,61 @@
+#!/bin/sh
+# halvorine's info, snapshot and demo commands, and --help of every command.
+# Usage: test_commands.sh PATH-TO-halvorine
+set -u
+tool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if ! command -v python3 >/dev/null 2>&1; then
+    echo "python3 is needed to check the JSON; skipped"
+    exit 77
+fi
+
+for command in render info snapshot demo; do
+    "$tool" $command --help >"$work/help" 2>&1 || fail "$command --help exits non-zero"
+    grep -q "Usage:.* $command" "$work/help" || fail "$command --help shows no usage"
+done
+
+# info, for a person: names, programs and values.
+"$tool" info >"$work/info.txt" || fail "info exits non-zero"
+for expected in 'Effect *Halvorine' 'Vendor *Pellucid' '\* *7 *BigBeat' 'Band 16Gate Level *0.837500' "magic 'VstP'"; do
+    grep -q "$expected" "$work/info.txt" || fail "info lacks /$expected/"
+done
+
+# info --json: one object that parses, with the record and the current values.
+"$tool" info --json >"$work/info.json" || fail "info --json exits non-zero"
+python3 - "$work/info.json" <<'PY' || fail "info --json is not the expected JSON"
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["effectName"] == "Halvorine" and d["vendor"] == "Pellucid", d
+r = d["record"]
+assert (r["magic"], r["numParams"], r["numPrograms"], r["numInputs"], r["numOutputs"]) == ("VstP", 30, 8, 2, 2), r
+assert d["currentProgram"] == 7 and [p["name"] for p in d["programs"]][6:] == ["BandLimited", "BigBeat"], d
+p = d["parameters"]
+assert len(p) == 30 and p[5]["name"] == "Boost" and abs(p[0]["value"] - 0.7375) < 1e-6, p[:6]
+PY
+
+# snapshot: the editor cannot be drawn yet; it says so and writes nothing.
+if "$tool" snapshot "$work/editor.png" 2>"$work/snapshot.err"; then
+    fail "snapshot succeeded without a renderer"
+fi
+grep -q "not available yet" "$work/snapshot.err" || fail "snapshot does not say it is not available"
+[ ! -e "$work/editor.png" ] || fail "snapshot wrote a file"
+
+# demo: four files, the same on every run, and the renders are what render makes.
+"$tool" demo --out "$work/demo1" >"$work/demo.log" || fail "demo exits non-zero"
+"$tool" demo --out "$work/demo2" >/dev/null || fail "second demo exits non-zero"
+for file in groove.wav groove-bigbeat.wav groove-gated.wav comparison.png; do
+    [ -s "$work/demo1/$file" ] || fail "demo did not write $file"
+    cmp -s "$work/demo1/$file" "$work/demo2/$file" || fail "demo's $file differs between runs"
+    grep -q "$file" "$work/demo.log" || fail "demo does not tell where $file is"
+done
+head -c 8 "$work/demo1/comparison.png" | od -An -tx1 | grep -q "89 50 4e 47 0d 0a 1a 0a" || fail "comparison.png is not a PNG"
+"$tool" render "$work/demo1/groove.wav" "$work/gated.wav" --program Gated >/dev/null || fail "render of the groove failed"
+cmp -s "$work/gated.wav" "$work/demo1/groove-gated.wav" || fail "demo's Gated render differs from render's"
+grep -q "listen for" "$work/demo.log" || fail "demo does not say what to listen for"
+
+[ $failures -eq 0 ] && echo "all command checks passed"
+[ $failures -eq 0 ]

@@ -1,0 +1,141 @@
+// Every bad input gets a one-line error and a non-zero exit, and nothing is
+// lost: no output appears, an existing output keeps its content, and no
+// temporary file is left behind, whether the render failed or was stopped.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ToolTestUtil.h"
+
+namespace {
+
+using tooltest::readText;
+using tooltest::runTool;
+using tooltest::TempDir;
+using tooltest::writeAudio;
+using tooltest::writeText;
+
+constexpr const char* kPrecious = "an earlier render that must survive";
+
+struct BadCase {
+    const char* what;
+    std::vector<std::string> args;  // "IN", "OUT" and "DIR" stand for paths in the test folder
+    int exitCode;
+    const char* message;  // part of the one error line
+};
+
+std::vector<BadCase> badCases() {
+    return {
+        {"missing input", {"render", "DIR/none.wav", "OUT"}, 1, "No such file"},
+        {"input is a folder", {"render", "DIR", "OUT"}, 1, "folder"},
+        {"input not audio", {"render", "DIR/notes.wav", "OUT"}, 1, "not an audio file"},
+        {"input with 3 channels", {"render", "DIR/three.wav", "OUT"}, 1, "3 channels"},
+        {"unknown option", {"render", "IN", "OUT", "--frobnicate"}, 2, "--frobnicate"},
+        {"missing OUT", {"render", "IN"}, 2, "OUT"},
+        {"unknown parameter", {"render", "IN", "OUT", "--set", "Loudness=0.5"}, 1, "unknown parameter \"Loudness\""},
+        {"parameter index too big", {"render", "IN", "OUT", "--set", "30=0.5"}, 1, "out of range"},
+        {"no value", {"render", "IN", "OUT", "--set", "Boost"}, 1, "NAME=VALUE"},
+        {"value above 1", {"render", "IN", "OUT", "--set", "Boost=1.5"}, 1, "outside 0..1"},
+        {"value below 0", {"render", "IN", "OUT", "--set", "Boost=-0.1"}, 1, "outside 0..1"},
+        {"value not a number", {"render", "IN", "OUT", "--set", "Boost=loud"}, 1, "not a number"},
+        {"value with trailing text", {"render", "IN", "OUT", "--set", "Boost=0.5x"}, 1, "not a number"},
+        {"value not finite", {"render", "IN", "OUT", "--set", "Boost=nan"}, 1, "not a number"},
+        {"unknown program", {"render", "IN", "OUT", "--program", "Quiet"}, 1, "unknown program \"Quiet\""},
+        {"program index too big", {"render", "IN", "OUT", "--program", "8"}, 1, "out of range"},
+        {"block size zero", {"render", "IN", "OUT", "--block", "0"}, 2, "--block"},
+        {"plug-in missing", {"render", "IN", "OUT", "--plugin", "DIR/none.so"}, 1, "not found"},
+        {"plug-in not a library", {"render", "IN", "OUT", "--plugin", "DIR/notes.wav"}, 1, "cannot load plug-in"},
+        {"plug-in without entry", {"render", "IN", "OUT", "--plugin", NO_ENTRY_MODULE}, 1, "has no entry"},
+        {"OUT is IN", {"render", "IN", "IN"}, 1, "refusing"},
+        {"OUT is IN by another path", {"render", "IN", "DIR/./sub/../in.wav"}, 1, "refusing"},
+        {"OUT is IN through a link", {"render", "IN", "DIR/link.wav"}, 1, "refusing"},
+        {"unknown output format", {"render", "IN", "DIR/out.xyz"}, 1, "unknown output format"},
+        {"output folder missing", {"render", "IN", "DIR/missing/out.wav"}, 1, "cannot write"},
+        {"info of a missing plug-in", {"info", "--plugin", "DIR/none.so"}, 1, "not found"},
+        {"no command", {}, 2, "subcommand"},
+        {"unknown command", {"mix", "IN"}, 2, "mix"},
+    };
+}
+
+std::string substitute(const std::string& arg, const TempDir& dir) {
+    if (arg == "IN")
+        return dir / "in.wav";
+    if (arg == "OUT")
+        return dir / "out.wav";
+    if (arg.rfind("DIR", 0) == 0)
+        return dir.path().string() + arg.substr(3);
+    return arg;
+}
+
+TEST(ToolErrors, EachBadInputFailsWithOneLineAndLosesNothing) {
+    TempDir dir;
+    const std::vector<float> input = tooltest::testSignal(2000, 2, 44100);
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, input);
+    writeAudio(dir / "three.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 3, tooltest::testSignal(100, 3, 44100));
+    writeText(dir / "notes.wav", "not audio at all\n");
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink(dir / "in.wav", dir / "link.wav");
+    const std::string inputBytes = readText(dir / "in.wav");
+
+    for (bool outExists : {false, true}) {
+        for (const BadCase& c : badCases()) {
+            SCOPED_TRACE(std::string(c.what) + (outExists ? ", OUT exists" : ", no OUT"));
+            if (outExists)
+                writeText(dir / "out.wav", kPrecious);
+            const std::vector<std::string> before = dir.list();
+            std::vector<std::string> args;
+            for (const std::string& arg : c.args)
+                args.push_back(substitute(arg, dir));
+
+            tooltest::Run run = runTool(args);
+            EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(dir.list(), before);
+            EXPECT_EQ(readText(dir / "in.wav"), inputBytes);
+            if (outExists) {
+                EXPECT_EQ(readText(dir / "out.wav"), kPrecious);
+            }
+            std::filesystem::remove(dir / "out.wav");
+        }
+    }
+}
+
+// Stops a render of a long file once it has begun writing, with each of the
+// signals a user or a job controller sends.
+TEST(ToolErrors, InterruptedRenderLeavesNothingBehind) {
+    TempDir dir;
+    // Twenty minutes of 8 kHz mono: long enough that no engine renders it
+    // before the signal arrives, quick to write.
+    const size_t frames = 20 * 60 * 8000;
+    writeAudio(dir / "long.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, std::vector<float>(frames, 0.25f));
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
+        writeText(dir / "out.wav", kPrecious);
+        const std::vector<std::string> before = dir.list();
+        TempDir logs;
+        pid_t pid = tooltest::spawnTool({"render", dir / "long.wav", dir / "out.wav"}, logs / "out", logs / "err");
+
+        // The temporary output appears once the plug-in is set up.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (dir.list().size() == before.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_EQ(dir.list().size(), before.size() + 1) << "no temporary output seen";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(pid, sig);
+        auto signalled = std::chrono::steady_clock::now();
+        int exitCode = tooltest::waitExit(pid);
+
+        EXPECT_EQ(exitCode, 128 + sig);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
+        EXPECT_NE(readText(logs / "err").find("interrupted"), std::string::npos);
+        EXPECT_EQ(dir.list(), before);
+        EXPECT_EQ(readText(dir / "out.wav"), kPrecious);
+    }
+}
+
+}  // namespace
