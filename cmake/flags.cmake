@@ -9,6 +9,11 @@ set(HALVORINE_FP_FLAGS -msse2 -mfpmath=sse -ffp-contract=off -fno-tree-slp-vecto
 add_library(halvorine_flags INTERFACE)
 target_compile_options(halvorine_flags INTERFACE ${HALVORINE_FP_FLAGS} -Wall -Wextra)
 target_compile_features(halvorine_flags INTERFACE cxx_std_17)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # 32-bit Windows hosts call in with the stack aligned to 4 bytes only;
+  # functions that keep SSE values on the stack must realign it themselves.
+  target_compile_options(halvorine_flags INTERFACE -mincoming-stack-boundary=2)
+endif()
 if(WIN32)
   target_compile_definitions(halvorine_flags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()

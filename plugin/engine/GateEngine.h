@@ -46,28 +46,30 @@ private:
 // Processing state: owned by the audio thread. Every value is a 32-bit
 // float held in a double, so that the arithmetic between the stored values
 // runs in double without conversions on the way in. Bands are laid out side
-// by side, two to a vector.
-struct alignas(16) ProcessState {
+// by side, two to a vector. Nothing here asks for more than the alignment
+// that every heap allocator gives: 32-bit Windows allocators give 8 bytes,
+// so the kernel loads and stores these arrays unaligned.
+struct ProcessState {
     // Inputs one and two frames back, the same for every band.
     double xL1, xL2, xR1, xR2;
     // Band outputs one and two frames back.
-    alignas(16) double yL1[kNumBands];
-    alignas(16) double yL2[kNumBands];
-    alignas(16) double yR1[kNumBands];
-    alignas(16) double yR2[kNumBands];
+    double yL1[kNumBands];
+    double yL2[kNumBands];
+    double yR1[kNumBands];
+    double yR2[kNumBands];
     // Two-stage envelope follower of each left band, and its gate level.
-    alignas(16) double peak[kNumBands];
-    alignas(16) double envelope[kNumBands];
-    alignas(16) double bandGain[kNumBands];
+    double peak[kNumBands];
+    double envelope[kNumBands];
+    double bandGain[kNumBands];
 };
 
 // The derived values in the form the kernel reads them.
-struct alignas(16) KernelCoefficients {
-    alignas(16) double b0[kNumBands];
-    alignas(16) double b2[kNumBands];
-    alignas(16) double a1[kNumBands];
-    alignas(16) double a2[kNumBands];
-    alignas(16) double threshold[kNumBands];
+struct KernelCoefficients {
+    double b0[kNumBands];
+    double b2[kNumBands];
+    double a1[kNumBands];
+    double a2[kNumBands];
+    double threshold[kNumBands];
     double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
 };
 
@@ -117,8 +119,8 @@ private:
     KernelCoefficients kc_{};
     ProcessState state_{};
     // Gated band outputs of the current chunk, [band][frame].
-    alignas(16) double gatedL_[kNumBands][kChunk] = {};
-    alignas(16) double gatedR_[kNumBands][kChunk] = {};
+    double gatedL_[kNumBands][kChunk] = {};
+    double gatedR_[kNumBands][kChunk] = {};
 };
 
 }  // namespace gate

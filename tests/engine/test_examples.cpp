@@ -12,7 +12,8 @@ using namespace enginetest;
 namespace {
 
 double Magnitude(const gate::BandCoefficients& c, double frequency, double rate) {
-    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * frequency / rate);
+    const double pi = 3.14159265358979323846;
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * pi * frequency / rate);
     const std::complex<double> z2 = z1 * z1;
     return std::abs((static_cast<double>(c.b0) + static_cast<double>(c.b2) * z2) /
                     (1.0 + static_cast<double>(c.a1) * z1 + static_cast<double>(c.a2) * z2));

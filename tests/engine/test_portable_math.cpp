@@ -37,6 +37,11 @@ int64_t WorstUlp(Ours ours, Theirs theirs, double lo, double hi, int count) {
 
 }  // namespace
 
+// glibc's exp, sin and cos are accurate to within an ulp, which makes them
+// the yardstick here. The Windows C libraries are not (32-bit sin and cos
+// are hundreds of ulps off at large angles), which is why the engine
+// carries its own; there the golden outputs check that all builds agree.
+#if defined(__GLIBC__)
 TEST(PortableMath, ExpWithinOneUlp) {
     auto ours = [](double x) { return gate::Exp(x); };
     auto libm = [](double x) { return std::exp(x); };
@@ -63,3 +68,4 @@ TEST(PortableMath, SinCosWithinOneUlp) {
     EXPECT_EQ(gate::Cos(0.0), 1.0);
     EXPECT_TRUE(std::isnan(gate::Sin(INFINITY)));
 }
+#endif
