@@ -54,7 +54,7 @@ void copyText(void* ptr, const char* text, size_t capacity) {
     static_cast<char*>(ptr)[capacity - 1] = '\0';
 }
 
-using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+using EntryProc = Plugin::EntryProc;
 
 // dlsym on a library handle also searches the libraries it depends on; an
 // entry is only the library's own if it lies inside that library.
@@ -102,14 +102,28 @@ Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sample
         dlclose(library_);
         throw std::runtime_error("plug-in " + path + " has no entry (neither VSTPluginMain nor main)");
     }
+    try {
+        build(entry);
+    } catch (...) {
+        dlclose(library_);
+        throw;
+    }
+}
+
+Plugin::Plugin(EntryProc entry, const std::string& name, double sampleRate) : path_(name), sampleRate_(sampleRate) {
+    if (currentHost != nullptr)
+        throw std::logic_error("only one plug-in instance per process");
+    build(entry);
+}
+
+void Plugin::build(EntryProc entry) {
     currentHost = this;
     effect_ = entry(audioMaster);
     if (effect_ == nullptr || effect_->magic != kEffectMagic || effect_->dispatcher == nullptr) {
         bool built = effect_ != nullptr;
         effect_ = nullptr;
         currentHost = nullptr;
-        dlclose(library_);
-        throw std::runtime_error("plug-in " + path +
+        throw std::runtime_error("plug-in " + path_ +
                                  (built ? " is not a VST 2.x effect (bad record)" : " refused to start (no effect record)"));
     }
 }
@@ -121,7 +135,8 @@ Plugin::~Plugin() {
     dispatch(effClose);
     effect_ = nullptr;
     currentHost = nullptr;
-    dlclose(library_);
+    if (library_ != nullptr)
+        dlclose(library_);
 }
 
 VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {

@@ -25,7 +25,11 @@ public:
     // already while it is being built (plug-ins ask for the rate then).
     // Throws std::runtime_error with a one-line message on failure.
     Plugin(const std::string& path, double sampleRate);
-    ~Plugin();  // effClose, then the library is unloaded
+    // Builds the instance through an entry function linked into this
+    // program; `name` stands for the path in messages.
+    using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+    Plugin(EntryProc entry, const std::string& name, double sampleRate);
+    ~Plugin();  // effClose, then the library (if any) is unloaded
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
@@ -66,6 +70,8 @@ public:
     VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
 private:
+    void build(EntryProc entry);
+
     std::string path_;
     void* library_ = nullptr;
     AEffect* effect_ = nullptr;

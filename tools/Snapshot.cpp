@@ -2,15 +2,79 @@
 
 #include <iostream>
 
+#if HALVORINE_EDITOR_PNG
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "PluginHost.h"
+#include "WindowPng.h"
+#include "entry.h"
+#include "uPlugin.h"
+#endif
+
 namespace halvorine {
 
+#if HALVORINE_EDITOR_PNG
+
+namespace {
+
+// The editor can only be drawn in memory by a plug-in object built in this
+// program, with the headless window backend; a loaded library keeps its
+// window to itself. Everything else still goes through the record.
+AEffect* VSTCALLBACK builtInEntry(audioMasterCallback host) {
+    AudioEffect* effect = createEffectInstance(host);
+    return effect != nullptr ? effect->getAeffect() : nullptr;
+}
+
+}  // namespace
+
+int snapshot(const std::string& path, const Settings& settings) {
+    Plugin plugin(builtInEntry, "Halvorine (built in)", 44100.0);
+    plugin.open(1024);
+    applySettings(plugin, settings);
+    auto* object = static_cast<APlugin*>(static_cast<AudioEffect*>(plugin.effect()->object));
+
+    // Written beside its final name and renamed, like a render.
+    std::filesystem::path target(path);
+    std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
+    std::string pattern = folder + "/." + target.filename().string() + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    const std::string temporary = name.data();
+    if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str()) || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::string why = std::strerror(errno);
+        unlink(temporary.c_str());
+        throw std::runtime_error("cannot write " + path + ": " + why);
+    }
+    std::cout << path << ": the editor window, program " << plugin.currentProgram() << " \""
+              << plugin.programName(plugin.currentProgram()) << "\"\n";
+    return 0;
+}
+
+#else
+
 int snapshot(const std::string& path, const Settings& /*settings*/) {
-    // The editor has no headless renderer yet; say so rather than write an
-    // empty or made-up picture.
-    std::cerr << "halvorine snapshot: not available yet: the editor cannot be drawn without a window in this "
-                 "build; "
-              << path << " was not written\n";
+    // This build has no in-memory editor renderer; say so rather than write
+    // an empty or made-up picture.
+    std::cerr << "halvorine snapshot: not available yet: this build cannot draw the editor; " << path
+              << " was not written\n";
     return 1;
 }
+
+#endif
 
 }  // namespace halvorine

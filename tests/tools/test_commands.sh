@@ -37,12 +37,23 @@ p = d["parameters"]
 assert len(p) == 30 and p[5]["name"] == "Boost" and abs(p[0]["value"] - 0.7375) < 1e-6, p[:6]
 PY
 
-# snapshot: the editor cannot be drawn yet; it says so and writes nothing.
-if "$tool" snapshot "$work/editor.png" 2>"$work/snapshot.err"; then
-    fail "snapshot succeeded without a renderer"
+# snapshot: the editor window as a 398 x 241 PNG, after --program and --set;
+# a bad setting writes nothing.
+"$tool" snapshot "$work/bigbeat.png" >/dev/null || fail "snapshot exits non-zero"
+"$tool" snapshot "$work/gated.png" --program Gated --set Boost=1 >/dev/null || fail "snapshot with settings exits non-zero"
+python3 - "$work/bigbeat.png" <<'PY' || fail "snapshot is not a 398 x 241 PNG"
+import struct, sys
+data = open(sys.argv[1], "rb").read(24)
+assert data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR", data
+assert struct.unpack(">II", data[16:24]) == (398, 241), struct.unpack(">II", data[16:24])
+PY
+cmp -s "$work/bigbeat.png" "$work/gated.png" && fail "snapshot ignores --program and --set"
+if "$tool" snapshot "$work/bad.png" --set Boost=2 2>"$work/snapshot.err"; then
+    fail "snapshot accepted a value outside 0..1"
 fi
-grep -q "not available yet" "$work/snapshot.err" || fail "snapshot does not say it is not available"
-[ ! -e "$work/editor.png" ] || fail "snapshot wrote a file"
+grep -q "outside 0..1" "$work/snapshot.err" || fail "snapshot does not say why it failed"
+[ ! -e "$work/bad.png" ] || fail "a failed snapshot wrote a file"
+[ -z "$(find "$work" -maxdepth 1 -name '.*.png.*')" ] || fail "snapshot left a temporary file"
 
 # demo: four files, the same on every run, and the renders are what render makes.
 "$tool" demo --out "$work/demo1" >"$work/demo.log" || fail "demo exits non-zero"
