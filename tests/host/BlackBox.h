@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,15 @@ inline bool operator==(const Stereo& a, const Stereo& b) {
            std::memcmp(a.right.data(), b.right.data(), a.right.size() * sizeof(float)) == 0;
 }
 inline bool operator!=(const Stereo& a, const Stereo& b) { return !(a == b); }
+
+// GoogleTest prints a Stereo by its length and first frames.
+inline void PrintTo(const Stereo& s, std::ostream* os) {
+    *os << s.size() << " frames";
+    for (size_t i = 0; i < s.size() && i < 4; ++i)
+        *os << (i == 0 ? ": " : ", ") << '(' << s.left[i] << ' ' << s.right[i] << ')';
+    if (s.size() > 4)
+        *os << ", ...";
+}
 
 // A loud two-tone test signal, different on the two channels.
 inline Stereo TestSignal(int frames, double rate = 44100.0, float amplitude = 0.5f) {

@@ -325,3 +325,45 @@ TEST(Processing, BoostChangeKeepsTheFilters) {
     EXPECT_EQ(Render(changed.get(), blackbox::Slice(signal, 2048, 2048)),
               blackbox::Slice(expected, 2048, 2048));
 }
+
+// Every new filter design clears the filter histories, even when a later
+// request returns to the earlier design before the next block: the sound
+// then continues from cleared filters (with the followers and gate levels
+// carried on), the same whichever design input came and went.
+TEST(Processing, DesignThatComesAndGoesClearsTheFilters) {
+    const Stereo signal = TestSignal(4096);
+    auto secondHalf = [&](const std::function<void(AEffect*)>& between) {
+        Host host;
+        Instance e(host);
+        EXPECT_TRUE(e);
+        if (!e)
+            return Stereo{};
+        Render(e.get(), blackbox::Slice(signal, 0, 2048));
+        between(e.get());
+        return Render(e.get(), blackbox::Slice(signal, 2048, 2048));
+    };
+    const Stereo untouched = secondHalf([](AEffect*) {});
+    auto swing = [](VstInt32 index, float other) {
+        return [index, other](AEffect* e) {
+            const float original = e->getParameter(e, index);
+            e->setParameter(e, index, other);
+            e->setParameter(e, index, original);
+        };
+    };
+    const Stereo cleared = secondHalf(swing(0, 0.5f));
+    EXPECT_NE(cleared, untouched) << "Start moved away and back: the filters start again from rest";
+    EXPECT_EQ(secondHalf(swing(1, 0.2f)), cleared) << "Finish";
+    EXPECT_EQ(secondHalf(swing(2, 0.9f)), cleared) << "Q";
+    EXPECT_EQ(secondHalf([](AEffect* e) {
+                  dispatch(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+                  dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+              }),
+              cleared)
+        << "design rate";
+    EXPECT_EQ(secondHalf([](AEffect* e) {
+                  dispatch(e, effSetProgram, 0, 0);
+                  dispatch(e, effSetProgram, 0, 7);
+              }),
+              cleared)
+        << "another program and back";
+}

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "BlackBox.h"
 
@@ -159,4 +161,25 @@ TEST(Record, CloseAnswersOneAndLeavesOtherInstancesWorking) {
     const blackbox::Stereo out = blackbox::Render(survivor.get(), blackbox::TestSignal(512));
     for (float v : out.left)
         ASSERT_TRUE(std::isfinite(v));
+}
+
+// However the host's heap places them, every instance processes: a host
+// keeps many instances alive, built between allocations of its own.
+TEST(Record, ManyInstancesEachProcess) {
+    Host host;
+    std::vector<std::unique_ptr<Instance>> instances;
+    std::vector<std::vector<char>> hostAllocations;
+    for (int i = 0; i < 12; ++i) {
+        hostAllocations.emplace_back(static_cast<size_t>(8 * i + 4));
+        instances.push_back(std::make_unique<Instance>(host));
+        ASSERT_TRUE(*instances.back());
+    }
+    const blackbox::Stereo signal = blackbox::TestSignal(256);
+    blackbox::Stereo first;
+    for (const auto& e : instances) {
+        const blackbox::Stereo out = blackbox::Render(e->get(), signal);
+        if (first.size() == 0)
+            first = out;
+        EXPECT_EQ(out, first) << "identical instances sound identical";
+    }
 }

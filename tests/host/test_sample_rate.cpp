@@ -99,3 +99,30 @@ TEST(DesignRate, FollowsLaterRateRequests) {
                   at48);
     }
 }
+
+// Hosts running below 44.1 kHz put the upper bands above half the design
+// rate; with the widest bandwidth the filters must still be stable: after
+// a loud passage, silence decays to (nearly) nothing instead of ringing on
+// at full scale.
+TEST(DesignRate, LowHostRatesKeepEveryFilterStable) {
+    for (VstIntPtr rate : {32000, 22050, 11025, 8000}) {
+        SCOPED_TRACE(rate);
+        const Stereo out = Sound(Answer(rate), [rate](AEffect* e) {
+            e->setParameter(e, 2, 1.0f);  // widest bands
+            blackbox::Stereo loud = blackbox::TestSignal(8192, static_cast<double>(rate), 0.9f);
+            loud.left.resize(8192 + 44100, 0.0f);
+            loud.right.resize(8192 + 44100, 0.0f);
+            const Stereo tail = blackbox::Render(e, loud);
+            for (size_t i = 0; i < tail.size(); ++i) {
+                ASSERT_TRUE(std::isfinite(tail.left[i]) && std::isfinite(tail.right[i])) << "frame " << i;
+                ASSERT_LE(std::fabs(tail.left[i]), 1.0f);
+                ASSERT_LE(std::fabs(tail.right[i]), 1.0f);
+            }
+            for (size_t i = tail.size() - 4096; i < tail.size(); ++i) {
+                ASSERT_LT(std::fabs(tail.left[i]), 1e-9f) << "frame " << i;
+                ASSERT_LT(std::fabs(tail.right[i]), 1e-9f) << "frame " << i;
+            }
+        });
+        EXPECT_EQ(out.size(), 4096u);
+    }
+}

@@ -22,12 +22,12 @@ unsigned int ReadMxcsr() {
     return value;
 }
 
-void WriteMxcsr(unsigned int value) { __asm__ __volatile__("ldmxcsr %0" : : "m"(value)); }
+[[maybe_unused]] void WriteMxcsr(unsigned int value) { __asm__ __volatile__("ldmxcsr %0" : : "m"(value)); }
 
 constexpr unsigned short kX87Masks = 0x003F;  // invalid, denormal, zero divide, overflow, underflow, precision
 constexpr unsigned short kX87ZeroDivide = 0x0004;
 constexpr unsigned int kSseMasks = 0x1F80;
-constexpr unsigned int kSseZeroDivide = 0x0200;
+[[maybe_unused]] constexpr unsigned int kSseZeroDivide = 0x0200;
 
 }  // namespace
 
@@ -37,10 +37,8 @@ int main() {
     const unsigned short hostCw = static_cast<unsigned short>((ReadControlWord() & ~0x0F3Fu) | 0x0200u | kX87Masks) &
                                   static_cast<unsigned short>(~kX87ZeroDivide);
     WriteControlWord(hostCw);
-    unsigned int hostMxcsr = ReadMxcsr();
 #if defined(__linux__) && defined(__x86_64__)
-    hostMxcsr &= ~kSseZeroDivide;
-    WriteMxcsr(hostMxcsr);
+    WriteMxcsr(ReadMxcsr() & ~kSseZeroDivide);
 #endif
     const unsigned short before = ReadControlWord();
     const unsigned int mxcsrBefore = ReadMxcsr();
