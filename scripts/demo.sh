@@ -1,0 +1,43 @@
+#!/bin/sh
+# The first thing to run: installs what the build needs (Debian 12), builds
+# the plug-in and the command-line host, and plays the demo.
+#
+#   scripts/demo.sh [--out DIR]
+#
+# The demo writes a synthesised drum groove, its renders through the
+# "BigBeat" and "Gated" programs and a picture comparing them into
+# ./halvorine-demo (or DIR), and says what to listen for.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# Build dependencies, from Debian's archive. The configure step also needs
+# GoogleTest and Google Benchmark, since the linux preset sets up the tests
+# and benchmarks too.
+packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev
+          libgtest-dev googletest libbenchmark-dev"
+missing=
+for package in $packages; do
+    if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
+        missing="$missing $package"
+    fi
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    if [ "$(id -u)" -eq 0 ]; then
+        as_root=
+    elif command -v sudo >/dev/null 2>&1; then
+        as_root=sudo
+    else
+        echo "These packages are missing and neither root nor sudo is available:$missing" >&2
+        exit 1
+    fi
+    $as_root env DEBIAN_FRONTEND=noninteractive apt-get update
+    # shellcheck disable=SC2086 # one word per package
+    $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi
+
+# Presets are found in the source folder; the demo's files go to the
+# caller's folder.
+(cd "$root" && cmake --preset linux && cmake --build --preset linux --target halvorine Halvorine)
+exec "$root/build/linux/halvorine" demo "$@"
