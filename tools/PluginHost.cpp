@@ -89,7 +89,7 @@ Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sample
     // A bare file name would make dlopen search the library path instead.
     std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
     if (access(openPath.c_str(), F_OK) != 0)
-        throw std::runtime_error("plug-in " + path + " not found");
+        throw std::runtime_error("plug-in " + path + " not found (choose one with --plugin PATH)");
     library_ = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) {
         const char* why = dlerror();
@@ -146,7 +146,6 @@ VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, voi
 void Plugin::open(int blockSize) {
     blockSize_ = blockSize;
     dispatch(effOpen);
-    opened_ = true;
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
     dispatch(effSetBlockSize, 0, blockSize);
 }

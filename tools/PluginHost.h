@@ -77,7 +77,6 @@ private:
     AEffect* effect_ = nullptr;
     double sampleRate_;
     int blockSize_ = 0;
-    bool opened_ = false;
     bool resumed_ = false;
     bool processing_ = false;
 };
