@@ -33,6 +33,13 @@ std::string directoryOfExecutable() {
 
 }  // namespace
 
+namespace {
+std::vector<std::string> g_commandLine;
+}
+
+void SetCommandLine(int argc, char** argv) { g_commandLine.assign(argv, argv + argc); }
+const std::vector<std::string>& CommandLine() { return g_commandLine; }
+
 void Module::setPath(const std::string& path) { g_path = path; }
 
 Module& Module::instance() {

@@ -66,6 +66,10 @@ private:
     Host* previous_;
 };
 
+// The test program's command line, as main() received it.
+void SetCommandLine(int argc, char** argv);
+const std::vector<std::string>& CommandLine();
+
 // Request helpers: straight through the record.
 VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                    float opt = 0.0f);

@@ -18,6 +18,7 @@ static void SetHostControlWord() {}
 
 int main(int argc, char** argv) {
     SetHostControlWord();
+    testhost::SetCommandLine(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--plugin") == 0)
