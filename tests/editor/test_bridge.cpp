@@ -114,18 +114,6 @@ TEST(EditorBridge, RequestsBeforeAnyOpenDoNoHarm) {
     f.dispatch(effEditClose);
 }
 
-TEST(EditorBridge, KeysAndKnobModeAnswerTheSameOpenOrClosed) {
-    Fixture f;
-    VstKeyCode key{'a', 0, 0};
-    for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(f.dispatch(effEditKeyDown, 'a', 0, &key), -1);
-        EXPECT_EQ(f.dispatch(effSetEditKnobMode, 0, 2), 0);
-        f.dispatch(effEditOpen);
-    }
-    f.dispatch(effEditClose);
-    f.dispatch(effEditClose);
-}
-
 TEST(EditorBridge, UpdateReachesTheWindowOnlyWhileItExists) {
     Fixture f;
     f.dispatch(effEditOpen);

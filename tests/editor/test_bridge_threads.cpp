@@ -19,7 +19,7 @@ TEST(EditorBridgeThreads, UpdatesFromAnotherThreadWhileOpeningAndClosing) {
             changes.fetch_add(1);
         }
     });
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 100; ++round) {
         f.dispatch(effEditOpen);
         f.screen().tick();
         f.dispatch(effEditIdle);
