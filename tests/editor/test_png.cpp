@@ -82,3 +82,19 @@ TEST(EditorPng, SnapshotOpensAndClosesTheEditorAroundItself) {
 
     EXPECT_FALSE(editorpng::WriteEditorSnapshot(*f.plugin, "/nonexistent-directory/x.png"));
 }
+
+TEST(EditorPng, SnapshotThroughTheRecordTakesOverProgramAndParameters) {
+    edtest::Fixture source;
+    const std::string path = std::string(EDITOR_OUTPUT_DIR) + "/record.png";
+    AEffect* e = source.plugin->getAeffect();
+    ASSERT_TRUE(editorpng::WriteEditorSnapshot(e, path.c_str()));
+    EXPECT_EQ(edtest::Fnv1a(ReadPng(path)), edtest::kBigBeatGoldenHash);
+
+    source.dispatch(effSetProgram, 0, 1);
+    e->setParameter(e, 5, 1.0f);
+    ASSERT_TRUE(editorpng::WriteEditorSnapshot(e, path.c_str()));
+    source.dispatch(effEditOpen);
+    source.window().SetAll();
+    EXPECT_EQ(edtest::Fnv1a(ReadPng(path)), edtest::Fnv1a(source.screen().compose()));
+    source.dispatch(effEditClose);
+}

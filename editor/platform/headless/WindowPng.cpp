@@ -57,4 +57,21 @@ bool WriteEditorSnapshot(APlugin& plugin, const char* path) {
     return ok;
 }
 
+namespace {
+VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+}  // namespace
+
+bool WriteEditorSnapshot(AEffect* source, const char* path) {
+    if (source == nullptr)
+        return false;
+    APlugin local(&QuietHost);
+    const VstIntPtr program = source->dispatcher(source, effGetProgram, 0, 0, nullptr, 0.0f);
+    local.setProgram(static_cast<VstInt32>(program));
+    for (VstInt32 i = 0; i < APlugin::kNumParams && i < source->numParams; ++i)
+        local.setParameter(i, source->getParameter(source, i));
+    return WriteEditorSnapshot(local, path);
+}
+
 }  // namespace editorpng

@@ -2,6 +2,7 @@
 // never linked into the module). For tests and the command-line host.
 #pragma once
 
+#include "DAEffect.h"
 #include "platform/Platform.h"
 
 class APlugin;
@@ -20,5 +21,11 @@ bool WritePng(const platform::Bitmap& image, const char* path);
 // default). Answers false if the window is not headless or the file
 // cannot be written.
 bool WriteEditorSnapshot(APlugin& plugin, const char* path);
+
+// Writes the editor of any instance reached through its effect record (a
+// loaded module's, say): a plug-in object built here takes over the
+// instance's current program and its parameters 0 to 29, and its editor
+// is written as above. Only the record's entry points are used.
+bool WriteEditorSnapshot(AEffect* source, const char* path);
 
 }  // namespace editorpng
