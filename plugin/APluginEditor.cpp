@@ -44,7 +44,15 @@ VstInt32 APluginEditor::open(void* parent) {
     parentWindow = parent;
     ++openCount;
     if (openCount == 1 || window == nullptr) {
-        window = new TPluginEditorWindow(parent);  // runs FormCreate
+        try {
+            window = new TPluginEditorWindow(parent);  // runs FormCreate
+        } catch (...) {
+            // No window to open in (a null or dead parent on Windows): the
+            // request fails and the bridge stays as it was.
+            --openCount;
+            parentWindow = nullptr;
+            return 0;
+        }
         window->form().setPosition(0, 0);
         for (int i = 0; i < kCopiedValues; ++i)
             window->values[i].store(plugin()->parameterValue(i), std::memory_order_relaxed);
