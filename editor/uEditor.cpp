@@ -48,7 +48,7 @@ TPluginEditorWindow::TPluginEditorWindow(void* parent) {
     decimalSeparator = window->decimalSeparator();
     buildLayout();
     FormCreate();
-    window->startTimer(kTimerInterval);
+    window->startTimer(Timer2.Interval);
 }
 
 TPluginEditorWindow::~TPluginEditorWindow() = default;

@@ -43,8 +43,12 @@ public:
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
     TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
 
-    // Controls, in declaration order. Timer2 is the platform window's
-    // timer, HBar, ISliderPos and Iprintout its one-image lists.
+    // Controls, in declaration order. Timer2 is run by the platform
+    // window; HBar, ISliderPos and Iprintout are its one-image lists.
+    struct Timer {
+        int Interval;
+    };
+    const Timer Timer2{kTimerInterval};
     std::unique_ptr<platform::ImageList> HBar;
     Control Backslider{};
     std::unique_ptr<platform::ImageList> ISliderPos;
@@ -63,6 +67,7 @@ public:
     // Written by the bridge on any thread and read by the window's thread:
     // each entry is one whole float, relaxed, with no lock.
     std::atomic<float> values[kNumValues];
+    static_assert(std::atomic<float>::is_always_lock_free, "values must be lock-free for the audio thread");
     float drawnValues[kNumValues];
     float dragStartValue = 0.0f;
     bool dragging = false;

@@ -46,4 +46,6 @@ private:
     // waits for any copy still under way (31 stores) before freeing it.
     std::atomic<TPluginEditorWindow*> updateTarget{nullptr};
     std::atomic<int> updatesRunning{0};
+    static_assert(std::atomic<TPluginEditorWindow*>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+                  "update must not take a lock");
 };
