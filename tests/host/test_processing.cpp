@@ -322,8 +322,20 @@ TEST(Processing, BoostChangeKeepsTheFilters) {
     Render(changed.get(), blackbox::Slice(signal, 0, 2048));
     changed->setParameter(changed.get(), 5, 0.45f);
     const Stereo expected = Render(always.get(), signal);
-    EXPECT_EQ(Render(changed.get(), blackbox::Slice(signal, 2048, 2048)),
-              blackbox::Slice(expected, 2048, 2048));
+    const Stereo secondHalf = Render(changed.get(), blackbox::Slice(signal, 2048, 2048));
+    EXPECT_EQ(secondHalf, blackbox::Slice(expected, 2048, 2048));
+
+    // The change is heard: against an instance left at "BigBeat"'s Boost,
+    // and at Boost 0, which mutes to exact zeros.
+    Instance unchanged(host);
+    ASSERT_TRUE(unchanged);
+    EXPECT_NE(blackbox::Slice(Render(unchanged.get(), signal), 2048, 2048), secondHalf);
+    changed->setParameter(changed.get(), 5, 0.0f);
+    const Stereo muted = Render(changed.get(), signal);
+    for (size_t i = 0; i < muted.size(); ++i) {
+        ASSERT_EQ(muted.left[i], 0.0f) << "frame " << i;
+        ASSERT_EQ(muted.right[i], 0.0f) << "frame " << i;
+    }
 }
 
 // Every new filter design clears the filter histories, even when a later

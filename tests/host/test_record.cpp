@@ -183,3 +183,35 @@ TEST(Record, ManyInstancesEachProcess) {
         EXPECT_EQ(out, first) << "identical instances sound identical";
     }
 }
+
+// The plug-in asks for time information and for MIDI but uses no answer
+// except the sample rate: a host answering odd things elsewhere changes
+// nothing.
+TEST(Record, OnlyTheSampleRateAnswerIsUsed) {
+    Host plain;
+    Instance reference(plain);
+    ASSERT_TRUE(reference);
+    dispatch(reference.get(), effSetProgram, 0, 4);
+    dispatch(reference.get(), effMainsChanged, 0, 1);
+
+    Host odd;
+    odd.answer = [](const testhost::Callback& c) -> VstIntPtr {
+        switch (c.opcode) {
+        case audioMasterVersion:
+            return 1;
+        case audioMasterGetSampleRate:
+            return 0;
+        case audioMasterGetTime:
+            return 0x10;  // no time-information record lives there
+        default:
+            return -1;
+        }
+    };
+    Instance e(odd);
+    ASSERT_TRUE(e);
+    dispatch(e.get(), effSetProgram, 0, 4);
+    dispatch(e.get(), effMainsChanged, 0, 1);
+    EXPECT_EQ(blackbox::Observe(e.get()).parameters, blackbox::Observe(reference.get()).parameters);
+    const blackbox::Stereo signal = blackbox::TestSignal(2048);
+    EXPECT_EQ(blackbox::Render(e.get(), signal), blackbox::Render(reference.get(), signal));
+}
