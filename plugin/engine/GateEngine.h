@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "GateKernel.h"
 #include "GateMath.h"
 
 namespace gate {
@@ -43,36 +44,6 @@ private:
     std::atomic<float> slots_[kSlots];
 };
 
-// Processing state: owned by the audio thread. Every value is a 32-bit
-// float held in a double, so that the arithmetic between the stored values
-// runs in double without conversions on the way in. Bands are laid out side
-// by side, two to a vector. Nothing here asks for more than the alignment
-// that every heap allocator gives: 32-bit Windows allocators give 8 bytes,
-// so the kernel loads and stores these arrays unaligned.
-struct ProcessState {
-    // Inputs one and two frames back, the same for every band.
-    double xL1, xL2, xR1, xR2;
-    // Band outputs one and two frames back.
-    double yL1[kNumBands];
-    double yL2[kNumBands];
-    double yR1[kNumBands];
-    double yR2[kNumBands];
-    // Two-stage envelope follower of each left band, and its gate level.
-    double peak[kNumBands];
-    double envelope[kNumBands];
-    double bandGain[kNumBands];
-};
-
-// The derived values in the form the kernel reads them.
-struct KernelCoefficients {
-    double b0[kNumBands];
-    double b2[kNumBands];
-    double a1[kNumBands];
-    double a2[kNumBands];
-    double threshold[kNumBands];
-    double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
-};
-
 class GateEngine {
 public:
     GateEngine();
@@ -98,16 +69,14 @@ public:
     const DerivedValues& derived() const { return derived_; }
     const ProcessState& state() const { return state_; }
 
-private:
-    template <bool Accumulate>
-    void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
-    template <bool Accumulate>
-    void runChunk(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
-    void clearHistories();
+    // Chooses the kernel: AVX where the processor has it (the default),
+    // else SSE2. Both compute the same samples; tests run both.
+    void useAvx(bool avx) { avx_ = avx && CpuHasAvx(); }
+    bool usesAvx() const { return avx_; }
 
-    // Frames processed per pass: the bands of a chunk are gated first, then
-    // the chunk's band sums are formed, several frames side by side.
-    static constexpr int kChunk = 64;
+private:
+    void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+    void clearHistories();
 
     ParameterBlock params_;
 
@@ -118,9 +87,8 @@ private:
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};
-    // Gated band outputs of the current chunk, [band][frame].
-    double gatedL_[kNumBands][kChunk] = {};
-    double gatedR_[kNumBands][kChunk] = {};
+    KernelScratch scratch_{};
+    bool avx_ = CpuHasAvx();
 };
 
 }  // namespace gate

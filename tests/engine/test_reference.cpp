@@ -48,11 +48,27 @@ int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 
 }  // namespace
 
-TEST(Reference, EveryFactoryProgramMatchesBitForBit) {
+// Both kernels, SSE2 and (where the processor has it) AVX, must match.
+class Kernels : public ::testing::TestWithParam<bool> {
+protected:
+    std::unique_ptr<APlugin> MakeKernelPlugin() {
+        auto plugin = MakePlugin();
+        plugin->engine().useAvx(GetParam());
+        if (GetParam() && !plugin->engine().usesAvx())
+            return nullptr;
+        return plugin;
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx" : "Sse2"; });
+
+TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
     std::vector<float> inL, inR;
     MakeTestSignal(inL, inR, 30000, 1234);
     for (int program = 0; program < 8; ++program) {
-        auto plugin = MakePlugin();
+        auto plugin = MakeKernelPlugin();
+        if (!plugin)
+            GTEST_SKIP() << "no AVX here";
         plugin->setProgram(program);
         std::vector<float> refL, refR, engL, engR;
         RunReference(*plugin, inL, inR, refL, refR);
@@ -62,7 +78,7 @@ TEST(Reference, EveryFactoryProgramMatchesBitForBit) {
     }
 }
 
-TEST(Reference, ExtremeSettingsMatchBitForBit) {
+TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
     // Corners of the parameter space: narrowest and widest bands, fastest
     // and slowest smoothing, gates that never close, full boost.
     const float settings[][6] = {
@@ -73,7 +89,9 @@ TEST(Reference, ExtremeSettingsMatchBitForBit) {
     std::vector<float> inL, inR;
     MakeTestSignal(inL, inR, 12000, 99);
     for (const auto& s : settings) {
-        auto plugin = MakePlugin();
+        auto plugin = MakeKernelPlugin();
+        if (!plugin)
+            GTEST_SKIP() << "no AVX here";
         for (int i = 0; i < 6; ++i)
             plugin->setParameter(i, s[i]);
         for (int k = 0; k < 16; ++k)
@@ -86,17 +104,19 @@ TEST(Reference, ExtremeSettingsMatchBitForBit) {
     }
 }
 
-TEST(Blocks, AnySplitGivesTheSameOutput) {
+TEST_P(Kernels, AnySplitGivesTheSameOutput) {
     std::vector<float> inL, inR;
     MakeTestSignal(inL, inR, 9000, 7);
     std::vector<float> wholeL, wholeR;
     {
-        auto plugin = MakePlugin();
+        auto plugin = MakeKernelPlugin();
+        if (!plugin)
+            GTEST_SKIP() << "no AVX here";
         RunEngine(*plugin, inL, inR, wholeL, wholeR, {9000});
     }
     const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1}};
     for (const auto& split : splits) {
-        auto plugin = MakePlugin();
+        auto plugin = MakeKernelPlugin();
         std::vector<float> outL, outR;
         RunEngine(*plugin, inL, inR, outL, outR, split);
         EXPECT_EQ(FirstDifference(wholeL, outL), -1) << "split starting " << split[0];
