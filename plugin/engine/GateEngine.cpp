@@ -15,10 +15,10 @@ ParameterBlock::ParameterBlock() {
 
 void ParameterBlock::store(int slot, float value) {
     // Announce the store, then write, then count it as done. A reader that
-    // saw the announcement or the count change throws its copy away.
+    // saw the value knows of the announcement (release/acquire on the slot)
+    // and so sees the state move, and throws its copy away.
     state_.fetch_add(1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slots_[slot].store(value, std::memory_order_relaxed);
+    slots_[slot].store(value, std::memory_order_release);
     state_.fetch_add(kPendingMask, std::memory_order_release);  // -1 pending, +1 done
 }
 
@@ -26,9 +26,10 @@ bool ParameterBlock::trySnapshot(float out[kSlots], uint64_t& stamp) const {
     const uint64_t before = state_.load(std::memory_order_acquire);
     if ((before & kPendingMask) != 0)
         return false;
+    // Acquire loads: the state is read again after every slot, and a slot
+    // written by a store that began after `before` makes that visible.
     for (int i = 0; i < kSlots; ++i)
-        out[i] = slots_[i].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+        out[i] = slots_[i].load(std::memory_order_acquire);
     const uint64_t after = state_.load(std::memory_order_relaxed);
     if (after != before)
         return false;
