@@ -81,7 +81,9 @@ HostWindow::HostWindow() {
     // A client area of 665 x 518, the size the editor asks for while closed.
     RECT r{0, 0, 665, 518};
     AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
-    hwnd = CreateWindowExW(0, kHostClass, L"Halvorine test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+    // Away from the screen's corner, so that the pointer can leave it on
+    // every side.
+    hwnd = CreateWindowExW(0, kHostClass, L"Halvorine test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 60, 40,
                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr),
                            nullptr);
     ShowWindow(hwnd, SW_SHOWNORMAL);
