@@ -15,20 +15,25 @@ ParameterBlock::ParameterBlock() {
 
 void ParameterBlock::store(int slot, float value) {
     // Announce the store, then write, then count it as done. A reader that
-    // saw the announcement or the count change throws its copy away.
+    // saw the value knows of the announcement (release/acquire on the slot)
+    // and so sees the state move, and throws its copy away.
     state_.fetch_add(1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slots_[slot].store(value, std::memory_order_relaxed);
+    const bool designInput = slot == kStartFreq || slot == kFinishFreq || slot == kFreqQ || slot == kRateSlot;
+    if (designInput && slots_[slot].load(std::memory_order_relaxed) != value)
+        designSerial_.fetch_add(1, std::memory_order_relaxed);
+    slots_[slot].store(value, std::memory_order_release);
     state_.fetch_add(kPendingMask, std::memory_order_release);  // -1 pending, +1 done
 }
 
-bool ParameterBlock::trySnapshot(float out[kSlots], uint64_t& stamp) const {
+bool ParameterBlock::trySnapshot(float out[kSlots], uint32_t& designSerial, uint64_t& stamp) const {
     const uint64_t before = state_.load(std::memory_order_acquire);
     if ((before & kPendingMask) != 0)
         return false;
+    // Acquire loads: the state is read again after every slot, and a slot
+    // written by a store that began after `before` makes that visible.
     for (int i = 0; i < kSlots; ++i)
-        out[i] = slots_[i].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+        out[i] = slots_[i].load(std::memory_order_acquire);
+    designSerial = designSerial_.load(std::memory_order_acquire);
     const uint64_t after = state_.load(std::memory_order_relaxed);
     if (after != before)
         return false;
@@ -57,16 +62,17 @@ void GateEngine::refresh() {
         return;
     float set[ParameterBlock::kSlots];
     uint64_t stamp = 0;
-    if (!params_.trySnapshot(set, stamp))
+    uint32_t designSerial = 0;
+    if (!params_.trySnapshot(set, designSerial, stamp))
         return;  // a writer is busy: keep the previous set for this block
     seenStamp_ = stamp;
 
     // The filters are redesigned, and their histories cleared, only when
-    // what they are designed from has changed.
-    const float inputs[4] = {set[kStartFreq], set[kFinishFreq], set[kFreqQ], set[ParameterBlock::kRateSlot]};
-    if (!designed_ || std::memcmp(inputs, designInputs_, sizeof inputs) != 0) {
-        DesignAllBands(set, inputs[3], derived_.band);
-        std::memcpy(designInputs_, inputs, sizeof inputs);
+    // what they are designed from has changed since the last design (and
+    // also when it changed and changed back, as each change is a design).
+    if (!designed_ || designSerial != designSerial_) {
+        DesignAllBands(set, set[ParameterBlock::kRateSlot], derived_.band);
+        designSerial_ = designSerial;
         designed_ = true;
         clearHistories();
     }

@@ -28,13 +28,16 @@ public:
     ParameterBlock();
 
     // Thread-safe. `slot` 0..30 are parameters, kRateSlot the design rate.
+    // A new value of Start, Finish, Q or the rate also counts a redesign.
     void store(int slot, float value);
     float load(int slot) const { return slots_[slot].load(std::memory_order_relaxed); }
 
     // Copies every slot as they stood after one moment's completed stores.
     // Answers false, leaving `out` unspecified, when a store was under way;
     // never waits. `stamp` identifies the set (it changes with every store).
-    bool trySnapshot(float out[kSlots], uint64_t& stamp) const;
+    // `designSerial` counts the changes of what the filters are designed
+    // from; each one means a redesign, even if a later one undid it.
+    bool trySnapshot(float out[kSlots], uint32_t& designSerial, uint64_t& stamp) const;
     uint64_t stamp() const { return state_.load(std::memory_order_acquire); }
 
 private:
@@ -42,6 +45,7 @@ private:
     static constexpr uint64_t kPendingMask = 0xFFFF;
     std::atomic<uint64_t> state_{0};
     std::atomic<float> slots_[kSlots];
+    std::atomic<uint32_t> designSerial_{0};
 };
 
 class GateEngine {
@@ -83,7 +87,7 @@ private:
     // Audio thread only.
     uint64_t seenStamp_ = ~uint64_t{0};
     bool designed_ = false;
-    float designInputs_[4] = {};  // start, finish, Q, rate of the last design
+    uint32_t designSerial_ = 0;  // of the last design
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};
