@@ -16,26 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # and benchmarks too.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev
           libgtest-dev googletest libbenchmark-dev"
-missing=
-for package in $packages; do
-    if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
-        missing="$missing $package"
-    fi
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    if [ "$(id -u)" -eq 0 ]; then
-        as_root=
-    elif command -v sudo >/dev/null 2>&1; then
-        as_root=sudo
-    else
-        echo "These packages are missing and neither root nor sudo is available:$missing" >&2
-        exit 1
-    fi
-    $as_root env DEBIAN_FRONTEND=noninteractive apt-get update
-    # shellcheck disable=SC2086 # one word per package
-    $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
-fi
+. "$root/scripts/install-packages.sh"
+# shellcheck disable=SC2086 # one word per package
+install_missing $packages
 
 # Presets are found in the source folder; the demo's files go to the
 # caller's folder.

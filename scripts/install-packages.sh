@@ -1,0 +1,31 @@
+# Sourced by the scripts here: install_missing PACKAGE... installs, from
+# Debian's archive, those of the packages that are not installed yet (as
+# root, or through sudo). Packages of the i386 architecture add it first.
+install_missing() {
+    missing=
+    for package in "$@"; do
+        if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
+            missing="$missing $package"
+        fi
+    done
+    [ -n "$missing" ] || return 0
+    echo "Installing:$missing"
+    if [ "$(id -u)" -eq 0 ]; then
+        as_root=
+    elif command -v sudo >/dev/null 2>&1; then
+        as_root=sudo
+    else
+        echo "These packages are missing and neither root nor sudo is available:$missing" >&2
+        exit 1
+    fi
+    case $missing in
+        *:i386*)
+            if ! dpkg --print-foreign-architectures | grep -qx i386; then
+                $as_root dpkg --add-architecture i386
+            fi
+            ;;
+    esac
+    $as_root env DEBIAN_FRONTEND=noninteractive apt-get update
+    # shellcheck disable=SC2086 # one word per package
+    $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+}
