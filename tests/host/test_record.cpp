@@ -9,6 +9,10 @@
 
 #include "BlackBox.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 using blackbox::Instance;
 using testhost::dispatch;
 using testhost::Host;
@@ -69,8 +73,19 @@ TEST(Record, BothEntryNamesAreExported) {
     ASSERT_NE(m.main(), nullptr);
     ASSERT_NE(m.vstPluginMain(), nullptr);
 #if defined(_WIN32)
-    // One function under two export names.
+    // One function under two export names, in a library whose export table
+    // names it "Halvorine.dll".
     EXPECT_EQ(reinterpret_cast<void*>(m.main()), reinterpret_cast<void*>(m.vstPluginMain()));
+    HMODULE module = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(m.main())), &module));
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(dir.VirtualAddress, 0u);
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    EXPECT_STREQ(reinterpret_cast<const char*>(base + exports->Name), "Halvorine.dll");
 #endif
 }
 
