@@ -151,6 +151,16 @@ platform::Bitmap CaptureFromScreen(HWND hwnd) {
     return canvas.toBitmap();
 }
 
+platform::Bitmap CaptureWindowFromScreen(HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    Canvas canvas(r.right - r.left, r.bottom - r.top);
+    HDC dc = GetDC(nullptr);
+    BitBlt(canvas.dc, 0, 0, canvas.w, canvas.h, dc, r.left, r.top, SRCCOPY);
+    ReleaseDC(nullptr, dc);
+    return canvas.toBitmap();
+}
+
 int CountDifferences(const platform::Bitmap& a, const platform::Bitmap& b, const RECT& excluded, std::string* first) {
     if (a.width != b.width || a.height != b.height) {
         if (first != nullptr)

@@ -42,6 +42,8 @@ bool IsEditorClass(HWND hwnd);
 platform::Bitmap CaptureByPrintClient(HWND hwnd);
 platform::Bitmap CaptureByPrintWindow(HWND hwnd);
 platform::Bitmap CaptureFromScreen(HWND hwnd);
+// The whole window, frame and title included, as the screen shows it.
+platform::Bitmap CaptureWindowFromScreen(HWND hwnd);
 
 // Pixels of `a` and `b` that differ outside `excluded` (a client rect);
 // the first difference is described in `first`.

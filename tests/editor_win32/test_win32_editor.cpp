@@ -142,6 +142,7 @@ TEST_F(Win32Editor, ShowsThePictureOfTheHeadlessRender) {
     if (!PictureDir().empty()) {
         WriteBmp(printed, PictureDir() + "editor_open.bmp");
         WriteBmp(shown, PictureDir() + "editor_open_screen.bmp");
+        WriteBmp(CaptureWindowFromScreen(window.handle()), PictureDir() + "host_open_screen.bmp");
     }
 
     // The read-out holds the title line in GDI text: ink on the strip.
@@ -188,8 +189,10 @@ TEST_F(Win32Editor, AbsoluteDragOnBoostAutomatesAfterThePluginHoldsTheValue) {
     const platform::Bitmap after = CaptureByPrintClient(editor);
     ExpectSamePicture(after, screen.compose(), "after the drag");
     EXPECT_GT(CountDifferences(after, before, kReadoutStrip), 0);
-    if (!PictureDir().empty())
+    if (!PictureDir().empty()) {
         WriteBmp(after, PictureDir() + "editor_after_drag.bmp");
+        WriteBmp(CaptureWindowFromScreen(window.handle()), PictureDir() + "host_after_drag_screen.bmp");
+    }
 }
 
 TEST_F(Win32Editor, ShiftDragMovesOneThousandthPerPixel) {
@@ -459,7 +462,9 @@ TEST_F(Win32Editor, ReadoutIsArialTextWithTheUsersDecimalSeparator) {
     EXPECT_EQ(CountDifferences(ReadoutOf(shown), ExpectedReadout("Q :: 33,3%"), kNothingExcluded, &first), 0)
         << "hover line: " << first;
     EXPECT_GT(CountDifferences(ReadoutOf(shown), ExpectedReadout("Q :: 33.3%"), kNothingExcluded), 0);
-    if (!PictureDir().empty())
+    if (!PictureDir().empty()) {
         WriteBmp(shown, PictureDir() + "editor_readout.bmp");
+        WriteBmp(CaptureWindowFromScreen(window.handle()), PictureDir() + "host_readout_screen.bmp");
+    }
     EXPECT_TRUE(automation.empty());
 }
