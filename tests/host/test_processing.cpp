@@ -69,10 +69,12 @@ TEST(Processing, StaysInsideTheHostsBuffers) {
             SCOPED_TRACE(replacing ? "processReplacing" : "process");
             GuardedStereo in(frames), out(frames, 0.0f);
             Fill(in, loud);
+            host.clear();
             if (replacing)
                 e->processReplacing(e.get(), in.channels(), out.channels(), frames);
             else
                 e->process(e.get(), in.channels(), out.channels(), frames);
+            EXPECT_TRUE(host.calls.empty()) << "the audio path calls the host";
             EXPECT_TRUE(in.guardsIntact());
             EXPECT_TRUE(out.guardsIntact());
             EXPECT_EQ(Read(in), loud) << "inputs are not written";

@@ -208,7 +208,9 @@ TEST(Parameters, ValuesAreLimitedToZeroToOne) {
     for (VstInt32 index : {3, 0, 5, 21, 29}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(::testing::Message() << "index " << index << " value " << c.given);
+            host.clear();
             e->setParameter(e.get(), index, c.given);
+            EXPECT_TRUE(host.calls.empty()) << "a host's own change is not reported back";
             const float got = e->getParameter(e.get(), index);
             EXPECT_EQ(got, c.stored);
             EXPECT_FALSE(std::signbit(got)) << "no negative zero";
