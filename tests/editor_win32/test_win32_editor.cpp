@@ -40,6 +40,7 @@ protected:
             return c.opcode == audioMasterVersion ? 2400 : 0;
         };
         ASSERT_NE(plugin.effect, nullptr);
+        ASSERT_NE(window.handle(), nullptr) << "no host window: these tests need an X display (xvfb-run -a ctest)";
     }
 
     // Opens the editor and answers its window (the only one in the host's).
@@ -266,6 +267,25 @@ TEST_F(Win32Editor, RightAndMiddlePressesDoNotDragOrCapture) {
     EXPECT_EQ(automation.size(), 1u);
     postOnSlider(editor, WM_LBUTTONUP, 0, kBoost, 70);
     EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(Win32Editor, LosingTheCaptureEndsTheDrag) {
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    postOnSlider(editor, WM_LBUTTONDOWN, MK_LBUTTON, kBoost, 50);
+    ASSERT_EQ(GetCapture(), editor);
+    // A host dialog takes the mouse; the button-up goes there, not here.
+    SetCapture(window.handle());
+    PumpQueued();
+    ReleaseCapture();
+    ASSERT_EQ(automation.size(), 1u);
+    // The drag is over: a move is a hover, a new press a new drag.
+    postOnSlider(editor, WM_MOUSEMOVE, MK_LBUTTON, kBoost, 80);
+    EXPECT_EQ(automation.size(), 1u);
+    postOnSlider(editor, WM_LBUTTONDOWN, MK_LBUTTON, kBoost, 30);
+    postOnSlider(editor, WM_LBUTTONUP, 0, kBoost, 30);
+    ASSERT_EQ(automation.size(), 2u);
+    EXPECT_EQ(automation[1].value, 0.25f);
 }
 
 TEST_F(Win32Editor, TimerDrawsAChangeFromTheHost) {
