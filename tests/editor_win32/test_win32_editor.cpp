@@ -8,6 +8,7 @@
 // the baked font), and the text has tests of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -487,4 +488,30 @@ TEST_F(Win32Editor, ReadoutIsArialTextWithTheUsersDecimalSeparator) {
         WriteBmp(CaptureWindowFromScreen(window.handle()), PictureDir() + "host_readout_screen.bmp");
     }
     EXPECT_TRUE(automation.empty());
+}
+
+TEST_F(Win32Editor, LongestReadoutLineFitsTheStrip) {
+    plugin.effect->setParameter(plugin.effect, 21, 0.51f);  // band 16 at -19.6 dB
+    HWND editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    postOnSlider(editor, WM_MOUSEMOVE, 0, 21, 40);
+    const platform::Bitmap strip = ReadoutOf(CaptureByPrintClient(editor));
+    const char* line = "Band 16 Noise Gate Level :: -19.6dB";
+    std::string first;
+    EXPECT_EQ(CountDifferences(strip, ExpectedReadout(line), kNothingExcluded, &first), 0) << first;
+    // Dark ink from the text's left edge to well short of the strip's
+    // right end: a real proportional face, nothing clipped.
+    int leftmost = strip.width, rightmost = -1;
+    for (int y = 0; y < strip.height; ++y)
+        for (int x = 0; x < strip.width; ++x) {
+            const platform::Rgb c = strip.at(x, y);
+            if (c.r < 96 && c.g < 96 && c.b < 96 && x > 4 && x < strip.width - 4) {
+                leftmost = std::min(leftmost, x);
+                rightmost = std::max(rightmost, x);
+            }
+        }
+    EXPECT_GE(leftmost, 8);
+    EXPECT_LE(leftmost, 10);
+    EXPECT_GT(rightmost, 120) << "the text is too narrow for 8-point Arial";
+    EXPECT_LT(rightmost, 192) << "the longest line runs into the strip's edge";
 }
