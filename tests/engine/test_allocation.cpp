@@ -12,6 +12,10 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
+// These replace the global allocation functions for the whole test
+// program, malloc and free underneath; GCC cannot see that the pairs match.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1))
