@@ -310,19 +310,40 @@ const TPluginEditorWindow::Control* TPluginEditorWindow::controlById(int id) con
     return nullptr;
 }
 
-void TPluginEditorWindow::onTimer() { Timer2Timer(); }
+// Counts the events under way; the last one to finish carries out a
+// destruction that the bridge asked for meanwhile. Nothing touches the
+// window after that: the handlers return at once, and the backends do
+// nothing more after an event.
+struct TPluginEditorWindow::EventScope {
+    explicit EventScope(TPluginEditorWindow& w) : window(w) { ++window.eventDepth; }
+    ~EventScope() {
+        if (--window.eventDepth == 0 && window.destroyRequested)
+            delete &window;
+    }
+    EventScope(const EventScope&) = delete;
+    EventScope& operator=(const EventScope&) = delete;
+    TPluginEditorWindow& window;
+};
+
+void TPluginEditorWindow::onTimer() {
+    EventScope scope(*this);
+    Timer2Timer();
+}
 
 void TPluginEditorWindow::onMouseDown(int control, MouseButton button, bool shift, int x, int y) {
+    EventScope scope(*this);
     if (const Control* c = controlById(control))
         SetcontrolSelect(*c, button, shift, x, y);
 }
 
 void TPluginEditorWindow::onMouseMove(int control, bool shift, int x, int y) {
+    EventScope scope(*this);
     if (const Control* c = controlById(control))
         MoveControl(*c, shift, x, y);
 }
 
 void TPluginEditorWindow::onMouseUp(int control, MouseButton button, bool shift, int x, int y) {
+    EventScope scope(*this);
     if (const Control* c = controlById(control))
         MouseUp(*c, button, shift, x, y);
 }

@@ -104,6 +104,13 @@ public:
     platform::Window& form() { return *window; }
     const platform::Window& form() const { return *window; }
 
+    // True while one of the window's own events is being handled. A host
+    // may close the editor from inside the automation callback of a drag;
+    // the window must then outlive the handler, so the bridge hides it and
+    // leaves its destruction to the end of the event.
+    bool handlingEvent() const { return eventDepth > 0; }
+    void destroyAfterEvent() { destroyRequested = true; }
+
     // platform::WindowEvents
     void onTimer() override;
     void onMouseDown(int control, platform::MouseButton button, bool shift, int x, int y) override;
@@ -111,6 +118,7 @@ public:
     void onMouseUp(int control, platform::MouseButton button, bool shift, int x, int y) override;
 
 private:
+    struct EventScope;
     const Control* controlById(int id) const;
     // The parameter index whose key equals the control's name in capitals,
     // or -1.
@@ -122,4 +130,6 @@ private:
     const Control* sliders[kNumSliders] = {};  // by parameter index
     char decimalSeparator = '.';
     std::string readoutLine;
+    int eventDepth = 0;
+    bool destroyRequested = false;
 };

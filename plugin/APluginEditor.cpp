@@ -103,5 +103,14 @@ void APluginEditor::destroyWindow() {
     // A copy that saw the old pointer finishes within microseconds.
     while (updatesRunning.load() != 0)
         std::this_thread::yield();
+    if (doomed != nullptr && doomed->handlingEvent()) {
+        // Closed from inside one of the window's own events (a host that
+        // closes the editor while it hears of an edit): the handler is
+        // still running on it, so it goes when the event is done.
+        doomed->form().hide();
+        doomed->plugin = nullptr;
+        doomed->destroyAfterEvent();
+        return;
+    }
     delete doomed;
 }

@@ -202,3 +202,53 @@ TEST(EditorBridge, DestroyingThePluginWithTheEditorOpenFreesTheWindow) {
     EXPECT_NE(static_cast<APluginEditor*>(plugin->getEditor())->editorWindow(), nullptr);
     e->dispatcher(e, effClose, 0, 0, nullptr, 0);
 }
+
+namespace {
+// A host that closes the editor, or the whole instance, as soon as it
+// hears of an edit.
+VstInt32 g_closeWith = effEditClose;
+VstIntPtr VSTCALLBACK ClosingHost(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    if (opcode == audioMasterVersion)
+        return 2400;
+    if (opcode == audioMasterAutomate && effect != nullptr)
+        effect->dispatcher(effect, g_closeWith, 0, 0, nullptr, 0);
+    return 0;
+}
+}  // namespace
+
+TEST(EditorBridge, HostClosingInsideTheAutomationCallbackIsSurvived) {
+    // The window is still handling the press when the host closes it: it
+    // must go only once the event is done (the sanitiser builds would see
+    // a use after free otherwise).
+    {
+        g_closeWith = effEditClose;
+        APlugin plugin(&ClosingHost);
+        AEffect* e = plugin.getAeffect();
+        e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0);
+        auto* bridge = static_cast<APluginEditor*>(plugin.getEditor());
+        TPluginEditorWindow* window = bridge->editorWindow();
+        auto& screen = dynamic_cast<platform::headless::HeadlessWindow&>(window->form());
+        const platform::PictureSpec& boost = screen.picture(window->hboost.id);
+        screen.mouseDown(boost.left + 30, boost.top + 6, platform::MouseButton::Left);
+        EXPECT_EQ(bridge->editorWindow(), nullptr);
+        EXPECT_EQ(plugin.getParameter(5), 0.25f);
+        EXPECT_TRUE(plugin.editorClosed);
+        // Opening again builds a new window that works.
+        g_closeWith = effGetProgram;  // harmless from now on
+        EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0), 1);
+        ASSERT_NE(bridge->editorWindow(), nullptr);
+        e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+    }
+    // The same with the whole instance closed from the callback.
+    {
+        g_closeWith = effClose;
+        auto* plugin = new APlugin(&ClosingHost);
+        AEffect* e = plugin->getAeffect();
+        e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0);
+        TPluginEditorWindow* window = static_cast<APluginEditor*>(plugin->getEditor())->editorWindow();
+        auto& screen = dynamic_cast<platform::headless::HeadlessWindow&>(window->form());
+        const platform::PictureSpec& q = screen.picture(window->HQ.id);
+        screen.mouseDown(q.left + 50, q.top + 6, platform::MouseButton::Left);  // frees plugin and window
+        g_closeWith = effGetProgram;
+    }
+}
