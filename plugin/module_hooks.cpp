@@ -1,4 +1,4 @@
-// Load and unload hooks of the Windows module: the editor's window class
+// Load and unload hooks of the module. Windows: the editor's window class
 // and the backend that opens the editor in the host's window.
 //
 // They run inside DllMain, under the loader lock: registering a window
@@ -21,4 +21,19 @@ void OnLibraryUnload(void* instance) {
     platform::setWindowFactory(nullptr);  // back to the headless default
     platform::win32::UnregisterEditorClass(instance);
 }
+#endif
+
+#if defined(HALVORINE_X11)
+#include "platform/Platform.h"
+#include "platform/x11/X11Window.h"
+
+// The Linux module opens its editor in the host's X window. Only the module
+// has this hook: programs that link the editor directly keep the headless
+// window. Storing a function pointer is all a load step may safely do; the
+// display is opened with the first editor.
+__attribute__((constructor)) static void InstallX11Editor() {
+    platform::setWindowFactory(&platform::x11::CreateX11Window);
+}
+
+__attribute__((destructor)) static void RemoveX11Editor() { platform::setWindowFactory(nullptr); }
 #endif

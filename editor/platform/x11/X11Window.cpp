@@ -1,0 +1,490 @@
+#include "X11Window.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/headless/HeadlessWindow.h"
+
+namespace platform::x11 {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// X errors. Xlib reports them through one process-wide handler, whose
+// default ends the process, and a host installs its own. While the backend
+// reads its connection it installs a handler that swallows the errors of
+// that connection (a parent that the host destroyed first, a window id that
+// was never valid) and hands any other to the handler it replaced. Every
+// Xlib call that may read a connection of ours runs inside a trap and ends
+// with XSync, so no error of ours is left for a later reader.
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display) : display(display), outer(innermost) {
+        if (outer == nullptr)
+            replaced = XSetErrorHandler(&ErrorTrap::handle);
+        innermost = this;
+    }
+    ~ErrorTrap() {
+        innermost = outer;
+        if (outer == nullptr)
+            XSetErrorHandler(replaced);
+    }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+    // Waits until the server has run every request so far; answers whether
+    // any of them failed since the trap was set.
+    bool syncFailed() {
+        XSync(display, False);
+        return failed;
+    }
+
+private:
+    static int handle(Display* d, XErrorEvent* error) {
+        for (ErrorTrap* t = innermost; t != nullptr; t = t->outer)
+            if (t->display == d) {
+                t->failed = true;
+                return 0;
+            }
+        return replaced != nullptr ? replaced(d, error) : 0;
+    }
+
+    // Traps nest (a window destroyed from inside an event that the backend
+    // is handling) and live on the window's thread only.
+    static inline ErrorTrap* innermost = nullptr;
+    static inline XErrorHandler replaced = nullptr;
+    Display* display;
+    ErrorTrap* outer;
+    bool failed = false;
+};
+
+// ---------------------------------------------------------------------------
+// Pixels in the visual's format.
+
+// Where one 8-bit channel goes in a pixel value of a true-colour visual.
+struct Channel {
+    int shift = 0;  // lowest bit of the mask
+    int bits = 0;   // width of the mask
+    explicit Channel(unsigned long mask = 0) {
+        if (mask == 0)
+            return;
+        while (((mask >> shift) & 1) == 0)
+            ++shift;
+        while (shift + bits < static_cast<int>(8 * sizeof mask) && ((mask >> (shift + bits)) & 1) != 0)
+            ++bits;
+    }
+    unsigned long place(uint8_t v) const {
+        return bits >= 8 ? static_cast<unsigned long>(v) << (shift + bits - 8)
+                         : static_cast<unsigned long>(v >> (8 - bits)) << shift;
+    }
+};
+
+Rect Intersect(const Rect& a, const Rect& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+bool Empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
+void Unite(Rect& into, const Rect& r) {
+    if (Empty(r))
+        return;
+    if (Empty(into)) {
+        into = r;
+        return;
+    }
+    into = {std::min(into.left, r.left), std::min(into.top, r.top), std::max(into.right, r.right),
+            std::max(into.bottom, r.bottom)};
+}
+
+class X11Window;
+
+// A picture's surface: the headless picture itself, with every drawing call
+// marking the part of the window it shows as changed.
+class TrackedSurface final : public Surface {
+public:
+    TrackedSurface(X11Window& owner, int control, Surface& pixels) : owner(owner), control(control), pixels(pixels) {}
+    int width() const override { return pixels.width(); }
+    int height() const override { return pixels.height(); }
+    void fillRect(const Rect& area, Rgb colour) override {
+        pixels.fillRect(area, colour);
+        changed();
+    }
+    void copyRect(const Rect& area, Surface& source) override {
+        pixels.copyRect(area, source);
+        changed();
+    }
+    void drawImage(const ImageList& images, int x, int y) override {
+        pixels.drawImage(images, x, y);
+        changed();
+    }
+    void drawText(int x, int y, std::string_view text, const FontSpec& font) override {
+        pixels.drawText(x, y, text, font);
+        changed();
+    }
+    Rgb pixel(int x, int y) const override { return pixels.pixel(x, y); }
+
+private:
+    void changed();
+    X11Window& owner;
+    int control;
+    Surface& pixels;
+};
+
+class X11Window final : public Window {
+public:
+    X11Window(Display* display, ::Window parent, int clientWidth, int clientHeight, Rgb background,
+              WindowEvents& events);
+    ~X11Window() override;
+    X11Window(const X11Window&) = delete;
+    X11Window& operator=(const X11Window&) = delete;
+
+    // platform::Window
+    int addPicture(const PictureSpec& spec) override;
+    Surface& surface(int control) override { return *surfaces.at(control); }
+    std::unique_ptr<ImageList> createImageList(const Bitmap& image) override { return model.createImageList(image); }
+    int clientWidth() const override { return width; }
+    int clientHeight() const override { return height; }
+    void setPosition(int x, int y) override;
+    void show() override;
+    void hide() override;
+    bool visible() const override { return mapped; }
+    void repaintNow() override;
+    void startTimer(int intervalMs) override;
+    char decimalSeparator() const override;
+
+    void invalidate(int control);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Answers false if this object was destroyed by the event's handler.
+    bool dispatch(const XEvent& event);
+    // Composes the changed part into the client-side image and puts it,
+    // with what the server asked to have repainted, on the screen.
+    void paint();
+    int mouseTarget(int x, int y) const;
+    void endLostDrag();
+
+    Display* display;
+    ::Window window = 0;
+    int width, height;
+    WindowEvents& events;
+    headless::HeadlessWindow model;  // the pictures and their composition
+    std::vector<std::unique_ptr<TrackedSurface>> surfaces;
+    XImage* image = nullptr;          // the composed window, in the visual's format
+    Channel red, green, blue;
+    GC gc = nullptr;
+    Rect changed{};  // composed pictures that differ from `image`
+    Rect exposed{};  // parts of the screen to put again
+    bool mapped = false;
+    Clock::duration interval{};
+    Clock::time_point lastTick{};
+    bool pumping = false;
+    int captured = -1;  // picture holding the mouse, -1 for none
+    int lastX = 0, lastY = 0;
+    // Shared with a pump under way, which checks it after every event: a
+    // host may close the editor from inside one.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
+
+void TrackedSurface::changed() { owner.invalidate(control); }
+
+X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int clientHeight, Rgb background,
+                     WindowEvents& events)
+    : display(display), width(clientWidth), height(clientHeight), events(events),
+      model(reinterpret_cast<void*>(parent), clientWidth, clientHeight, background, events) {
+    ErrorTrap trap(display);
+    XWindowAttributes parentAttributes{};
+    if (!XGetWindowAttributes(display, parent, &parentAttributes) || trap.syncFailed() ||
+        parentAttributes.screen == nullptr)
+        throw std::runtime_error("the host's window is not on this display");
+    // The screen's default visual, whatever the parent's: the image below
+    // is made for it, and a colormap and border pixel of our own make the
+    // window valid under a parent of another visual.
+    Screen* screen = parentAttributes.screen;
+    const int screenNumber = XScreenNumberOfScreen(screen);
+    Visual* visual = DefaultVisual(display, screenNumber);
+    const int depth = DefaultDepth(display, screenNumber);
+    if (visual->c_class != TrueColor && visual->c_class != DirectColor)
+        throw std::runtime_error("the display has no true-colour visual");
+    red = Channel(visual->red_mask);
+    green = Channel(visual->green_mask);
+    blue = Channel(visual->blue_mask);
+
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;  // the paint covers every pixel: the server clears nothing
+    attributes.border_pixel = 0;
+    attributes.colormap = DefaultColormap(display, screenNumber);
+    attributes.bit_gravity = NorthWestGravity;
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            LeaveWindowMask | StructureNotifyMask;
+    window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                           depth, InputOutput, visual,
+                           CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attributes);
+    if (window != 0)
+        gc = XCreateGC(display, window, 0, nullptr);
+    image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                         static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+    if (image != nullptr) {
+        image->data = static_cast<char*>(std::calloc(static_cast<size_t>(image->bytes_per_line), height));
+        if (image->data == nullptr) {
+            XDestroyImage(image);
+            image = nullptr;
+        }
+    }
+    if (window == 0 || gc == nullptr || image == nullptr || trap.syncFailed()) {
+        if (image != nullptr)
+            XDestroyImage(image);
+        if (gc != nullptr)
+            XFreeGC(display, gc);
+        if (window != 0)
+            XDestroyWindow(display, window);
+        trap.syncFailed();
+        throw std::runtime_error("cannot create the editor window");
+    }
+    if (image->bits_per_pixel == 32) {
+        // Written as native words below; Xlib swaps them if the server's
+        // order differs.
+        const uint32_t probe = 1;
+        image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
+    }
+    XStoreName(display, window, "Halvorine");
+    trap.syncFailed();
+}
+
+X11Window::~X11Window() {
+    *alive = false;
+    {
+        ErrorTrap trap(display);
+        if (gc != nullptr)
+            XFreeGC(display, gc);
+        // Gone already if the host destroyed its own window first: the
+        // error is trapped.
+        if (window != 0)
+            XDestroyWindow(display, window);
+        trap.syncFailed();
+        if (image != nullptr)
+            XDestroyImage(image);  // frees the pixels too
+        XCloseDisplay(display);
+    }
+}
+
+int X11Window::addPicture(const PictureSpec& spec) {
+    const int control = model.addPicture(spec);
+    surfaces.push_back(std::make_unique<TrackedSurface>(*this, control, model.surface(control)));
+    return control;
+}
+
+void X11Window::invalidate(int control) {
+    const PictureSpec& s = model.picture(control);
+    if (s.visible)
+        Unite(changed, Intersect({s.left, s.top, s.left + s.clipWidth, s.top + s.clipHeight}, {0, 0, width, height}));
+}
+
+void X11Window::setPosition(int x, int y) {
+    ErrorTrap trap(display);
+    XMoveWindow(display, window, x, y);
+    trap.syncFailed();
+}
+
+void X11Window::show() {
+    ErrorTrap trap(display);
+    XMapRaised(display, window);
+    mapped = true;
+    trap.syncFailed();
+}
+
+void X11Window::hide() {
+    ErrorTrap trap(display);
+    XUnmapWindow(display, window);
+    mapped = false;
+    trap.syncFailed();
+}
+
+void X11Window::startTimer(int intervalMs) {
+    interval = std::chrono::milliseconds(intervalMs);
+    lastTick = Clock::now();
+}
+
+char X11Window::decimalSeparator() const {
+    // The user's numeric locale from the environment, as a desktop would
+    // apply it, without touching the host's own locale.
+    char separator = '.';
+    if (locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0))) {
+        const char* radix = nl_langinfo_l(RADIXCHAR, user);
+        // The read-out is single-byte text: a separator of several bytes
+        // cannot be shown, and a full stop stands in.
+        if (radix != nullptr && radix[0] != '\0' && radix[1] == '\0')
+            separator = radix[0];
+        freelocale(user);
+    }
+    return separator;
+}
+
+int X11Window::mouseTarget(int x, int y) const {
+    for (int i = model.pictureCount() - 1; i >= 0; --i) {
+        const PictureSpec& s = model.picture(i);
+        if (s.visible && x >= s.left && x < s.left + s.clipWidth && y >= s.top && y < s.top + s.clipHeight)
+            return s.mouseEvents ? i : -1;
+    }
+    return -1;
+}
+
+void X11Window::endLostDrag() {
+    // The server ended the pointer grab without a release reaching us (the
+    // window or its parent was unmapped mid-drag): end the drag as a
+    // release would.
+    const int target = captured;
+    captured = -1;
+    const PictureSpec& s = model.picture(target);
+    events.onMouseUp(target, MouseButton::Left, false, lastX - s.left, lastY - s.top);
+}
+
+bool X11Window::dispatch(const XEvent& event) {
+    const std::shared_ptr<bool> token = alive;
+    switch (event.type) {
+    case Expose:
+        Unite(exposed, Intersect({event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                                  event.xexpose.y + event.xexpose.height},
+                                 {0, 0, width, height}));
+        break;
+    case DestroyNotify:
+        if (event.xdestroywindow.window == window)
+            window = 0;  // destroyed with the host's window
+        break;
+    case ButtonPress:
+    case ButtonRelease: {
+        const XButtonEvent& b = event.xbutton;
+        MouseButton button;
+        if (b.button == Button1)
+            button = MouseButton::Left;
+        else if (b.button == Button2)
+            button = MouseButton::Middle;
+        else if (b.button == Button3)
+            button = MouseButton::Right;
+        else
+            break;  // wheel and extra buttons
+        // Signed and relative to this window, also outside it: a press
+        // grabs the pointer for the window until every button is up.
+        lastX = b.x;
+        lastY = b.y;
+        const bool shift = (b.state & ShiftMask) != 0;
+        const int target = captured >= 0 ? captured : mouseTarget(b.x, b.y);
+        if (event.type == ButtonRelease && button == MouseButton::Left)
+            captured = -1;
+        if (target < 0)
+            break;
+        if (event.type == ButtonPress && button == MouseButton::Left)
+            captured = target;
+        const PictureSpec& s = model.picture(target);
+        if (event.type == ButtonPress)
+            events.onMouseDown(target, button, shift, b.x - s.left, b.y - s.top);
+        else
+            events.onMouseUp(target, button, shift, b.x - s.left, b.y - s.top);
+        break;
+    }
+    case MotionNotify: {
+        const XMotionEvent& m = event.xmotion;
+        if (captured >= 0 && (m.state & Button1Mask) == 0) {
+            endLostDrag();
+            if (!*token)
+                return false;
+        }
+        lastX = m.x;
+        lastY = m.y;
+        const int target = captured >= 0 ? captured : mouseTarget(m.x, m.y);
+        if (target >= 0) {
+            const PictureSpec& s = model.picture(target);
+            events.onMouseMove(target, (m.state & ShiftMask) != 0, m.x - s.left, m.y - s.top);
+        }
+        break;
+    }
+    case LeaveNotify:
+        if (event.xcrossing.mode == NotifyUngrab && captured >= 0 && (event.xcrossing.state & Button1Mask) == 0)
+            endLostDrag();
+        break;
+    default:
+        break;
+    }
+    return *token;
+}
+
+void X11Window::repaintNow() {
+    if (pumping)
+        return;  // called again from inside one of our own events
+    const std::shared_ptr<bool> token = alive;
+    ErrorTrap trap(display);
+    pumping = true;
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (!dispatch(event))
+            return;  // closed by the event's handler: nothing here is ours any more
+    }
+    if (interval.count() > 0 && Clock::now() - lastTick >= interval) {
+        // One tick however late: a refresh pass draws every change at once.
+        lastTick = Clock::now();
+        events.onTimer();
+        if (!*token)
+            return;
+    }
+    paint();
+    pumping = false;
+    trap.syncFailed();
+}
+
+void X11Window::paint() {
+    if (!Empty(changed)) {
+        const Bitmap frame = model.compose();
+        for (int y = changed.top; y < changed.bottom; ++y)
+            for (int x = changed.left; x < changed.right; ++x) {
+                const Rgb c = frame.at(x, y);
+                const unsigned long value = red.place(c.r) | green.place(c.g) | blue.place(c.b);
+                if (image->bits_per_pixel == 32)
+                    reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line)[x] =
+                        static_cast<uint32_t>(value);
+                else
+                    XPutPixel(image, x, y, value);
+            }
+        Unite(exposed, changed);
+        changed = {};
+    }
+    if (!mapped || window == 0) {
+        exposed = {};  // the server asks again when the window is shown
+        return;
+    }
+    if (!Empty(exposed))
+        XPutImage(display, window, gc, image, exposed.left, exposed.top, exposed.left, exposed.top,
+                  static_cast<unsigned>(exposed.right - exposed.left),
+                  static_cast<unsigned>(exposed.bottom - exposed.top));
+    exposed = {};
+}
+
+}  // namespace
+
+std::unique_ptr<Window> CreateX11Window(void* parent, int clientWidth, int clientHeight, Rgb background,
+                                        WindowEvents& events) {
+    const ::Window parentWindow = static_cast<::Window>(reinterpret_cast<uintptr_t>(parent));
+    if (parentWindow == 0)
+        throw std::runtime_error("the host gave no window to open the editor in");
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        throw std::runtime_error("no X display to open the editor on");
+    try {
+        return std::make_unique<X11Window>(display, parentWindow, clientWidth, clientHeight, background, events);
+    } catch (...) {
+        XCloseDisplay(display);
+        throw;
+    }
+}
+
+}  // namespace platform::x11

@@ -1,0 +1,396 @@
+// The editor as a Linux host sees it: the library loaded from its file, its
+// editor opened into a real top-level X window, driven by effEditIdle and by
+// real pointer input (XTest), and read back from the server as pixels.
+//
+// The picture must equal, pixel for pixel, the headless backend's picture of
+// the same state, made in this process by the editor's logic linked
+// statically (its default backend stays headless here).
+//
+// Needs an X display (xvfb-run -a ctest); skipped without one. The pointer
+// tests need libXtst.so.6 at run time (skipped without it). With
+// HALVORINE_SCREENSHOT_DIR set, the host window is written there as PNGs.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EditorTestUtil.h"
+#include "TestHost.h"
+#if defined(HALVORINE_HAVE_PNG)
+#include "WindowPng.h"
+#endif
+
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace {
+
+constexpr int kBoost = 5;
+constexpr int kBand1 = 6;
+
+// Real pointer and key input through the XTest extension, loaded at run
+// time so that building needs no extra headers.
+struct XTest {
+    int (*motion)(Display*, int, int, int, unsigned long) = nullptr;
+    int (*button)(Display*, unsigned, int, unsigned long) = nullptr;
+    int (*key)(Display*, unsigned, int, unsigned long) = nullptr;
+
+    static const XTest* get() {
+        static const XTest loaded = [] {
+            XTest t;
+            if (void* lib = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL)) {
+                t.motion = reinterpret_cast<decltype(t.motion)>(dlsym(lib, "XTestFakeMotionEvent"));
+                t.button = reinterpret_cast<decltype(t.button)>(dlsym(lib, "XTestFakeButtonEvent"));
+                t.key = reinterpret_cast<decltype(t.key)>(dlsym(lib, "XTestFakeKeyEvent"));
+            }
+            return t;
+        }();
+        return loaded.motion && loaded.button && loaded.key ? &loaded : nullptr;
+    }
+};
+
+// X errors on the test's own connection: a host's handler, which must never
+// see an error of the plug-in's connection.
+int g_hostErrors = 0;
+int CountError(Display*, XErrorEvent*) {
+    ++g_hostErrors;
+    return 0;
+}
+
+struct Automation {
+    VstInt32 index;
+    float value;
+    float held;  // the plug-in's value of that parameter during the callback
+};
+
+class X11Editor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* name = std::getenv("DISPLAY");
+        if (name == nullptr || *name == '\0')
+            GTEST_SKIP() << "no X display (run under xvfb-run -a)";
+        dpy = XOpenDisplay(nullptr);
+        ASSERT_NE(dpy, nullptr) << "cannot open " << name;
+        XSetErrorHandler(&CountError);
+        g_hostErrors = 0;
+        setenv("LC_ALL", "C", 1);  // the headless reference writes numbers with a full stop
+        host.answer = [this](const testhost::Callback& c) -> VstIntPtr {
+            if (c.opcode == audioMasterAutomate)
+                automation.push_back({c.index, c.opt, c.effect->getParameter(c.effect, c.index)});
+            return c.opcode == audioMasterVersion ? 2400 : 0;
+        };
+        effect = host.create();
+        ASSERT_NE(effect, nullptr);
+        parent = makeHostWindow();
+        reference.dispatch(effEditOpen);
+    }
+
+    void TearDown() override {
+        if (effect != nullptr)
+            testhost::dispatch(effect, effClose);
+        if (dpy != nullptr) {
+            EXPECT_EQ(g_hostErrors, 0) << "an X error reached the host's handler";
+            XCloseDisplay(dpy);
+            XSetErrorHandler(nullptr);
+        }
+    }
+
+    // A mapped top-level window of the size the editor asks for when closed.
+    Window makeHostWindow() {
+        const int screen = DefaultScreen(dpy);
+        Window w = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), 30, 40, 665, 518, 0, BlackPixel(dpy, screen),
+                                       WhitePixel(dpy, screen));
+        XSelectInput(dpy, w, StructureNotifyMask);
+        XMapWindow(dpy, w);
+        for (XEvent e;;) {
+            XWindowEvent(dpy, w, StructureNotifyMask, &e);
+            if (e.type == MapNotify)
+                break;
+        }
+        return w;
+    }
+
+    VstIntPtr open(Window into) {
+        return testhost::dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(into)));
+    }
+    void idle() { testhost::dispatch(effect, effEditIdle); }
+
+    // Runs effEditIdle, as a host's user-interface timer does, until `done`
+    // holds or two seconds have passed.
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < end) {
+            idle();
+            XSync(dpy, False);
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+    void pumpFor(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        pumpUntil([&] { return std::chrono::steady_clock::now() >= end; });
+    }
+
+    std::vector<Window> children(Window w) {
+        Window root = 0, up = 0, *list = nullptr;
+        unsigned count = 0;
+        std::vector<Window> out;
+        if (XQueryTree(dpy, w, &root, &up, &list, &count) && list != nullptr) {
+            out.assign(list, list + count);
+            XFree(list);
+        }
+        return out;
+    }
+
+    // The window's pixels as the server holds them.
+    platform::Bitmap capture(Window w, int width, int height) {
+        platform::Bitmap out;
+        XImage* im = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
+                               ZPixmap);
+        if (im == nullptr)
+            return out;
+        auto channel = [](unsigned long pixel, unsigned long mask) {
+            int shift = 0;
+            while (((mask >> shift) & 1) == 0)
+                ++shift;
+            return static_cast<uint8_t>(((pixel & mask) >> shift) * 255 / (mask >> shift));
+        };
+        out.width = width;
+        out.height = height;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned long p = XGetPixel(im, x, y);
+                out.pixels.push_back(
+                    {channel(p, im->red_mask), channel(p, im->green_mask), channel(p, im->blue_mask)});
+            }
+        XDestroyImage(im);
+        return out;
+    }
+    platform::Bitmap captureEditor() { return capture(editor(), 398, 241); }
+
+    // The one editor window inside the host's window, 0 if there is none.
+    Window editor() {
+        const std::vector<Window> list = children(parent);
+        return list.size() == 1 ? list[0] : 0;
+    }
+
+    // Moves the real pointer to slider-relative (x, y) of the slider of
+    // `index` (x may lie outside the slider and the window).
+    void pointerTo(int index, int x, int y = 6) {
+        const TPluginEditorWindow& w = reference.window();
+        const platform::headless::HeadlessWindow& s = reference.screen();
+        const platform::PictureSpec& slider = s.picture(w.sliderOf(index)->id);
+        int rootX = 0, rootY = 0;
+        Window ignored = 0;
+        XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), 0, 0, &rootX, &rootY, &ignored);
+        xtest->motion(dpy, -1, rootX + slider.left + x, rootY + slider.top + y, CurrentTime);
+        XSync(dpy, False);
+    }
+    void button(bool down) {
+        xtest->button(dpy, Button1, down, CurrentTime);
+        XSync(dpy, False);
+    }
+
+    void writePicture(const char* name) {
+#if defined(HALVORINE_HAVE_PNG)
+        if (const char* dir = std::getenv("HALVORINE_SCREENSHOT_DIR"))
+            editorpng::WritePng(capture(parent, 665, 518), (std::string(dir) + "/" + name).c_str());
+#else
+        (void)name;
+#endif
+    }
+
+    Display* dpy = nullptr;
+    testhost::Host host;
+    AEffect* effect = nullptr;
+    Window parent = 0;
+    std::vector<Automation> automation;
+    edtest::Fixture reference;  // the headless editor, open, driven alongside
+    const XTest* xtest = XTest::get();
+};
+
+// Pixels of `a` that differ from `b`, with the first one described.
+::testing::AssertionResult SamePicture(const platform::Bitmap& a, const platform::Bitmap& b) {
+    if (a.width != b.width || a.height != b.height)
+        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << " against " << b.width
+                                             << "x" << b.height;
+    int count = 0;
+    std::string first;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (a.at(x, y) != b.at(x, y) && count++ == 0)
+                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + std::to_string(a.at(x, y).r) +
+                        "," + std::to_string(a.at(x, y).g) + "," + std::to_string(a.at(x, y).b) + " against " +
+                        std::to_string(b.at(x, y).r) + "," + std::to_string(b.at(x, y).g) + "," +
+                        std::to_string(b.at(x, y).b);
+    if (count == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << count << " pixels differ, first " << first;
+}
+
+}  // namespace
+
+TEST_F(X11Editor, OpensAsAChildAtTheOriginShowingTheHeadlessPictureAndFollowsTheHost) {
+    ASSERT_EQ(open(parent), 1);
+    ERect* r = nullptr;
+    testhost::dispatch(effect, effEditGetRect, 0, 0, &r);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, 398);
+    EXPECT_EQ(r->bottom, 241);
+
+    const Window child = editor();
+    ASSERT_NE(child, 0u);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(dpy, child, &a));
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, 398);
+    EXPECT_EQ(a.height, 241);
+    EXPECT_EQ(a.border_width, 0);
+    EXPECT_EQ(a.map_state, IsViewable);
+
+    platform::Bitmap expected = reference.screen().compose();
+    pumpUntil([&] { return SamePicture(captureEditor(), expected); });
+    EXPECT_TRUE(SamePicture(captureEditor(), expected)) << "just opened";
+    writePicture("x11_open.png");
+
+    // A host change moves the slider at the next timer pass, which runs
+    // from effEditIdle.
+    effect->setParameter(effect, kBoost, 0.25f);
+    reference.plugin->setParameter(kBoost, 0.25f);
+    reference.screen().tick();
+    expected = reference.screen().compose();
+    EXPECT_TRUE(pumpUntil([&] { return SamePicture(captureEditor(), expected); }))
+        << SamePicture(captureEditor(), expected).message();
+
+    // Covered and uncovered, the window paints itself again.
+    Window cover = XCreateSimpleWindow(dpy, parent, 0, 0, 398, 241, 0, 0, 0);
+    XMapWindow(dpy, cover);
+    XSync(dpy, False);
+    XDestroyWindow(dpy, cover);
+    EXPECT_TRUE(pumpUntil([&] { return SamePicture(captureEditor(), expected); })) << "after an expose";
+}
+
+TEST_F(X11Editor, AbsoluteDragOnBoostKeepsReportingOutsideTheWindowAndAutomatesAfterThePluginHoldsTheValue) {
+    if (xtest == nullptr)
+        GTEST_SKIP() << "no libXtst.so.6";
+    ASSERT_EQ(open(parent), 1);
+    pumpUntil([&] { return SamePicture(captureEditor(), reference.screen().compose()); });
+
+    auto step = [&](size_t calls) { return pumpUntil([&] { return automation.size() >= calls; }); };
+    pointerTo(kBoost, 50);
+    button(true);
+    ASSERT_TRUE(step(1));
+    pointerTo(kBoost, -40);  // left of the window: x is negative
+    ASSERT_TRUE(step(2));
+    pointerTo(kBand1, 30);  // over another slider: still boost's, at its x 160
+    ASSERT_TRUE(step(3));
+    pointerTo(kBoost, 71, 400);  // below the window
+    ASSERT_TRUE(step(4));
+    button(false);
+    pumpFor(40);
+    pointerTo(kBand1, 30);  // released: a hover, which sends nothing
+    pumpFor(40);
+
+    const float expected[] = {0.5f, 0.0f, 1.0f, 0.7625f};
+    ASSERT_EQ(automation.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(automation[i].index, kBoost) << i;
+        EXPECT_EQ(automation[i].value, expected[i]) << i;
+        EXPECT_EQ(automation[i].held, expected[i]) << "the host heard of change " << i << " first";
+    }
+    EXPECT_EQ(effect->getParameter(effect, kBoost), 0.7625f);
+
+    // The same gestures on the headless window give the same picture, knob
+    // and read-out included.
+    auto& s = reference.screen();
+    const int y = reference.sliderY(kBoost);
+    s.mouseDown(reference.sliderX(kBoost, 50), y, platform::MouseButton::Left);
+    s.mouseMove(reference.sliderX(kBoost, -40), y);
+    s.mouseMove(reference.sliderX(kBoost, 160), y);
+    s.mouseMove(reference.sliderX(kBoost, 71), y + 400);
+    s.mouseUp(reference.sliderX(kBoost, 71), y + 400, platform::MouseButton::Left);
+    s.mouseMove(reference.sliderX(kBand1, 30), reference.sliderY(kBand1));
+    EXPECT_TRUE(pumpUntil([&] { return SamePicture(captureEditor(), s.compose()); }))
+        << SamePicture(captureEditor(), s.compose()).message();
+    writePicture("x11_after_drag.png");
+}
+
+TEST_F(X11Editor, ShiftPressStartsAFineDragThatSendsNothingUntilTheFirstMove) {
+    if (xtest == nullptr)
+        GTEST_SKIP() << "no libXtst.so.6";
+    const unsigned shiftKey = XKeysymToKeycode(dpy, XK_Shift_L);
+    ASSERT_NE(shiftKey, 0u);
+    effect->setParameter(effect, kBoost, 0.5f);
+    ASSERT_EQ(open(parent), 1);
+    pumpFor(30);
+    pointerTo(kBoost, 50);
+    xtest->key(dpy, shiftKey, True, CurrentTime);
+    button(true);
+    pumpFor(60);
+    EXPECT_TRUE(automation.empty());
+    pointerTo(kBoost, 60);
+    EXPECT_TRUE(pumpUntil([&] { return !automation.empty(); }));
+    button(false);
+    xtest->key(dpy, shiftKey, False, CurrentTime);
+    XSync(dpy, False);
+    pumpFor(30);
+    ASSERT_EQ(automation.size(), 1u);
+    EXPECT_NEAR(automation[0].value, 0.55f, 1e-6);
+}
+
+TEST_F(X11Editor, CloseOpenAndEffCloseLeaveNoWindowBehind) {
+    ASSERT_EQ(open(parent), 1);
+    pumpFor(30);
+    EXPECT_NE(editor(), 0u);
+    testhost::dispatch(effect, effEditClose);
+    EXPECT_TRUE(children(parent).empty());
+    ASSERT_EQ(open(parent), 1);
+    EXPECT_NE(editor(), 0u);
+    pumpFor(30);
+    testhost::dispatch(effect, effClose);  // with the editor open
+    effect = nullptr;
+    EXPECT_TRUE(children(parent).empty());
+
+    // A host that destroys its window before it closes the editor: the
+    // editor's requests on the dead window fail on its own connection.
+    effect = host.create();
+    ASSERT_NE(effect, nullptr);
+    Window doomed = makeHostWindow();
+    ASSERT_EQ(open(doomed), 1);
+    pumpFor(30);
+    XDestroyWindow(dpy, doomed);
+    XSync(dpy, False);
+    pumpFor(30);
+    testhost::dispatch(effect, effEditClose);
+}
+
+TEST_F(X11Editor, RefusesToOpenWithoutAWindowOrADisplay) {
+    ERect* r = nullptr;
+    EXPECT_EQ(open(0), 0);
+    Window gone = XCreateSimpleWindow(dpy, parent, 0, 0, 10, 10, 0, 0, 0);
+    XDestroyWindow(dpy, gone);
+    XSync(dpy, False);
+    EXPECT_EQ(open(gone), 0);
+
+    const std::string display = std::getenv("DISPLAY");
+    unsetenv("DISPLAY");
+    EXPECT_EQ(open(parent), 0);
+    setenv("DISPLAY", display.c_str(), 1);
+
+    testhost::dispatch(effect, effEditGetRect, 0, 0, &r);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, 665) << "a failed open left a window behind";
+    EXPECT_EQ(open(parent), 1);
+    EXPECT_NE(editor(), 0u);
+}
