@@ -77,7 +77,11 @@ protected:
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || *name == '\0')
             GTEST_SKIP() << "no X display (run under xvfb-run -a)";
-        dpy = XOpenDisplay(nullptr);
+        // One connection for the whole program: the last client to leave
+        // makes an X server without -noreset (xvfb-run's) start over, and a
+        // connection made meanwhile is refused.
+        static Display* const connection = XOpenDisplay(nullptr);
+        dpy = connection;
         ASSERT_NE(dpy, nullptr) << "cannot open " << name;
         XSetErrorHandler(&CountError);
         g_hostErrors = 0;
@@ -97,8 +101,10 @@ protected:
         if (effect != nullptr)
             testhost::dispatch(effect, effClose);
         if (dpy != nullptr) {
+            if (parent != 0)
+                XDestroyWindow(dpy, parent);
+            XSync(dpy, False);
             EXPECT_EQ(g_hostErrors, 0) << "an X error reached the host's handler";
-            XCloseDisplay(dpy);
             XSetErrorHandler(nullptr);
         }
     }
