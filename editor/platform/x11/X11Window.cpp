@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -30,13 +31,15 @@ namespace {
 class ErrorTrap {
 public:
     explicit ErrorTrap(Display* display) : display(display), outer(innermost) {
-        if (outer == nullptr)
-            replaced = XSetErrorHandler(&ErrorTrap::handle);
         innermost = this;
+        std::lock_guard<std::mutex> lock(installLock);
+        if (installed++ == 0)
+            replaced = XSetErrorHandler(&ErrorTrap::handle);
     }
     ~ErrorTrap() {
         innermost = outer;
-        if (outer == nullptr)
+        std::lock_guard<std::mutex> lock(installLock);
+        if (--installed == 0)
             XSetErrorHandler(replaced);
     }
     ErrorTrap(const ErrorTrap&) = delete;
@@ -51,6 +54,8 @@ public:
 
 private:
     static int handle(Display* d, XErrorEvent* error) {
+        // Xlib calls the handler on the thread that reads the connection,
+        // which for ours is the thread that set the trap.
         for (ErrorTrap* t = innermost; t != nullptr; t = t->outer)
             if (t->display == d) {
                 t->failed = true;
@@ -60,8 +65,12 @@ private:
     }
 
     // Traps nest (a window destroyed from inside an event that the backend
-    // is handling) and live on the window's thread only.
-    static inline ErrorTrap* innermost = nullptr;
+    // is handling); each thread has its own chain, for hosts that give
+    // editors threads of their own. The handler is installed once while
+    // any thread has a trap set.
+    static inline thread_local ErrorTrap* innermost = nullptr;
+    static inline std::mutex installLock;
+    static inline int installed = 0;
     static inline XErrorHandler replaced = nullptr;
     Display* display;
     ErrorTrap* outer;
@@ -88,6 +97,9 @@ struct Channel {
                          : static_cast<unsigned long>(v >> (8 - bits)) << shift;
     }
 };
+
+// Far more than a pointer sends between two idle calls.
+constexpr int kMaxEventsPerPump = 512;
 
 Rect Intersect(const Rect& a, const Rect& b) {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -421,10 +433,21 @@ bool X11Window::dispatch(const XEvent& event) {
 void X11Window::repaintNow() {
     if (pumping)
         return;  // called again from inside one of our own events
-    const std::shared_ptr<bool> token = alive;
+    // Ends the pump however it ends (an exception from a handler included),
+    // unless the window went with it.
+    struct Pumping {
+        X11Window& window;
+        std::shared_ptr<bool> token;
+        explicit Pumping(X11Window& w) : window(w), token(w.alive) { window.pumping = true; }
+        ~Pumping() {
+            if (*token)
+                window.pumping = false;
+        }
+    } pump(*this);
     ErrorTrap trap(display);
-    pumping = true;
-    while (XPending(display) > 0) {
+    // Bounded, so that a stream of pointer motion cannot keep the host's
+    // thread here: what is left waits for the next call.
+    for (int handled = 0; handled < kMaxEventsPerPump && XPending(display) > 0; ++handled) {
         XEvent event;
         XNextEvent(display, &event);
         if (!dispatch(event))
@@ -434,11 +457,10 @@ void X11Window::repaintNow() {
         // One tick however late: a refresh pass draws every change at once.
         lastTick = Clock::now();
         events.onTimer();
-        if (!*token)
+        if (!*pump.token)
             return;
     }
     paint();
-    pumping = false;
     trap.syncFailed();
 }
 
