@@ -400,3 +400,27 @@ TEST_F(X11Editor, RefusesToOpenWithoutAWindowOrADisplay) {
     EXPECT_EQ(open(parent), 1);
     EXPECT_NE(editor(), 0u);
 }
+
+TEST_F(X11Editor, HostThatClosesTheEditorWhileHearingOfADragLosesNothing) {
+    if (xtest == nullptr)
+        GTEST_SKIP() << "no libXtst.so.6";
+    host.answer = [this](const testhost::Callback& c) -> VstIntPtr {
+        if (c.opcode == audioMasterAutomate) {
+            automation.push_back({c.index, c.opt, c.effect->getParameter(c.effect, c.index)});
+            testhost::dispatch(c.effect, effEditIdle);  // re-entered: must do nothing
+            testhost::dispatch(c.effect, effEditClose);
+        }
+        return c.opcode == audioMasterVersion ? 2400 : 0;
+    };
+    ASSERT_EQ(open(parent), 1);
+    pumpFor(30);
+    // Queued behind the press, these find the window gone.
+    pointerTo(kBoost, 50);
+    button(true);
+    pointerTo(kBoost, 60);
+    button(false);
+    EXPECT_TRUE(pumpUntil([&] { return !automation.empty(); }));
+    pumpFor(30);
+    EXPECT_EQ(automation.size(), 1u);
+    EXPECT_TRUE(children(parent).empty());
+}
