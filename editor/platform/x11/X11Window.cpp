@@ -226,7 +226,7 @@ X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int cli
     const int screenNumber = XScreenNumberOfScreen(screen);
     Visual* visual = DefaultVisual(display, screenNumber);
     const int depth = DefaultDepth(display, screenNumber);
-    if (visual->c_class != TrueColor && visual->c_class != DirectColor)
+    if (visual->c_class != TrueColor)
         throw std::runtime_error("the display has no true-colour visual");
     red = Channel(visual->red_mask);
     green = Channel(visual->green_mask);
@@ -269,7 +269,6 @@ X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int cli
         const uint32_t probe = 1;
         image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
     }
-    XStoreName(display, window, "Halvorine");
     trap.syncFailed();
 }
 
