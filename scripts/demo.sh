@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # GoogleTest and Google Benchmark, since the linux preset sets up the tests
 # and benchmarks too.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev
-          libgtest-dev googletest libbenchmark-dev"
+          libgtest-dev googletest libbenchmark-dev libx11-dev"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
