@@ -132,7 +132,7 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
                              std::to_string(channels) + " channels at " + std::to_string(sampleRate) + " Hz");
 }
 
-OutputFile::OutputFile(const std::string& path, int format, int sampleRate, int channels) : path_(path) {
+int createTemporaryBeside(const std::string& path, std::string& temporary) {
     std::filesystem::path target(path);
     std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
     std::string pattern = folder + "/." + target.filename().string() + ".XXXXXX";
@@ -141,11 +141,16 @@ OutputFile::OutputFile(const std::string& path, int format, int sampleRate, int 
     int fd = mkstemp(name.data());
     if (fd < 0)
         throw std::runtime_error("cannot write " + path + ": " + errnoText());
-    temporary_ = name.data();
+    temporary = name.data();
     // mkstemp makes the file private; a finished output gets the usual mode.
     mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
+OutputFile::OutputFile(const std::string& path, int format, int sampleRate, int channels) : path_(path) {
+    int fd = createTemporaryBeside(path, temporary_);
 
     SF_INFO info{};
     info.samplerate = sampleRate;

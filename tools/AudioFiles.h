@@ -33,6 +33,11 @@ private:
 // float). Throws for an extension no format has.
 int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int channels);
 
+// Creates an empty file with a fresh temporary name in the folder of `path`
+// (hidden, beside it), with the usual permissions; answers its descriptor
+// and stores its name in `temporary`. Throws with a one-line message.
+int createTemporaryBeside(const std::string& path, std::string& temporary);
+
 // A file written under a temporary name in the folder of its final name and
 // renamed to that name by commit(). Destroyed without commit, it removes the
 // temporary file and leaves whatever had the final name untouched.

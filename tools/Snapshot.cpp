@@ -3,16 +3,14 @@
 #include <iostream>
 
 #if HALVORINE_EDITOR_PNG
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
-#include <vector>
 
+#include "AudioFiles.h"
 #include "PluginHost.h"
 #include "WindowPng.h"
 #include "entry.h"
@@ -42,19 +40,8 @@ int snapshot(const std::string& path, const Settings& settings) {
     auto* object = static_cast<APlugin*>(static_cast<AudioEffect*>(plugin.effect()->object));
 
     // Written beside its final name and renamed, like a render.
-    std::filesystem::path target(path);
-    std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
-    std::string pattern = folder + "/." + target.filename().string() + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    const std::string temporary = name.data();
+    std::string temporary;
+    close(createTemporaryBeside(path, temporary));
     if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str()) || std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::string why = std::strerror(errno);
         unlink(temporary.c_str());
