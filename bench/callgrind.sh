@@ -6,11 +6,13 @@
 set -eu
 build=${1:-build/linux}
 count() {
-    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/callgrind_frames" "$1" "$2" 2>&1 |
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/callgrind_frames" "$1" "$2" "$3" 2>&1 |
         sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
 }
-for program in 7 1; do
-    short=$(count "$program" 100)
-    long=$(count "$program" 300)
-    echo "program $program: $(( (long - short) / (200 * 512) )) instructions per frame"
+for kernel in default sse2; do
+    for program in 7 1; do
+        short=$(count "$program" 100 "$kernel")
+        long=$(count "$program" 300 "$kernel")
+        echo "program $program, $kernel kernel: $(( (long - short) / (200 * 512) )) instructions per frame"
+    done
 done

@@ -1,9 +1,11 @@
 // Processes a fixed number of frames with a factory program, for counting
 // instructions per frame: valgrind --tool=callgrind ./callgrind_frames
-// (see bench/callgrind.sh).
+// [PROGRAM [BLOCKS [sse2]]] (see bench/callgrind.sh); "sse2" picks the
+// kernel that every build has instead of the AVX one.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "uPlugin.h"
@@ -13,6 +15,8 @@ int main(int argc, char** argv) {
     const int blocks = argc > 2 ? std::atoi(argv[2]) : 200;
     auto plugin = std::make_unique<APlugin>(nullptr);
     plugin->setProgram(program);
+    if (argc > 3 && std::string(argv[3]) == "sse2")
+        plugin->engine().useAvx(false);
     std::vector<float> l(512), r(512), outL(512), outR(512);
     uint32_t s = 1;
     double sum = 0.0;
