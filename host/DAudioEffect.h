@@ -3,6 +3,8 @@
 // VST 1 calls back into the host. AEffEditor: the base of an editor bridge.
 #pragma once
 
+#include <atomic>
+
 #include "DAEffectX.h"
 
 class AudioEffect;
@@ -96,7 +98,10 @@ protected:
     AEffEditor* editor;
     VstInt32 numPrograms;
     VstInt32 numParams;
-    VstInt32 curProgram;
+    // Written by program selection on the host's user-interface thread and
+    // read by parameter changes, which a host may make on its audio thread:
+    // one whole integer, without a lock.
+    std::atomic<VstInt32> curProgram;
     VstInt32 blockSize;
     audioMasterCallback audioMaster;
 };

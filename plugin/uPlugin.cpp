@@ -54,7 +54,8 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new 
 // Programs
 
 APluginProgram::APluginProgram() {
-    std::memset(fvar, 0, sizeof fvar);
+    for (auto& value : fvar)
+        value.store(0.0f, std::memory_order_relaxed);
     std::memset(name, 0, sizeof name);
     std::strcpy(name, "Init");
 }
@@ -94,7 +95,8 @@ APlugin::~APlugin() {
 
 void APlugin::writeFactoryPrograms() {
     for (int p = 0; p < kNumPrograms; ++p) {
-        std::memcpy(programs[p]->fvar, kFactoryPrograms[p].values, sizeof kFactoryPrograms[p].values);
+        for (int i = 0; i < kNumFactoryValues; ++i)
+            programs[p]->fvar[i].store(kFactoryPrograms[p].values[i], std::memory_order_relaxed);
         CopyText(programs[p]->name, kFactoryPrograms[p].name, sizeof programs[p]->name);
     }
 }
@@ -107,7 +109,7 @@ void APlugin::setParameter(VstInt32 index, float value) {
         return;
     value = gate::ClampParameter(value);
     gateEngine.setParameter(index, value);
-    programs[curProgram]->fvar[index] = value;
+    programs[curProgram.load(std::memory_order_relaxed)]->fvar[index].store(value, std::memory_order_relaxed);
     if (editor != nullptr)
         editor->update();
 }
@@ -168,7 +170,7 @@ void APlugin::setProgram(VstInt32 program) {
         return;
     curProgram = program;
     for (int i = 0; i < gate::kNumParams; ++i)
-        setParameter(i, programs[program]->fvar[i]);
+        setParameter(i, programs[program]->fvar[i].load(std::memory_order_relaxed));
     refreshEditor();
 }
 

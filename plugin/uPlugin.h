@@ -2,6 +2,8 @@
 // programs and the texts it hands the host.
 #pragma once
 
+#include <atomic>
+
 #include "DAudioEffectX.h"
 #include "GateEngine.h"
 
@@ -13,7 +15,10 @@ public:
     static constexpr int kNumValues = 501;
     static constexpr int kMaxNameLength = 60;
 
-    float fvar[kNumValues];
+    // Stored parameter values. A host may change a parameter on its audio
+    // thread while it selects programs on another: each value is one whole
+    // float, without a lock.
+    std::atomic<float> fvar[kNumValues];
     char name[kMaxNameLength + 1];
 };
 

@@ -48,6 +48,9 @@ TEST(Concurrency, AutomationWhileProcessing) {
         const size_t offset = static_cast<size_t>((block * 512) % (44100 - 512));
         float* in[2] = {l.data() + offset, r.data() + offset};
         float* out[2] = {outL.data(), outR.data()};
+        // Hosts also play automation back from the audio thread, between
+        // blocks, while the user switches programs on the other.
+        plugin->setParameter(6 + block % 16, static_cast<float>(block % 11) / 10.0f);
         plugin->processReplacing(in, out, 512);
         for (int i = 0; i < 512; ++i)
             if (!std::isfinite(outL[i]) || !std::isfinite(outR[i]) || std::fabs(outL[i]) > 1.0f ||

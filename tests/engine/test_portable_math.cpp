@@ -9,6 +9,11 @@
 #include "EngineTestUtil.h"
 #include "PortableMath.h"
 
+// glibc's exp, sin and cos are accurate to within an ulp, which makes them
+// the yardstick here. The Windows C libraries are not (32-bit sin and cos
+// are hundreds of ulps off at large angles), which is why the engine
+// carries its own; there the golden outputs check that all builds agree.
+#if defined(__GLIBC__)
 namespace {
 
 // Distance in units in the last place between two doubles.
@@ -37,11 +42,6 @@ int64_t WorstUlp(Ours ours, Theirs theirs, double lo, double hi, int count) {
 
 }  // namespace
 
-// glibc's exp, sin and cos are accurate to within an ulp, which makes them
-// the yardstick here. The Windows C libraries are not (32-bit sin and cos
-// are hundreds of ulps off at large angles), which is why the engine
-// carries its own; there the golden outputs check that all builds agree.
-#if defined(__GLIBC__)
 TEST(PortableMath, ExpWithinOneUlp) {
     auto ours = [](double x) { return gate::Exp(x); };
     auto libm = [](double x) { return std::exp(x); };
