@@ -6,7 +6,6 @@
 
 #include "APluginEditor.h"
 #include "DVstUtils.h"
-#include "entry.h"
 
 namespace {
 
@@ -47,8 +46,6 @@ const FactoryProgram kFactoryPrograms[APlugin::kNumPrograms] = {
 const char* const kParameterNames[6] = {"Start Freq", "Finish Freq", "Freq Q", "Attack", "Release", "Boost"};
 
 }  // namespace
-
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
 
 // ---------------------------------------------------------------------------
 // Programs
@@ -118,6 +115,10 @@ float APlugin::getParameter(VstInt32 index) {
     if (index < 0 || index >= kNumParams)
         return 0.0f;
     return gateEngine.getParameter(index);
+}
+
+void APlugin::setParameterAutomated(VstInt32 index, float value) {
+    AudioEffectX::setParameterAutomated(index, value);
 }
 
 float APlugin::parameterValue(VstInt32 index) const {

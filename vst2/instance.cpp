@@ -1,0 +1,5 @@
+// The one plug-in class that this module's entry builds.
+#include "entry.h"
+#include "uPlugin.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
