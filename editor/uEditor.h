@@ -18,7 +18,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-
 #include <vector>
 
 #include "EditorController.h"
