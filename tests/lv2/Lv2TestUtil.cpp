@@ -40,6 +40,12 @@ World::World() {
     lilv_nodes_free(related);
 }
 
+World::~World() {
+    for (LilvNode* node : nodes_)
+        lilv_node_free(node);
+    lilv_world_free(world_);
+}
+
 const LilvNode* World::uri(const std::string& text) {
     nodes_.push_back(lilv_new_uri(world_, text.c_str()));
     return nodes_.back();

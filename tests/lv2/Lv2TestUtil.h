@@ -36,6 +36,7 @@ public:
 
 private:
     World();
+    ~World();
     static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri);
 
     LilvWorld* world_ = nullptr;
