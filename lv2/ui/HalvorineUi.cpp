@@ -20,23 +20,15 @@
 #include <cstring>
 #include <new>
 
-#include "Ports.h"
+#include "Lv2Ports.h"
+#include "ParameterTable.h"
 #include "platform/Platform.h"
 #include "platform/x11/X11Window.h"
 #include "uEditor.h"
 
 namespace {
 
-constexpr const char* kUiUri = "urn:pellucid:halvorine#ui";
-constexpr const char* kPluginUri = "urn:pellucid:halvorine";
-
-// What the window shows until the host reports the ports: each control's
-// lv2:default, the values of "BigBeat", the program that a new instance
-// starts on.
-constexpr float kStartValues[lv2ports::kNumControls] = {0.7375f, 0.55f,    0.125f, 0.3125f, 0.95f,   0.3f,
-                                                        0.0f,    0.7875f,  0.0f,   0.7875f, 0.0f,    0.775f,
-                                                        0.0f,    0.7875f,  0.0f,   0.8875f, 0.0f,    0.8625f,
-                                                        0.0f,    0.8875f,  0.0f,   0.8375f};
+using lv2edition::ControlPort;
 
 // A control value as the DSP side applies it: clamped to 0..1, NaN as 0.
 float AsApplied(float value) {
@@ -79,8 +71,10 @@ public:
             return false;
         }
         window->form().setPosition(0, 0);
-        for (int i = 0; i < lv2ports::kNumControls; ++i)
-            window->values[i].store(kStartValues[i], std::memory_order_relaxed);
+        // Until the host reports the ports, each control's lv2:default: the
+        // program that a new instance starts on, as in a new VST 2.x editor.
+        for (int i = 0; i < params::kNumActive; ++i)
+            window->values[i].store(params::FactoryValue(params::kInitialProgram, i), std::memory_order_relaxed);
         window->plugin = this;
         window->form().repaintNow();
         window->form().show();
@@ -93,9 +87,10 @@ public:
     int height() const { return window->form().clientHeight(); }
 
     void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
-        const int index = lv2ports::ParameterOfPort(port);
-        if (index < 0 || format != 0 || size != sizeof(float) || buffer == nullptr)
+        if (port < lv2edition::kFirstControl || port >= lv2edition::kNumPorts || format != 0 ||
+            size != sizeof(float) || buffer == nullptr)
             return;
+        const int index = static_cast<int>(port - lv2edition::kFirstControl);
         float value;
         std::memcpy(&value, buffer, sizeof value);
         // Drawn by the next refresh pass, as a host's change is in the VST
@@ -108,15 +103,15 @@ public:
     // EditorController. Nothing may touch this object after the host's
     // callback: the host may clean the UI up from inside it.
     void setParameterAutomated(int index, float value) override {
-        write(controller, lv2ports::ControlPort(index), sizeof value, 0, &value);
+        write(controller, ControlPort(index), sizeof value, 0, &value);
     }
     void beginGesture(int index) override {
         if (touch != nullptr)
-            touch->touch(touch->handle, lv2ports::ControlPort(index), true);
+            touch->touch(touch->handle, ControlPort(index), true);
     }
     void endGesture(int index) override {
         if (touch != nullptr)
-            touch->touch(touch->handle, lv2ports::ControlPort(index), false);
+            touch->touch(touch->handle, ControlPort(index), false);
     }
 
 private:
@@ -140,7 +135,8 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri, boo
 
 LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
-    if (pluginUri == nullptr || std::strcmp(pluginUri, kPluginUri) != 0 || write == nullptr || widget == nullptr)
+    if (pluginUri == nullptr || std::strcmp(pluginUri, lv2edition::kPluginUri) != 0 || write == nullptr ||
+        widget == nullptr)
         return nullptr;
     // Without the idle calls nothing would ever be drawn or heard.
     bool idleOffered = false;
@@ -149,9 +145,11 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (!idleOffered || parent == nullptr)
         return nullptr;
     const auto* touch = static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch));
+    if (touch != nullptr && touch->touch == nullptr)
+        touch = nullptr;
     const auto* resize = static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize));
 
-    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch != nullptr && touch->touch != nullptr ? touch : nullptr);
+    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch);
     if (ui == nullptr)
         return nullptr;
     if (!ui->open(parent)) {
@@ -183,7 +181,7 @@ const void* ExtensionData(const char* uri) {
     return nullptr;
 }
 
-const LV2UI_Descriptor kDescriptor = {kUiUri, &Instantiate, &Cleanup, &PortEvent, &ExtensionData};
+const LV2UI_Descriptor kDescriptor = {lv2edition::kUiUri, &Instantiate, &Cleanup, &PortEvent, &ExtensionData};
 
 // The window opens in the host's X window: install the X11 backend when the
 // library loads. Storing a function pointer is all a load step may safely

@@ -23,14 +23,13 @@
 #include <vector>
 
 #include "EditorTestUtil.h"
-#include "Ports.h"
+#include "Lv2Ports.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include "X11TestUtil.h"
 
 namespace {
 
-constexpr const char* kPluginUri = "urn:pellucid:halvorine";
 constexpr int kBoost = 5;
 constexpr int kBand1 = 6;
 
@@ -70,7 +69,7 @@ protected:
         bool idle = true;
         bool touch = true;
         bool resize = true;
-        const char* plugin = kPluginUri;
+        const char* plugin = lv2edition::kPluginUri;
         Window into = 0;  // the parent; 0 for the test's host window
     };
 
@@ -126,7 +125,7 @@ protected:
     }
 
     void portEvent(int parameter, float value) {
-        descriptor->port_event(handle, lv2ports::ControlPort(parameter), sizeof value, 0, &value);
+        descriptor->port_event(handle, lv2edition::ControlPort(parameter), sizeof value, 0, &value);
     }
 
     // Runs the idle interface, as a host's UI loop does, until `done` holds
@@ -222,7 +221,7 @@ protected:
 }  // namespace
 
 TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleInterfaceOnly) {
-    EXPECT_STREQ(descriptor->URI, "urn:pellucid:halvorine#ui");
+    EXPECT_STREQ(descriptor->URI, lv2edition::kUiUri);
     auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(
         dlsym(dlopen(HALVORINE_UI_LIBRARY, RTLD_NOW | RTLD_NOLOAD), "lv2ui_descriptor"));
     ASSERT_NE(entry, nullptr);
@@ -261,7 +260,7 @@ TEST_F(Lv2Ui, PortEventsMoveTheSlidersAtTheNextIdleAsTheHostsChangesDoInTheVst2E
     pumpFor(30);
     // Every control of "Gated", reported port by port.
     reference.dispatch(effSetProgram, 0, 1);
-    for (int i = 0; i < lv2ports::kNumControls; ++i)
+    for (int i = 0; i < params::kNumActive; ++i)
         portEvent(i, reference.plugin->parameterValue(i));
     reference.screen().tick();
     platform::Bitmap expected = reference.screen().compose();
@@ -281,10 +280,10 @@ TEST_F(Lv2Ui, PortEventsMoveTheSlidersAtTheNextIdleAsTheHostsChangesDoInTheVst2E
     // Events that are no control value of this plug-in change nothing.
     const float zero = 0.0f;
     const double wide = 0.0;
-    descriptor->port_event(handle, lv2ports::kOutLeft, sizeof zero, 0, &zero);
-    descriptor->port_event(handle, lv2ports::kNumPorts, sizeof zero, 0, &zero);
-    descriptor->port_event(handle, lv2ports::ControlPort(kBoost), sizeof zero, 1, &zero);
-    descriptor->port_event(handle, lv2ports::ControlPort(kBoost), sizeof wide, 0, &wide);
+    descriptor->port_event(handle, lv2edition::kOutL, sizeof zero, 0, &zero);
+    descriptor->port_event(handle, lv2edition::kNumPorts, sizeof zero, 0, &zero);
+    descriptor->port_event(handle, lv2edition::ControlPort(kBoost), sizeof zero, 1, &zero);
+    descriptor->port_event(handle, lv2edition::ControlPort(kBoost), sizeof wide, 0, &wide);
     pumpFor(60);
     EXPECT_TRUE(x11test::SamePicture(captureEditor(), expected));
     EXPECT_TRUE(messages.empty()) << "a port event was sent back";
@@ -312,7 +311,7 @@ TEST_F(Lv2Ui, RealDragWritesEachValueToItsPortBetweenTheTouchesOfAGesture) {
     pointerTo(kBand1, 30);  // released: a hover, which sends nothing
     pumpFor(40);
 
-    const uint32_t port = lv2ports::ControlPort(kBoost);
+    const uint32_t port = lv2edition::ControlPort(kBoost);
     ASSERT_EQ(messages.size(), 6u);
     EXPECT_EQ(messages.front().kind, Message::Touch);
     EXPECT_EQ(messages.front().port, port);
@@ -359,7 +358,7 @@ TEST_F(Lv2Ui, WithOnlyTheRequiredFeaturesADragStillWrites) {
     button(false);
     pumpFor(30);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].port, lv2ports::ControlPort(kBand1));
+    EXPECT_EQ(messages[0].port, lv2edition::ControlPort(kBand1));
     EXPECT_EQ(messages[0].value, 1.0f);
     EXPECT_EQ(messages[1].value, 0.0f);
     EXPECT_TRUE(resizes.empty());
@@ -416,7 +415,7 @@ TEST_F(Lv2Ui, CleanupLeavesNoWindowBehindAndEndsAGestureUnderWay) {
     EXPECT_TRUE(children().empty());
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages.back().kind, Message::Touch);
-    EXPECT_EQ(messages.back().port, lv2ports::ControlPort(kBoost));
+    EXPECT_EQ(messages.back().port, lv2edition::ControlPort(kBoost));
     EXPECT_FALSE(messages.back().grabbed);
 }
 
