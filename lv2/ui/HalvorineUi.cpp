@@ -20,6 +20,7 @@
 #include <cstring>
 #include <new>
 
+#include "GateMath.h"
 #include "Lv2Ports.h"
 #include "ParameterTable.h"
 #include "platform/Platform.h"
@@ -29,15 +30,6 @@
 namespace {
 
 using lv2edition::ControlPort;
-
-// A control value as the DSP side applies it: clamped to 0..1, NaN as 0.
-float AsApplied(float value) {
-    if (value > 1.0f)
-        return 1.0f;
-    if (!(value >= 0.0f))
-        return 0.0f;
-    return value;
-}
 
 class HalvorineUi final : public EditorController {
 public:
@@ -93,9 +85,10 @@ public:
         const int index = static_cast<int>(port - lv2edition::kFirstControl);
         float value;
         std::memcpy(&value, buffer, sizeof value);
-        // Drawn by the next refresh pass, as a host's change is in the VST
-        // 2.x edition; the read-out stays as it is.
-        window->values[index].store(AsApplied(value), std::memory_order_relaxed);
+        // Shown as the DSP side applies it (clamped, NaN as 0) and drawn by
+        // the next refresh pass, as a host's change is in the VST 2.x
+        // edition; the read-out stays as it is.
+        window->values[index].store(gate::ClampParameter(value), std::memory_order_relaxed);
     }
 
     void idle() { window->form().repaintNow(); }
