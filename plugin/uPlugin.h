@@ -70,8 +70,10 @@ public:
     gate::GateEngine& engine() { return gateEngine; }
 
     // Set whenever the editor bridge destroys its window, cleared by every
-    // open; while set, program changes do not refresh the editor.
-    bool editorClosed = false;
+    // open; while set, program changes do not refresh the editor. Written
+    // on the user-interface thread and read by program changes, which a
+    // host may make on another.
+    std::atomic<bool> editorClosed{false};
 
 private:
     void writeFactoryPrograms();

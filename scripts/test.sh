@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds every configuration and runs every test suite: the Linux build,
-# the Linux tests under AddressSanitizer and UBSan, the concurrency test
-# under ThreadSanitizer, and the 32-bit and 64-bit Windows DLLs with their
-# suites under wine. Installs what is missing first (Debian 12).
+# the Linux tests under AddressSanitizer and UBSan, the concurrency tests
+# (engine and editor bridge) under ThreadSanitizer, and the 32-bit and
+# 64-bit Windows DLLs with their suites under wine. Installs what is
+# missing first (Debian 12).
 #
 #   scripts/test.sh [PRESET ...]     (default: linux asan tsan win32 win64)
 set -eu
@@ -25,7 +26,7 @@ for preset in $presets; do
     echo "=== $preset ==="
     cmake --preset "$preset"
     case $preset in
-        tsan) cmake --build --preset "$preset" --target concurrency_tests ;;
+        tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests ;;
         *) cmake --build --preset "$preset" ;;
     esac
     # Windows suites run under wine, which wants an X display for windows.
