@@ -16,10 +16,15 @@ presets=${*:-linux asan tsan win32 win64}
 # i386 architecture; fonts-liberation2 gives wine a metric-compatible Arial.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-          wine wine32:i386 wine64 xvfb xauth fonts-liberation2 xdotool imagemagick"
+          wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
+
+# Every suite runs under xvfb-run, which provides the X display, and the
+# packages above provide XTest and xdotool: the tests that need them fail
+# rather than skip when they find them missing.
+export HALVORINE_REQUIRE_DISPLAY=1
 
 failed=
 for preset in $presets; do
