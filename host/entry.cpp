@@ -18,13 +18,21 @@
 
 namespace {
 
+// Set by the build (HALVORINE_EDITOR); a library built without an editor
+// builds instances without one.
+#if defined(HALVORINE_EDITOR) && !HALVORINE_EDITOR
+constexpr bool kWithEditor = false;
+#else
+constexpr bool kWithEditor = true;
+#endif
+
 AEffect* BuildInstance(audioMasterCallback audioMaster) {
     if (audioMaster == nullptr)
         return nullptr;
     if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
         return nullptr;  // not a VST 2.x host: build nothing
     try {
-        AudioEffect* effect = createEffectInstance(audioMaster);
+        AudioEffect* effect = createEffectInstance(audioMaster, kWithEditor);
         return effect != nullptr ? effect->getAeffect() : nullptr;
     } catch (...) {
         return nullptr;

@@ -48,7 +48,9 @@ const char* const kParameterNames[6] = {"Start Freq", "Finish Freq", "Freq Q", "
 
 }  // namespace
 
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster, bool withEditor) {
+    return new APlugin(audioMaster, withEditor);
+}
 
 // ---------------------------------------------------------------------------
 // Programs
@@ -63,11 +65,13 @@ APluginProgram::APluginProgram() {
 // ---------------------------------------------------------------------------
 // Construction and teardown
 
-APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+APlugin::APlugin(audioMasterCallback audioMaster, bool withEditor)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i)
         programs[i] = new APluginProgram();
     suspend();
-    setEditor(new APluginEditor(this));
+    if (withEditor)
+        setEditor(new APluginEditor(this));
     hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);

@@ -27,7 +27,10 @@ public:
     static constexpr VstInt32 kNumPrograms = 8;
     static constexpr VstInt32 kNumParams = 30;
 
-    explicit APlugin(audioMasterCallback audioMaster);
+    // Without `withEditor` there is no editor bridge: the editor flag stays
+    // clear and the editor requests answer 0 (a library built without an
+    // editor).
+    explicit APlugin(audioMasterCallback audioMaster, bool withEditor = true);
     ~APlugin() override;
 
     // Parameters. Any thread; lock-free and allocation-free.
