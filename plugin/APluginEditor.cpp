@@ -66,9 +66,12 @@ VstInt32 APluginEditor::open(void* parent) {
         for (int i = 0; i < kCopiedValues; ++i)
             window->values[i].store(kNotCopied, std::memory_order_relaxed);
         updateTarget.store(window);
-        // Pairs with the fence in `update`: either that update sees the
-        // window, or this copy sees the change before it.
-        std::atomic_thread_fence(std::memory_order_seq_cst);
+        // Every update begins with a read-modify-write of updatesRunning,
+        // after its change was stored; so does this copy, after the window
+        // was published. Such operations take turns: if the update's comes
+        // first, this copy sees its change; if this one does, the update
+        // sees the window.
+        updatesRunning.fetch_add(0);
         for (int i = 0; i < kCopiedValues; ++i) {
             float unfilled = kNotCopied;
             window->values[i].compare_exchange_strong(unfilled, plugin()->parameterValue(i));
@@ -105,10 +108,7 @@ void APluginEditor::update() {
     // and this does nothing, as it must. (The converse does not hold:
     // before the first open editorClosed is false with no window, and
     // during an open the window is published before editorClosed clears.)
-    updatesRunning.fetch_add(1);
-    // The caller stored the changed value before this; pairs with the
-    // fence in `open`.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    updatesRunning.fetch_add(1);  // after the caller stored the change (see `open`)
     if (TPluginEditorWindow* target = updateTarget.load()) {
         APlugin* p = plugin();
         for (int i = 0; i < kCopiedValues; ++i)
