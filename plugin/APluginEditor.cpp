@@ -104,10 +104,12 @@ void APluginEditor::idle() {
 void APluginEditor::update() {
     // Tests the published window instead of the plug-in's editorClosed: a
     // window is published from just after it is made until just before it
-    // is destroyed, so whenever editorClosed is true nothing is published
-    // and this does nothing, as it must. (The converse does not hold:
-    // before the first open editorClosed is false with no window, and
-    // during an open the window is published before editorClosed clears.)
+    // is destroyed. So once the editor is closed nothing is published and
+    // this does nothing, as it must; before the first open neither is
+    // anything published, though editorClosed is still false. The one
+    // difference on purpose: an open publishes its new window a moment
+    // before it clears editorClosed, so that a change made meanwhile
+    // reaches the window.
     updatesRunning.fetch_add(1);  // after the caller stored the change (see `open`)
     if (TPluginEditorWindow* target = updateTarget.load()) {
         APlugin* p = plugin();
