@@ -71,7 +71,8 @@ bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why) {
     bool ok = false;
     if (headless == nullptr) {
         if (why != nullptr)
-            *why = "this plug-in object has no headless editor window";
+            *why = bridge == nullptr ? "this plug-in object has no editor"
+                                     : "this plug-in object's editor window is not headless";
     } else {
         window->SetAll();
         ok = WritePng(headless->compose(), path, why);
