@@ -25,11 +25,13 @@ APluginProgram::APluginProgram() {
 // ---------------------------------------------------------------------------
 // Construction and teardown
 
-APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+APlugin::APlugin(audioMasterCallback audioMaster, bool withEditor)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i)
         programs[i] = new APluginProgram();
     suspend();
-    setEditor(new APluginEditor(this));
+    if (withEditor)
+        setEditor(new APluginEditor(this));
     hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);

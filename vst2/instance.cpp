@@ -2,4 +2,6 @@
 #include "entry.h"
 #include "uPlugin.h"
 
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster, bool withEditor) {
+    return new APlugin(audioMaster, withEditor);
+}

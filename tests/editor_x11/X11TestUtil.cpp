@@ -3,11 +3,17 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include <X11/Xutil.h>
 
 namespace x11test {
+
+bool DisplayRequired() {
+    const char* required = std::getenv("HALVORINE_REQUIRE_DISPLAY");
+    return required != nullptr && *required != '\0' && std::string(required) != "0";
+}
 
 const XTest* XTest::get() {
     static const XTest loaded = [] {

@@ -16,6 +16,19 @@
 
 namespace x11test {
 
+// Whether the environment promises an X display and XTest
+// (HALVORINE_REQUIRE_DISPLAY, which scripts/test.sh and CI set), so that
+// their absence is a fault rather than a reason to skip.
+bool DisplayRequired();
+
+// Skips the test for want of `what`, or fails it where that must be there.
+#define SKIP_WITHOUT(what)                                                                    \
+    do {                                                                                      \
+        if (x11test::DisplayRequired())                                                       \
+            GTEST_FAIL() << "no " << (what) << ", but HALVORINE_REQUIRE_DISPLAY is set";       \
+        GTEST_SKIP() << "no " << (what);                                                      \
+    } while (false)
+
 // Real input through the XTest extension, loaded at run time so that
 // building needs no extra headers. Null without libXtst.so.6.
 struct XTest {

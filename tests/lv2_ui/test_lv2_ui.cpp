@@ -8,7 +8,8 @@
 // built here (the UI library links none of it).
 //
 // Needs an X display (xvfb-run -a ctest); skipped without one. The pointer
-// tests need libXtst.so.6 at run time (skipped without it).
+// tests need libXtst.so.6 at run time (skipped without it). Where
+// HALVORINE_REQUIRE_DISPLAY is set a missing one fails the test instead.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/ui/ui.h>
@@ -76,7 +77,7 @@ protected:
     void SetUp() override {
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || *name == '\0')
-            GTEST_SKIP() << "no X display (run under xvfb-run -a)";
+            SKIP_WITHOUT("X display (run under xvfb-run -a)");
         dpy = x11test::SharedDisplay();
         ASSERT_NE(dpy, nullptr) << "cannot open " << name;
         descriptor = Descriptor();
@@ -291,7 +292,7 @@ TEST_F(Lv2Ui, PortEventsMoveTheSlidersAtTheNextIdleAsTheHostsChangesDoInTheVst2E
 
 TEST_F(Lv2Ui, RealDragWritesEachValueToItsPortBetweenTheTouchesOfAGesture) {
     if (xtest == nullptr)
-        GTEST_SKIP() << "no libXtst.so.6";
+        SKIP_WITHOUT("libXtst.so.6");
     handle = instantiate();
     ASSERT_NE(handle, nullptr);
     ASSERT_TRUE(shows(reference.screen().compose()));
@@ -344,7 +345,7 @@ TEST_F(Lv2Ui, RealDragWritesEachValueToItsPortBetweenTheTouchesOfAGesture) {
 
 TEST_F(Lv2Ui, WithOnlyTheRequiredFeaturesADragStillWrites) {
     if (xtest == nullptr)
-        GTEST_SKIP() << "no libXtst.so.6";
+        SKIP_WITHOUT("libXtst.so.6");
     Offer bare;
     bare.touch = false;
     bare.resize = false;
@@ -401,7 +402,7 @@ TEST_F(Lv2Ui, CleanupLeavesNoWindowBehindAndEndsAGestureUnderWay) {
     EXPECT_TRUE(children().empty());
 
     if (xtest == nullptr)
-        GTEST_SKIP() << "no libXtst.so.6 for the drag";
+        SKIP_WITHOUT("libXtst.so.6 for the drag");
     handle = instantiate();
     ASSERT_NE(handle, nullptr);
     pumpFor(30);
@@ -421,7 +422,7 @@ TEST_F(Lv2Ui, CleanupLeavesNoWindowBehindAndEndsAGestureUnderWay) {
 
 TEST_F(Lv2Ui, HostThatCleansUpWhileHearingOfADragLosesNothing) {
     if (xtest == nullptr)
-        GTEST_SKIP() << "no libXtst.so.6";
+        SKIP_WITHOUT("libXtst.so.6");
     handle = instantiate();
     ASSERT_NE(handle, nullptr);
     pumpFor(30);
