@@ -504,7 +504,6 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         // destructor above all) calls a window by it again.
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd = nullptr;
-        self->captured = -1;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     // Nothing may unwind into the host's message loop.
