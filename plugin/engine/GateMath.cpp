@@ -1,5 +1,7 @@
 #include "GateMath.h"
 
+#include <cmath>
+
 #include "PortableMath.h"
 
 namespace gate {
@@ -53,6 +55,22 @@ BandCoefficients DesignBandPass(float bandwidth, float centreFrequency, float sa
     c.b2 = Store(static_cast<double>(b2) + 1e-12);
     c.a1 = Store(static_cast<double>(a1) + 1e-12);
     c.a2 = Store(static_cast<double>(a2) + 1e-12);
+
+    // The poles lie inside the unit circle exactly while |a1| < 1 + a2. A
+    // band far below the rate (its poles close to z = 1) or centred near a
+    // multiple of half the rate (close to z = 1 or z = -1) is designed right
+    // at that limit, closer than one float step, and rounding can put it on
+    // or past the limit: the band then rings for ever or grows until it
+    // overflows. Such a band takes the largest a1 inside the limit, which
+    // moves its poles by a float step or two. A band whose stored pair is
+    // stable keeps it.
+    const double limit = 1.0 + static_cast<double>(c.a2);
+    if (!(std::fabs(static_cast<double>(c.a1)) < limit)) {
+        float inside = static_cast<float>(limit);
+        while (!(inside < limit))
+            inside = std::nextafter(inside, 0.0f);
+        c.a1 = c.a1 < 0.0f ? -inside : inside;
+    }
     return c;
 }
 
