@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "EngineTestUtil.h"
@@ -337,4 +339,32 @@ TEST(Redesign, SameValueAgainKeepsTheHistories) {
     Render(*b, l, r, 3000, 3000, outB, outBR);
     for (int i = 0; i < 6000; ++i)
         ASSERT_TRUE(SameBits(outA[i], outB[i]) && SameBits(outAR[i], outBR[i])) << i;
+}
+
+TEST(Requests, WideValuesAreIgnoredNotNarrowed) {
+    // 64-bit builds: a `value` outside 32 bits is no block size, program,
+    // category or knob mode, whatever its low 32 bits say.
+    if (sizeof(VstIntPtr) < 8)
+        GTEST_SKIP() << "value is 32 bits wide here";
+    auto plugin = MakePlugin();
+    plugin->dispatcher(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 48000.0f);
+    plugin->dispatcher(effSetProgram, 0, 4, nullptr, 0.0f);
+    const VstIntPtr wide[] = {static_cast<VstIntPtr>(INT64_MIN), static_cast<VstIntPtr>((int64_t{1} << 32) + 2),
+                              static_cast<VstIntPtr>(-(int64_t{1} << 32) + 512)};
+    for (VstIntPtr value : wide) {
+        SCOPED_TRACE(value);
+        plugin->dispatcher(effSetBlockSize, 0, value, nullptr, 0.0f);
+        EXPECT_EQ(plugin->dispatcher(effSetBlockSizeAndSampleRate, 0, value, nullptr, 96000.0f), 1);
+        EXPECT_EQ(plugin->getBlockSize(), 256);
+        EXPECT_EQ(plugin->engine().designRate(), 48000.0f) << "the request is ignored as a whole";
+        plugin->dispatcher(effSetProgram, 0, value, nullptr, 0.0f);
+        EXPECT_EQ(plugin->getProgram(), 4);
+        char name[32];
+        std::memset(name, 'x', sizeof name);
+        EXPECT_EQ(plugin->dispatcher(effGetProgramNameIndexed, 2, value, name, 0.0f), 0);
+        EXPECT_EQ(name[0], 'x');
+    }
+    char name[32] = {};
+    EXPECT_EQ(plugin->dispatcher(effGetProgramNameIndexed, 2, -1, name, 0.0f), 1);
+    EXPECT_STREQ(name, "HiGate");
 }
