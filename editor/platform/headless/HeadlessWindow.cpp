@@ -180,6 +180,8 @@ void HeadlessWindow::tick() {
 }
 
 void HeadlessWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
+    lastX = x;
+    lastY = y;
     const int target = captured >= 0 ? captured : mouseTarget(x, y);
     if (target < 0)
         return;
@@ -190,6 +192,8 @@ void HeadlessWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
 }
 
 void HeadlessWindow::mouseMove(int x, int y, bool shift) {
+    lastX = x;
+    lastY = y;
     const int target = captured >= 0 ? captured : mouseTarget(x, y);
     if (target < 0)
         return;
@@ -198,6 +202,8 @@ void HeadlessWindow::mouseMove(int x, int y, bool shift) {
 }
 
 void HeadlessWindow::mouseUp(int x, int y, MouseButton button, bool shift) {
+    lastX = x;
+    lastY = y;
     const int target = captured >= 0 ? captured : mouseTarget(x, y);
     if (button == MouseButton::Left)
         captured = -1;
@@ -205,6 +211,15 @@ void HeadlessWindow::mouseUp(int x, int y, MouseButton button, bool shift) {
         return;
     const PictureSpec& s = pictures[target]->spec;
     events.onMouseUp(target, button, shift, x - s.left, y - s.top);
+}
+
+void HeadlessWindow::loseCapture() {
+    if (captured < 0)
+        return;
+    const int target = captured;
+    captured = -1;
+    const PictureSpec& s = pictures[target]->spec;
+    events.onMouseUp(target, MouseButton::Left, false, lastX - s.left, lastY - s.top);
 }
 
 std::unique_ptr<Window> CreateHeadlessWindow(void* parent, int clientWidth, int clientHeight, Rgb background,

@@ -46,6 +46,11 @@ public:
     void mouseDown(int x, int y, MouseButton button, bool shift = false);
     void mouseMove(int x, int y, bool shift = false);
     void mouseUp(int x, int y, MouseButton button, bool shift = false);
+    // Something else takes the mouse while a picture holds it (a host's
+    // dialog, a task switch): as a native window does then, the picture
+    // gets a left button-up at the last pointer position, and the capture
+    // ends. Nothing happens while no picture holds the mouse.
+    void loseCapture();
 
     // Inspection.
     int pictureCount() const { return static_cast<int>(pictures.size()); }
@@ -77,6 +82,7 @@ private:
     int repaints = 0;
     char separator = '.';
     int captured = -1;  // picture holding the mouse, -1 for none
+    int lastX = 0, lastY = 0;  // the pointer's last position, client coordinates
 };
 
 // The factory that platform::createWindow uses by default.
