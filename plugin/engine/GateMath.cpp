@@ -56,8 +56,8 @@ BandCoefficients DesignBandPass(float bandwidth, float centreFrequency, float sa
     c.a1 = Store(static_cast<double>(a1) + 1e-12);
     c.a2 = Store(static_cast<double>(a2) + 1e-12);
 
-    // The poles lie inside the unit circle exactly while |a1| < 1 + a2. A
-    // band far below the rate (its poles close to z = 1) or centred near a
+    // With a2 below 1, as every design has it, the poles lie inside the
+    // unit circle exactly while |a1| < 1 + a2. A band far below the rate (its poles close to z = 1) or centred near a
     // multiple of half the rate (close to z = 1 or z = -1) is designed right
     // at that limit, closer than one float step, and rounding can put it on
     // or past the limit: the band then rings for ever or grows until it
