@@ -189,9 +189,11 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
             const T a = V::abs(x);
             const T curve = V::round(V::mul(V::add(V::sub(c.zero, V::mul(a, a)), V::mul(three, a)), half));
             const T m = SelectXor<V>(V::greaterThan(a, one), V::bitXor(one, curve), curve);
-            const T sign = V::bitOr(V::bitAnd(V::greaterThan(x, c.zero), one),
-                                    V::bitAnd(V::lessThan(x, c.zero), minusOne));
-            V::store(result[ch], V::mul(m, sign));
+            const T positive = V::greaterThan(x, c.zero), negative = V::lessThan(x, c.zero);
+            const T sign = V::bitOr(V::bitAnd(positive, one), V::bitAnd(negative, minusOne));
+            // A NaN sum (a band that overflowed in this chunk) leaves as 0,
+            // as a sum of 0 does: neither comparison holds for it.
+            V::store(result[ch], V::bitAnd(V::bitOr(positive, negative), V::mul(m, sign)));
         }
         const int32_t count = frames - f < N ? frames - f : N;
         for (int32_t i = 0; i < count; ++i) {
