@@ -92,6 +92,13 @@ void GateEngine::refresh() {
     kc_.boostGain = derived_.boostGain;
 }
 
+bool GateEngine::useKernel(KernelSet set) {
+    if (!CpuRuns(set))
+        return false;
+    kernel_ = set;
+    return true;
+}
+
 void GateEngine::processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) {
     run(inL, inR, outL, outR, frames, false);
 }
@@ -105,7 +112,7 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     refresh();
-    const auto kernel = avx_ ? RunChunkAvx : RunChunkSse2;
+    const auto kernel = kernel_ == KernelSet::Avx ? RunChunkAvx : RunChunkSse2;
     for (int32_t done = 0; done < frames; done += kKernelChunk) {
         const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
         kernel(kc_, state_, scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);

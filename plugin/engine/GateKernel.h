@@ -58,7 +58,12 @@ void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch&
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 
-// Whether this processor and operating system run AVX code.
-bool CpuHasAvx();
+// The kernels, narrowest first.
+enum class KernelSet { Sse2, Avx };
+
+// Whether this processor and operating system run a kernel (SSE2: always).
+bool CpuRuns(KernelSet set);
+// The widest kernel that runs here.
+KernelSet WidestKernel();
 
 }  // namespace gate

@@ -1,6 +1,6 @@
 // The chunk kernel for AVX: four bands to a vector. This file alone is
 // compiled with AVX code generation (and, like every file, without fused
-// multiply-add); the engine calls it only where CpuHasAvx() says so.
+// multiply-add); the engine calls it only where CpuRuns(KernelSet::Avx) says so.
 #include <immintrin.h>
 
 #include "GateKernelImpl.h"

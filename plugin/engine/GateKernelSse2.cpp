@@ -42,13 +42,22 @@ void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch&
     RunChunk<Sse2>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
 }
 
-bool CpuHasAvx() {
+bool CpuRuns(KernelSet set) {
+    switch (set) {
+    case KernelSet::Sse2:
+        return true;
+    case KernelSet::Avx:
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
+        // Also asks whether the operating system saves the registers.
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx");
 #else
-    return false;
+        return false;
 #endif
+    }
+    return false;
 }
+
+KernelSet WidestKernel() { return CpuRuns(KernelSet::Avx) ? KernelSet::Avx : KernelSet::Sse2; }
 
 }  // namespace gate

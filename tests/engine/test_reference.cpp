@@ -48,19 +48,25 @@ int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 
 }  // namespace
 
-// Both kernels, SSE2 and (where the processor has it) AVX, must match.
-class Kernels : public ::testing::TestWithParam<bool> {
+// Every kernel must match; one the processor lacks is skipped, and says so.
+const char* KernelName(gate::KernelSet set) { return set == gate::KernelSet::Avx ? "Avx" : "Sse2"; }
+
+class Kernels : public ::testing::TestWithParam<gate::KernelSet> {
 protected:
     std::unique_ptr<APlugin> MakeKernelPlugin() {
         auto plugin = MakePlugin();
-        plugin->engine().useAvx(GetParam());
-        if (GetParam() && !plugin->engine().usesAvx())
+        if (!plugin->engine().useKernel(GetParam()))
             return nullptr;
         return plugin;
     }
+    std::string SkipMessage() const {
+        return std::string("this processor does not run the ") + KernelName(GetParam()) + " kernel";
+    }
 };
-INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx" : "Sse2"; });
+INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx),
+                         [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
+                             return std::string(KernelName(info.param));
+                         });
 
 TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
     std::vector<float> inL, inR;
@@ -68,7 +74,7 @@ TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
     for (int program = 0; program < 8; ++program) {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         plugin->setProgram(program);
         std::vector<float> refL, refR, engL, engR;
         RunReference(*plugin, inL, inR, refL, refR);
@@ -91,7 +97,7 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
     for (const auto& s : settings) {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         for (int i = 0; i < 6; ++i)
             plugin->setParameter(i, s[i]);
         for (int k = 0; k < 16; ++k)
@@ -111,7 +117,7 @@ TEST_P(Kernels, AnySplitGivesTheSameOutput) {
     {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         RunEngine(*plugin, inL, inR, wholeL, wholeR, {9000});
     }
     const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1}};
