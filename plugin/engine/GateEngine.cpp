@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace gate {
 
@@ -44,7 +45,11 @@ bool ParameterBlock::trySnapshot(float out[kSlots], uint32_t& designSerial, uint
 // ---------------------------------------------------------------------------
 // GateEngine
 
-GateEngine::GateEngine() { params_.store(ParameterBlock::kRateSlot, 44100.0f); }
+GateEngine::GateEngine() {
+    params_.store(ParameterBlock::kRateSlot, 44100.0f);
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(scratchStorage_) + 63) & ~uintptr_t{63};
+    scratch_ = new (reinterpret_cast<void*>(at)) KernelScratch{};
+}
 
 void GateEngine::setDesignRate(float rate) {
     if (std::isfinite(rate) && rate > 0.0f)
@@ -115,7 +120,7 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     const auto kernel = kernel_ == KernelSet::Avx ? RunChunkAvx : RunChunkSse2;
     for (int32_t done = 0; done < frames; done += kKernelChunk) {
         const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
-        kernel(kc_, state_, scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
+        kernel(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
     }
 }
 

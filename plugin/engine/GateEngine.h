@@ -92,7 +92,9 @@ private:
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};
-    KernelScratch scratch_{};
+    // The kernels' scratch, on a 64-byte boundary inside its storage.
+    unsigned char scratchStorage_[sizeof(KernelScratch) + 64];
+    KernelScratch* scratch_;
     KernelSet kernel_ = WidestKernel();
 };
 

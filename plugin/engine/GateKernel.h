@@ -13,8 +13,8 @@
 namespace gate {
 
 constexpr int kKernelBands = 16;
-// Frames per pass: the bands of a chunk are gated first, then the chunk's
-// band sums are formed, several frames side by side.
+// Frames per chunk: the kernel takes a chunk through one stage of the step
+// at a time (filters, followers, gates, band sums), all bands side by side.
 constexpr int kKernelChunk = 64;
 
 // Processing state. Every value is a 32-bit float held in a double, so the
@@ -45,8 +45,19 @@ struct KernelCoefficients {
     double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
 };
 
-// Scratch of one chunk: the gated band outputs, [band][frame].
+// Scratch of one chunk, passed from stage to stage. Rows are frames, two
+// frames of history first where a stage looks back. The kernels work
+// fastest with it on a 64-byte boundary (the engine aligns it).
 struct KernelScratch {
+    // Inputs with their 1e-12: [frame + 2].
+    double xL[kKernelChunk + 2];
+    double xR[kKernelChunk + 2];
+    // Band outputs: [frame + 2][band].
+    double yL[kKernelChunk + 2][kKernelBands];
+    double yR[kKernelChunk + 2][kKernelBands];
+    // Detector values: [frame][band].
+    double detect[kKernelChunk][kKernelBands];
+    // Gated band outputs, [band][frame], for the band sums.
     double gatedL[kKernelBands][kKernelChunk];
     double gatedR[kKernelBands][kKernelChunk];
 };

@@ -11,8 +11,17 @@ namespace {
 struct Avx {
     using T = __m256d;
     static constexpr int N = 4;
+    // Band groups per frame step of each stage: as many independent chains
+    // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
+#if defined(__x86_64__)
+    static constexpr int kFilterGroups = 4, kFollowGroups = 4, kGateGroups = 4, kOutputVectors = 4;
+#else
+    static constexpr int kFilterGroups = 2, kFollowGroups = 2, kGateGroups = 2, kOutputVectors = 2;
+#endif
     static T set1(double x) { return _mm256_set1_pd(x); }
     static T load(const double* p) { return _mm256_loadu_pd(p); }
+    // Four floats from p, widened to doubles.
+    static T widen(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
     static void store(double* p, T v) { _mm256_storeu_pd(p, v); }
     // Lane i to p[i * stride]: one value per band row of the scratch.
     static void scatter(T v, double* p, int stride) {
@@ -37,6 +46,7 @@ struct Avx {
     static T bitXor(T a, T b) { return _mm256_xor_pd(a, b); }
     static T abs(T a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static T round(T a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
+    static T roundMagic(T a) { T c = _mm256_mul_pd(_mm256_and_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(0xFFF0000000000000ll))), _mm256_set1_pd(805306368.0)); return _mm256_sub_pd(_mm256_add_pd(a, c), c); }
 };
 
 }  // namespace

@@ -5,9 +5,16 @@
 //
 // Every stored value is rounded to a 32-bit float where it is stored; the
 // arithmetic in between is double, in exactly the order of the plain
-// one-band-at-a-time formulation. Bands are independent of each other, so
-// working through a chunk band group by band group, and forming the band
-// sums several frames at a time, changes nothing in the result.
+// one-band-at-a-time formulation. Bands are independent of each other, and
+// each stage of the step reads only what earlier stages wrote, so taking a
+// whole chunk through one stage before the next, and forming the band sums
+// several frames at a time, changes nothing in the result.
+//
+// Why stages: each stage of one band is a chain of long-latency operations
+// (a double-to-float rounding is two conversions) whose next frame waits for
+// the previous one. A stage that advances every band group in the same
+// frame step keeps several independent chains in flight, and is short
+// enough that the processor can look a few frames ahead.
 #pragma once
 
 #include <cstdint>
@@ -28,184 +35,247 @@ inline float FiniteOrZeroSample(float x) {
     return (bits & 0x7F800000u) == 0x7F800000u ? 0.0f : x;
 }
 
-template <class V>
-struct StepConstants {
-    using T = typename V::T;
-    T tiny = V::set1(1e-12);
-    T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
-    T zero = V::set1(0.0);
-    T ten = V::set1(10.0);
-    T fallFactor = V::set1(0.998);
-    T riseXorFall = V::bitXor(V::set1(0.9), V::set1(0.998));
-    T envelopeIn = V::set1(0.05);
-    T envelopeDivisor = V::set1(1.05);
-    T gainFloor = V::set1(0.001);
-    T detectOffset = V::set1(0.0001);
-    T attackCoef, releaseXorAttackCoef, attackNorm, releaseXorAttackNorm;
-
-    explicit StepConstants(const KernelCoefficients& kc)
-        : attackCoef(V::set1(kc.attackCoef)),
-          releaseXorAttackCoef(V::bitXor(V::set1(kc.releaseCoef), V::set1(kc.attackCoef))),
-          attackNorm(V::set1(kc.attackNorm)),
-          releaseXorAttackNorm(V::bitXor(V::set1(kc.releaseNorm), V::set1(kc.attackNorm))) {}
-};
-
 // mask ? a : b, lane by lane, as b ^ (mask & (a ^ b)); `aXorB` is a ^ b.
 template <class V>
 inline typename V::T SelectXor(typename V::T mask, typename V::T aXorB, typename V::T b) {
     return V::bitXor(b, V::bitAnd(mask, aXorB));
 }
 
-// Filters, followers and gate levels of one group of V::N neighbouring bands.
+// The input samples with their 1e-12, each rounded to a float. A NaN or
+// infinite sample enters as silence: one of them would otherwise turn the
+// followers into NaN for good. (The test is made on the widened double,
+// which is NaN or infinite exactly when the float is.)
 template <class V>
-struct BandGroup {
-    using T = typename V::T;
-    T b0, b2, a1, a2, threshold;
-    T yL1, yL2, yR1, yR2, peak, envelope, gain;
-};
-
-template <class V>
-inline void StepBandGroup(BandGroup<V>& p, const StepConstants<V>& c, typename V::T xL, typename V::T xL2,
-                          typename V::T xR, typename V::T xR2, typename V::T& gL, typename V::T& gR) {
-    using T = typename V::T;
-    // y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2] + 1e-12, in that order.
-    const T yL = V::round(V::add(
-        V::sub(V::sub(V::add(V::mul(p.b0, xL), V::mul(p.b2, xL2)), V::mul(p.a1, p.yL1)), V::mul(p.a2, p.yL2)),
-        c.tiny));
-    const T yR = V::round(V::add(
-        V::sub(V::sub(V::add(V::mul(p.b0, xR), V::mul(p.b2, xR2)), V::mul(p.a1, p.yR1)), V::mul(p.a2, p.yR2)),
-        c.tiny));
-    p.yL2 = p.yL1;
-    p.yL1 = yL;
-    p.yR2 = p.yR1;
-    p.yR1 = yR;
-
-    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
-    // of the way down. max(0, x) and min(10, x) are exactly "below 0 becomes
-    // 0" and "above 10 becomes 10".
-    const T a = V::abs(yL);
-    const T factor = SelectXor<V>(V::lessThan(p.peak, a), c.riseXorFall, c.fallFactor);
-    p.peak = V::round(V::add(V::mul(V::sub(p.peak, a), factor), a));
-    p.peak = V::min(c.ten, V::max(c.zero, p.peak));
-
-    // Second stage: the peak smoothed again, limited to 0..10.
-    p.envelope = V::round(V::div(V::add(V::mul(c.envelopeIn, p.peak), p.envelope), c.envelopeDivisor));
-    p.envelope = V::min(c.ten, V::max(c.zero, p.envelope));
-    const T detect = V::round(V::add(p.envelope, c.tiny));
-
-    // Open above the threshold (strictly), else aim at 1e-12; the gate level
-    // follows with the release pair when it falls, the attack pair otherwise.
-    const T open = V::greaterThan(detect, p.threshold);
-    const T target = SelectXor<V>(open, V::bitXor(detect, c.closedTarget), c.closedTarget);
-    const T falling = V::greaterThan(p.gain, target);
-    const T coef = SelectXor<V>(falling, c.releaseXorAttackCoef, c.attackCoef);
-    const T norm = SelectXor<V>(falling, c.releaseXorAttackNorm, c.attackNorm);
-    p.gain = V::round(V::add(V::mul(V::add(V::mul(p.gain, coef), target), norm), c.tiny));
-
-    // The band passes scaled by gate level / present level; at or below
-    // 0.001 it is cut completely.
-    const T passes = V::greaterThan(p.gain, c.gainFloor);
-    const T ratio = V::round(V::div(p.gain, V::add(detect, c.detectOffset)));
-    gL = V::bitAnd(passes, V::round(V::add(V::mul(yL, ratio), c.tiny)));
-    gR = V::bitAnd(passes, V::round(V::add(V::mul(yR, ratio), c.tiny)));
-}
-
-template <class V>
-inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+inline void InputStage(const float* in, double* x, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
-    const StepConstants<V> c(kc);
-
-    // The inputs with their 1e-12, stored as floats, preceded by the two
-    // inputs before the chunk: xs[f + 2] is frame f, in every lane.
-    T xsL[kKernelChunk + 2], xsR[kKernelChunk + 2];
-    double lastL[2] = {st.xL2, st.xL1}, lastR[2] = {st.xR2, st.xR1};
-    xsL[0] = V::set1(st.xL2);
-    xsL[1] = V::set1(st.xL1);
-    xsR[0] = V::set1(st.xR2);
-    xsR[1] = V::set1(st.xR1);
-    for (int32_t f = 0; f < frames; ++f) {
-        const double xL = static_cast<float>(static_cast<double>(FiniteOrZeroSample(inL[f])) + 1e-12);
-        const double xR = static_cast<float>(static_cast<double>(FiniteOrZeroSample(inR[f])) + 1e-12);
-        xsL[f + 2] = V::set1(xL);
-        xsR[f + 2] = V::set1(xR);
-        lastL[0] = lastL[1];
-        lastL[1] = xL;
-        lastR[0] = lastR[1];
-        lastR[1] = xR;
+    const T tiny = V::set1(1e-12), infinity = V::set1(static_cast<double>(__builtin_inf()));
+    int32_t f = 0;
+    for (; f + N <= frames; f += N) {
+        const T v = V::widen(in + f);
+        V::store(x + f, V::round(V::add(V::bitAnd(V::lessThan(V::abs(v), infinity), v), tiny)));
     }
-    st.xL2 = lastL[0];
-    st.xL1 = lastL[1];
-    st.xR2 = lastR[0];
-    st.xR1 = lastR[1];
+    for (; f < frames; ++f)
+        x[f] = static_cast<float>(static_cast<double>(FiniteOrZeroSample(in[f])) + 1e-12);
+}
 
-    // Pass 1: filter, follow and gate one group of bands through the whole
-    // chunk at a time, its state held in registers.
-    for (int k = 0; k < kKernelBands; k += N) {
-        BandGroup<V> p;
-        p.b0 = V::load(kc.b0 + k);
-        p.b2 = V::load(kc.b2 + k);
-        p.a1 = V::load(kc.a1 + k);
-        p.a2 = V::load(kc.a2 + k);
-        p.threshold = V::load(kc.threshold + k);
-        p.yL1 = V::load(st.yL1 + k);
-        p.yL2 = V::load(st.yL2 + k);
-        p.yR1 = V::load(st.yR1 + k);
-        p.yR2 = V::load(st.yR2 + k);
-        p.peak = V::load(st.peak + k);
-        p.envelope = V::load(st.envelope + k);
-        p.gain = V::load(st.bandGain + k);
-        for (int32_t f = 0; f < frames; ++f) {
-            T gL, gR;
-            StepBandGroup<V>(p, c, xsL[f + 2], xsL[f], xsR[f + 2], xsR[f], gL, gR);
-            V::scatter(gL, &scratch.gatedL[k][f], kKernelChunk);
-            V::scatter(gR, &scratch.gatedR[k][f], kKernelChunk);
+// Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
+// + 1e-12, in that order. G groups of V::N bands advance together; y[-1]
+// stays in a register, y[-2] is read back from the scratch.
+template <class V, int G>
+inline void FilterStage(const KernelCoefficients& kc, KernelScratch& s, int32_t frames) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12);
+    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
+        T yL1[G], yR1[G];
+        for (int g = 0; g < G; ++g) {
+            yL1[g] = V::load(&s.yL[1][k0 + g * N]);
+            yR1[g] = V::load(&s.yR[1][k0 + g * N]);
         }
-        V::store(st.yL1 + k, p.yL1);
-        V::store(st.yL2 + k, p.yL2);
-        V::store(st.yR1 + k, p.yR1);
-        V::store(st.yR2 + k, p.yR2);
-        V::store(st.peak + k, p.peak);
-        V::store(st.envelope + k, p.envelope);
-        V::store(st.bandGain + k, p.gain);
+        for (int32_t f = 0; f < frames; ++f) {
+            const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
+            const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
+            for (int g = 0; g < G; ++g) {
+                const int k = k0 + g * N;
+                const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
+                const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
+                const T yL = V::round(V::add(
+                    V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, yL1[g])),
+                           V::mul(a2, V::load(&s.yL[f][k]))),
+                    tiny));
+                const T yR = V::round(V::add(
+                    V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, yR1[g])),
+                           V::mul(a2, V::load(&s.yR[f][k]))),
+                    tiny));
+                V::store(&s.yL[f + 2][k], yL);
+                V::store(&s.yR[f + 2][k], yR);
+                yL1[g] = yL;
+                yR1[g] = yR;
+            }
+        }
     }
+}
 
-    // Pass 2: the band sums in band order, N frames to a vector; then the
-    // boost and the soft clipper, (3a - a^2) / 2 up to |x| = 1, then 1,
-    // times the sign of x. Lanes past the chunk's end compute on stale
-    // scratch and are not written out.
+// Two-stage envelope follower of each left band, and the detector value.
+template <class V, int G>
+inline void FollowStage(ProcessState& st, KernelScratch& s, int32_t frames) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12), ten = V::set1(10.0);
+    const T fallFactor = V::set1(0.998), riseXorFall = V::bitXor(V::set1(0.9), V::set1(0.998));
+    const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
+    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
+        T peak[G], envelope[G];
+        for (int g = 0; g < G; ++g) {
+            peak[g] = V::load(st.peak + k0 + g * N);
+            envelope[g] = V::load(st.envelope + k0 + g * N);
+        }
+        for (int32_t f = 0; f < frames; ++f) {
+            for (int g = 0; g < G; ++g) {
+                const int k = k0 + g * N;
+                // Peak follower of |left band|: a tenth of the way up per
+                // sample, 0.2 % of the way down, limited to 0..10.
+                const T a = V::abs(V::load(&s.yL[f + 2][k]));
+                const T factor = SelectXor<V>(V::lessThan(peak[g], a), riseXorFall, fallFactor);
+                const T p = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
+                peak[g] = p;
+                // Second stage: the peak smoothed again, limited to 0..10.
+                const T e = V::round(V::div(V::add(V::mul(envelopeIn, p), envelope[g]), envelopeDivisor));
+                envelope[g] = e;
+                V::store(&s.detect[f][k], V::round(V::add(e, tiny)));
+            }
+        }
+        for (int g = 0; g < G; ++g) {
+            V::store(st.peak + k0 + g * N, peak[g]);
+            V::store(st.envelope + k0 + g * N, envelope[g]);
+        }
+    }
+}
+
+// Gates and gate levels, and each band's ratio of gate level to present
+// level, which replaces the detector value in the scratch: 0 for a band
+// that is cut.
+template <class V, int G>
+inline void GateStage(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12);
+    const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
+    const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
+    const T attackCoef = V::set1(kc.attackCoef), attackNorm = V::set1(kc.attackNorm);
+    const T releaseXorAttackCoef = V::bitXor(V::set1(kc.releaseCoef), attackCoef);
+    const T releaseXorAttackNorm = V::bitXor(V::set1(kc.releaseNorm), attackNorm);
+    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
+        T gain[G];
+        for (int g = 0; g < G; ++g)
+            gain[g] = V::load(st.bandGain + k0 + g * N);
+        for (int32_t f = 0; f < frames; ++f) {
+            for (int g = 0; g < G; ++g) {
+                const int k = k0 + g * N;
+                const T detect = V::load(&s.detect[f][k]);
+                // Open above the threshold (strictly), else aim at 1e-12; the
+                // gate level follows with the release pair when it falls, the
+                // attack pair otherwise. (A detector value is never below the
+                // closed target, being a rounded envelope of at least 0 plus
+                // 1e-12: the larger of the two is the open gate's target.)
+                const T open = V::greaterThan(detect, V::load(kc.threshold + k));
+                const T target = V::max(closedTarget, V::bitAnd(open, detect));
+                const T falling = V::greaterThan(gain[g], target);
+                const T coef = SelectXor<V>(falling, releaseXorAttackCoef, attackCoef);
+                const T norm = SelectXor<V>(falling, releaseXorAttackNorm, attackNorm);
+                const T level = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
+                gain[g] = level;
+                // The band passes scaled by gate level / present level; at or
+                // below 0.001 it is cut completely. A passing band's ratio is
+                // positive.
+                const T passes = V::greaterThan(level, gainFloor);
+                const T ratio = V::round(V::div(level, V::add(detect, detectOffset)));
+                V::store(&s.detect[f][k], V::bitAnd(passes, ratio));
+            }
+        }
+        for (int g = 0; g < G; ++g)
+            V::store(st.bandGain + k0 + g * N, gain[g]);
+    }
+}
+
+// The gated band outputs of both channels, turned into [band][frame] rows.
+template <class V>
+inline void GatedStage(KernelScratch& s, int32_t frames) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
+    for (int32_t f = 0; f < frames; ++f) {
+        for (int k = 0; k < kKernelBands; k += N) {
+            const T ratio = V::load(&s.detect[f][k]);
+            const T passes = V::greaterThan(ratio, zero);
+            const T gL = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
+            const T gR = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
+            V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
+            V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
+        }
+    }
+}
+
+// The band sums in band order, N frames to a vector, P vectors side by side
+// (each sum is a chain of sixteen roundings); then the boost and the soft
+// clipper, (3a - a^2) / 2 up to |x| = 1, then 1, times the sign of x.
+// Lanes past the chunk's end compute on stale scratch and are not written
+// out.
+template <class V, int P>
+inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, float* outL, float* outR,
+                        int32_t frames, bool accumulate) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    static_assert(kKernelChunk % (N * P) == 0, "the scratch holds whole steps");
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
     const T boost = V::set1(kc.boostGain);
     const T one = V::set1(1.0), minusOne = V::set1(-1.0), three = V::set1(3.0), half = V::set1(0.5);
-    for (int32_t f = 0; f < frames; f += N) {
-        T sum[2] = {c.zero, c.zero};
-        for (int k = 0; k < kKernelBands; ++k) {
-            sum[0] = V::round(V::add(V::add(sum[0], V::load(&scratch.gatedL[k][f])), c.tiny));
-            sum[1] = V::round(V::add(V::add(sum[1], V::load(&scratch.gatedR[k][f])), c.tiny));
-        }
-        double result[2][N];
-        for (int ch = 0; ch < 2; ++ch) {
-            const T x = V::round(V::mul(sum[ch], boost));
+    for (int32_t f0 = 0; f0 < frames; f0 += N * P) {
+        T sumL[P], sumR[P];
+        for (int p = 0; p < P; ++p)
+            sumL[p] = sumR[p] = zero;
+        for (int k = 0; k < kKernelBands; ++k)
+            for (int p = 0; p < P; ++p) {
+                sumL[p] = V::round(V::add(V::add(sumL[p], V::load(&s.gatedL[k][f0 + p * N])), tiny));
+                sumR[p] = V::round(V::add(V::add(sumR[p], V::load(&s.gatedR[k][f0 + p * N])), tiny));
+            }
+        double result[2][N * P];
+        for (int p = 0; p < 2 * P; ++p) {
+            const T x = V::round(V::mul(p < P ? sumL[p] : sumR[p - P], boost));
             const T a = V::abs(x);
-            const T curve = V::round(V::mul(V::add(V::sub(c.zero, V::mul(a, a)), V::mul(three, a)), half));
+            const T curve = V::round(V::mul(V::add(V::sub(zero, V::mul(a, a)), V::mul(three, a)), half));
             const T m = SelectXor<V>(V::greaterThan(a, one), V::bitXor(one, curve), curve);
-            const T sign = V::bitOr(V::bitAnd(V::greaterThan(x, c.zero), one),
-                                    V::bitAnd(V::lessThan(x, c.zero), minusOne));
-            V::store(result[ch], V::mul(m, sign));
+            const T sign =
+                V::bitOr(V::bitAnd(V::greaterThan(x, zero), one), V::bitAnd(V::lessThan(x, zero), minusOne));
+            V::store(&result[p < P ? 0 : 1][(p % P) * N], V::mul(m, sign));
         }
-        const int32_t count = frames - f < N ? frames - f : N;
+        const int32_t count = frames - f0 < N * P ? frames - f0 : N * P;
         for (int32_t i = 0; i < count; ++i) {
             const float left = static_cast<float>(result[0][i]);
             const float right = static_cast<float>(result[1][i]);
             if (accumulate) {
-                outL[f + i] += left;
-                outR[f + i] += right;
+                outL[f0 + i] += left;
+                outR[f0 + i] += right;
             } else {
-                outL[f + i] = left;
-                outR[f + i] = right;
+                outL[f0 + i] = left;
+                outR[f0 + i] = right;
             }
         }
     }
+}
+
+template <class V>
+inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
+                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+    // The inputs with their 1e-12, stored as floats, after the two inputs
+    // before the chunk; every input is read before any output is written,
+    // so inputs and outputs may be the same buffers.
+    s.xL[0] = st.xL2;
+    s.xL[1] = st.xL1;
+    s.xR[0] = st.xR2;
+    s.xR[1] = st.xR1;
+    InputStage<V>(inL, s.xL + 2, frames);
+    InputStage<V>(inR, s.xR + 2, frames);
+    st.xL2 = s.xL[frames];
+    st.xL1 = s.xL[frames + 1];
+    st.xR2 = s.xR[frames];
+    st.xR1 = s.xR[frames + 1];
+
+    std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
+    std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
+    std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
+    std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
+    FilterStage<V, V::kFilterGroups>(kc, s, frames);
+    std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
+    std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
+    std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
+    std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
+
+    FollowStage<V, V::kFollowGroups>(st, s, frames);
+    GateStage<V, V::kGateGroups>(kc, st, s, frames);
+    GatedStage<V>(s, frames);
+    OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }
 
 }  // namespace

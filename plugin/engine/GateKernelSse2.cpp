@@ -9,8 +9,19 @@ namespace {
 struct Sse2 {
     using T = __m128d;
     static constexpr int N = 2;
+    // Band groups per frame step of each stage: as many independent chains
+    // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
+#if defined(__x86_64__)
+    static constexpr int kFilterGroups = 4, kFollowGroups = 4, kGateGroups = 4, kOutputVectors = 4;
+#else
+    static constexpr int kFilterGroups = 2, kFollowGroups = 2, kGateGroups = 2, kOutputVectors = 2;
+#endif
     static T set1(double x) { return _mm_set1_pd(x); }
     static T load(const double* p) { return _mm_loadu_pd(p); }
+    // Two floats from p, widened to doubles.
+    static T widen(const float* p) {
+        return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+    }
     static void store(double* p, T v) { _mm_storeu_pd(p, v); }
     // Lane i to p[i * stride]: one value per band row of the scratch.
     static void scatter(T v, double* p, int stride) {
@@ -33,6 +44,7 @@ struct Sse2 {
     // The rounding to a 32-bit float at every stored value: two real
     // conversions, which the optimiser cannot drop.
     static T round(T a) { return _mm_cvtps_pd(_mm_cvtpd_ps(a)); }
+    static T roundMagic(T a) { T c = _mm_castsi128_pd(_mm_add_epi64(_mm_and_si128(_mm_castpd_si128(a), _mm_set1_epi64x(0xFFF0000000000000ll)), _mm_set1_epi64x((29ll<<52)|(1ll<<51)))); return _mm_sub_pd(_mm_add_pd(a, c), c); }
 };
 
 }  // namespace
