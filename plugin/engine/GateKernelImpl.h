@@ -60,122 +60,165 @@ inline void InputStage(const float* in, double* x, int32_t frames) {
 }
 
 // Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
-// + 1e-12, in that order. G groups of V::N bands advance together; y[-1]
+// + 1e-12, in that order. G groups of V::N bands from band k0 on; y[-1]
 // stays in a register, y[-2] is read back from the scratch.
 template <class V, int G>
-inline void FilterStage(const KernelCoefficients& kc, KernelScratch& s, int32_t frames) {
+struct Filters {
     using T = typename V::T;
-    constexpr int N = V::N;
+    static constexpr int N = V::N;
+    const int k0;
     const T tiny = V::set1(1e-12);
-    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
-        T yL1[G], yR1[G];
+
+    Filters(const KernelScratch&, int firstBand) : k0(firstBand) {}
+    void step(const KernelCoefficients& kc, KernelScratch& s, int32_t f) {
+        const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
+        const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
         for (int g = 0; g < G; ++g) {
-            yL1[g] = V::load(&s.yL[1][k0 + g * N]);
-            yR1[g] = V::load(&s.yR[1][k0 + g * N]);
-        }
-        for (int32_t f = 0; f < frames; ++f) {
-            const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
-            const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
-            for (int g = 0; g < G; ++g) {
-                const int k = k0 + g * N;
-                const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
-                const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
-                const T yL = V::round(V::add(
-                    V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, yL1[g])),
-                           V::mul(a2, V::load(&s.yL[f][k]))),
-                    tiny));
-                const T yR = V::round(V::add(
-                    V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, yR1[g])),
-                           V::mul(a2, V::load(&s.yR[f][k]))),
-                    tiny));
-                V::store(&s.yL[f + 2][k], yL);
-                V::store(&s.yR[f + 2][k], yR);
-                yL1[g] = yL;
-                yR1[g] = yR;
-            }
+            const int k = k0 + g * N;
+            const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
+            const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
+            const T yL = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
+                                                V::mul(a2, V::load(&s.yL[f][k]))),
+                                         tiny));
+            const T yR = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
+                                                V::mul(a2, V::load(&s.yR[f][k]))),
+                                         tiny));
+            V::store(&s.yL[f + 2][k], yL);
+            V::store(&s.yR[f + 2][k], yR);
         }
     }
-}
+};
 
 // Two-stage envelope follower of each left band, and the detector value.
+// The peak of frame f and the envelope of frame f - 1 are taken in the same
+// step, so that the two chains run side by side.
 template <class V, int G>
-inline void FollowStage(ProcessState& st, KernelScratch& s, int32_t frames) {
+struct Followers {
     using T = typename V::T;
-    constexpr int N = V::N;
+    static constexpr int N = V::N;
+    const int k0;
     const T tiny = V::set1(1e-12), ten = V::set1(10.0);
     const T fallFactor = V::set1(0.998), riseXorFall = V::bitXor(V::set1(0.9), V::set1(0.998));
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
-    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
-        T peak[G], envelope[G];
+    T peak[G], envelope[G];
+
+    Followers(const ProcessState& st, int firstBand) : k0(firstBand) {
         for (int g = 0; g < G; ++g) {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
         }
-        for (int32_t f = 0; f < frames; ++f) {
-            for (int g = 0; g < G; ++g) {
-                const int k = k0 + g * N;
-                // Peak follower of |left band|: a tenth of the way up per
-                // sample, 0.2 % of the way down, limited to 0..10.
-                const T a = V::abs(V::load(&s.yL[f + 2][k]));
-                const T factor = SelectXor<V>(V::lessThan(peak[g], a), riseXorFall, fallFactor);
-                const T p = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
-                peak[g] = p;
-                // Second stage: the peak smoothed again, limited to 0..10.
-                const T e = V::round(V::div(V::add(V::mul(envelopeIn, p), envelope[g]), envelopeDivisor));
-                envelope[g] = e;
-                V::store(&s.detect[f][k], V::round(V::add(e, tiny)));
-            }
+    }
+    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
+    // of the way down, limited to 0..10.
+    void peakStep(const KernelScratch& s, int32_t f) {
+        for (int g = 0; g < G; ++g) {
+            const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
+            const T factor = SelectXor<V>(V::lessThan(peak[g], a), riseXorFall, fallFactor);
+            peak[g] = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
         }
+    }
+    // Second stage: the peak smoothed again (limited to 0..10, as it
+    // stays), from the peak of the frame the last peakStep took.
+    void envelopeStep(KernelScratch& s, int32_t f) {
+        for (int g = 0; g < G; ++g) {
+            const T e = V::round(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
+            envelope[g] = e;
+            V::store(&s.detect[f][k0 + g * N], V::round(V::add(e, tiny)));
+        }
+    }
+    void save(ProcessState& st) const {
         for (int g = 0; g < G; ++g) {
             V::store(st.peak + k0 + g * N, peak[g]);
             V::store(st.envelope + k0 + g * N, envelope[g]);
         }
     }
-}
+};
 
 // Gates and gate levels, and each band's ratio of gate level to present
 // level, which replaces the detector value in the scratch: 0 for a band
-// that is cut.
+// that is cut. The level of frame f and the ratio of frame f - 1 are taken
+// in the same step.
 template <class V, int G>
-inline void GateStage(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
+struct Gates {
     using T = typename V::T;
-    constexpr int N = V::N;
+    static constexpr int N = V::N;
+    const int k0;
     const T tiny = V::set1(1e-12);
     const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
     const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
-    const T attackCoef = V::set1(kc.attackCoef), attackNorm = V::set1(kc.attackNorm);
-    const T releaseXorAttackCoef = V::bitXor(V::set1(kc.releaseCoef), attackCoef);
-    const T releaseXorAttackNorm = V::bitXor(V::set1(kc.releaseNorm), attackNorm);
-    for (int k0 = 0; k0 < kKernelBands; k0 += G * N) {
-        T gain[G];
+    const T attackCoef, attackNorm, releaseXorAttackCoef, releaseXorAttackNorm;
+    T gain[G];
+
+    Gates(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
+        : k0(firstBand),
+          attackCoef(V::set1(kc.attackCoef)),
+          attackNorm(V::set1(kc.attackNorm)),
+          releaseXorAttackCoef(V::bitXor(V::set1(kc.releaseCoef), V::set1(kc.attackCoef))),
+          releaseXorAttackNorm(V::bitXor(V::set1(kc.releaseNorm), V::set1(kc.attackNorm))) {
         for (int g = 0; g < G; ++g)
             gain[g] = V::load(st.bandGain + k0 + g * N);
-        for (int32_t f = 0; f < frames; ++f) {
-            for (int g = 0; g < G; ++g) {
-                const int k = k0 + g * N;
-                const T detect = V::load(&s.detect[f][k]);
-                // Open above the threshold (strictly), else aim at 1e-12; the
-                // gate level follows with the release pair when it falls, the
-                // attack pair otherwise. (A detector value is never below the
-                // closed target, being a rounded envelope of at least 0 plus
-                // 1e-12: the larger of the two is the open gate's target.)
-                const T open = V::greaterThan(detect, V::load(kc.threshold + k));
-                const T target = V::max(closedTarget, V::bitAnd(open, detect));
-                const T falling = V::greaterThan(gain[g], target);
-                const T coef = SelectXor<V>(falling, releaseXorAttackCoef, attackCoef);
-                const T norm = SelectXor<V>(falling, releaseXorAttackNorm, attackNorm);
-                const T level = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
-                gain[g] = level;
-                // The band passes scaled by gate level / present level; at or
-                // below 0.001 it is cut completely. A passing band's ratio is
-                // positive.
-                const T passes = V::greaterThan(level, gainFloor);
-                const T ratio = V::round(V::div(level, V::add(detect, detectOffset)));
-                V::store(&s.detect[f][k], V::bitAnd(passes, ratio));
-            }
+    }
+    void levelStep(const KernelCoefficients& kc, const KernelScratch& s, int32_t f) {
+        for (int g = 0; g < G; ++g) {
+            const int k = k0 + g * N;
+            const T detect = V::load(&s.detect[f][k]);
+            // Open above the threshold (strictly), else aim at 1e-12; the gate
+            // level follows with the release pair when it falls, the attack
+            // pair otherwise. (A detector value is never below the closed
+            // target, being a rounded envelope of at least 0 plus 1e-12: the
+            // larger of the two is the open gate's target.)
+            const T open = V::greaterThan(detect, V::load(kc.threshold + k));
+            const T target = V::max(closedTarget, V::bitAnd(open, detect));
+            const T falling = V::greaterThan(gain[g], target);
+            const T coef = SelectXor<V>(falling, releaseXorAttackCoef, attackCoef);
+            const T norm = SelectXor<V>(falling, releaseXorAttackNorm, attackNorm);
+            gain[g] = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
         }
+    }
+    // The band passes scaled by gate level / present level; at or below
+    // 0.001 it is cut completely. A passing band's ratio is positive. From
+    // the level of the frame the last levelStep took.
+    void ratioStep(KernelScratch& s, int32_t f) {
+        for (int g = 0; g < G; ++g) {
+            const int k = k0 + g * N;
+            const T passes = V::greaterThan(gain[g], gainFloor);
+            const T ratio = V::round(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
+            V::store(&s.detect[f][k], V::bitAnd(passes, ratio));
+        }
+    }
+    void save(ProcessState& st) const {
         for (int g = 0; g < G; ++g)
             V::store(st.bandGain + k0 + g * N, gain[g]);
+    }
+};
+
+// Filters, followers and gates of a chunk, G band groups at a time, as a
+// software pipeline: one step takes the filters of frame t, the peaks of
+// t - 1, the envelopes of t - 2, the gate levels of t - 3 and the ratios
+// of t - 4. Each part starts from values finished in an earlier step, so
+// that the five dependency chains run side by side.
+template <class V, int G>
+inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
+    for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
+        Filters<V, G> filters(s, k0);
+        Followers<V, G> followers(st, k0);
+        Gates<V, G> gates(kc, st, k0);
+        for (int32_t t = 0; t < frames + 4; ++t) {
+            if (t < frames)
+                filters.step(kc, s, t);
+            // The envelope reads the peak before this step moves it on.
+            if (t >= 2 && t - 2 < frames)
+                followers.envelopeStep(s, t - 2);
+            if (t >= 1 && t - 1 < frames)
+                followers.peakStep(s, t - 1);
+            // Likewise the ratio reads the level before it moves on.
+            if (t >= 4)
+                gates.ratioStep(s, t - 4);
+            if (t >= 3 && t - 3 < frames)
+                gates.levelStep(kc, s, t - 3);
+        }
+        followers.save(st);
+        gates.save(st);
     }
 }
 
@@ -266,14 +309,12 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
     std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
     std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
-    FilterStage<V, V::kFilterGroups>(kc, s, frames);
+    BandStages<V, V::kBandGroups>(kc, st, s, frames);
     std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
     std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
     std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
     std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
 
-    FollowStage<V, V::kFollowGroups>(st, s, frames);
-    GateStage<V, V::kGateGroups>(kc, st, s, frames);
     GatedStage<V>(s, frames);
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }

@@ -12,9 +12,9 @@ struct Sse2 {
     // Band groups per frame step of each stage: as many independent chains
     // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
 #if defined(__x86_64__)
-    static constexpr int kFilterGroups = 4, kFollowGroups = 4, kGateGroups = 4, kOutputVectors = 4;
+    static constexpr int kBandGroups = 4, kOutputVectors = 4;
 #else
-    static constexpr int kFilterGroups = 2, kFollowGroups = 2, kGateGroups = 2, kOutputVectors = 2;
+    static constexpr int kBandGroups = 2, kOutputVectors = 2;
 #endif
     static T set1(double x) { return _mm_set1_pd(x); }
     static T load(const double* p) { return _mm_loadu_pd(p); }
