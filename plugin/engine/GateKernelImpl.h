@@ -192,18 +192,38 @@ struct Gates {
     }
 };
 
-// Filters, followers and gates of a chunk, G band groups at a time, as a
-// software pipeline: one step takes the filters of frame t, the peaks of
-// t - 1, the envelopes of t - 2, the gate levels of t - 3 and the ratios
-// of t - 4. Each part starts from values finished in an earlier step, so
-// that the five dependency chains run side by side.
+// The gated band outputs of both channels, turned into [band][frame] rows.
+template <class V, int G>
+inline void GatedStep(KernelScratch& s, int k0, int32_t f) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
+    for (int g = 0; g < G; ++g) {
+        const int k = k0 + g * N;
+        const T ratio = V::load(&s.detect[f][k]);
+        const T passes = V::greaterThan(ratio, zero);
+        const T gL = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
+        const T gR = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
+        V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
+        V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
+    }
+}
+
+// Everything per band of a chunk, G band groups at a time, as a software
+// pipeline: one step takes the filters of frame t, the peaks of t - 1, the
+// envelopes of t - 2, the gate levels of t - 3, the ratios of t - 4 and
+// the gated outputs of t - 5. Each part starts from values finished in an
+// earlier step, so that the dependency chains run side by side and the
+// processor never waits for one of them to finish.
 template <class V, int G>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
         Filters<V, G> filters(s, k0);
         Followers<V, G> followers(st, k0);
         Gates<V, G> gates(kc, st, k0);
-        for (int32_t t = 0; t < frames + 4; ++t) {
+        for (int32_t t = 0; t < frames + 5; ++t) {
+            if (t >= 5)
+                GatedStep<V, G>(s, k0, t - 5);
             if (t < frames)
                 filters.step(kc, s, t);
             // The envelope reads the peak before this step moves it on.
@@ -212,31 +232,13 @@ inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScr
             if (t >= 1 && t - 1 < frames)
                 followers.peakStep(s, t - 1);
             // Likewise the ratio reads the level before it moves on.
-            if (t >= 4)
+            if (t >= 4 && t - 4 < frames)
                 gates.ratioStep(s, t - 4);
             if (t >= 3 && t - 3 < frames)
                 gates.levelStep(kc, s, t - 3);
         }
         followers.save(st);
         gates.save(st);
-    }
-}
-
-// The gated band outputs of both channels, turned into [band][frame] rows.
-template <class V>
-inline void GatedStage(KernelScratch& s, int32_t frames) {
-    using T = typename V::T;
-    constexpr int N = V::N;
-    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
-    for (int32_t f = 0; f < frames; ++f) {
-        for (int k = 0; k < kKernelBands; k += N) {
-            const T ratio = V::load(&s.detect[f][k]);
-            const T passes = V::greaterThan(ratio, zero);
-            const T gL = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
-            const T gR = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
-            V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
-            V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
-        }
     }
 }
 
@@ -315,7 +317,6 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
     std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
 
-    GatedStage<V>(s, frames);
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }
 
