@@ -10,6 +10,7 @@ namespace {
 
 struct Avx {
     using T = __m256d;
+    using M = T;  // lane masks: all ones or all zeros
     static constexpr int N = 4;
     // Band groups per frame step of each stage: as many independent chains
     // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
@@ -41,12 +42,12 @@ struct Avx {
     static T max(T a, T b) { return _mm256_max_pd(a, b); }
     static T lessThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static T greaterThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
-    static T bitAnd(T a, T b) { return _mm256_and_pd(a, b); }
     static T bitOr(T a, T b) { return _mm256_or_pd(a, b); }
-    static T bitXor(T a, T b) { return _mm256_xor_pd(a, b); }
+    // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
+    static T select(M m, T a, T b) { return _mm256_xor_pd(b, _mm256_and_pd(m, _mm256_xor_pd(a, b))); }
+    static T keep(M m, T a) { return _mm256_and_pd(m, a); }
     static T abs(T a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static T round(T a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
-    static T roundMagic(T a) { T c = _mm256_mul_pd(_mm256_and_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(0xFFF0000000000000ll))), _mm256_set1_pd(805306368.0)); return _mm256_sub_pd(_mm256_add_pd(a, c), c); }
 };
 
 }  // namespace

@@ -35,12 +35,6 @@ inline float FiniteOrZeroSample(float x) {
     return (bits & 0x7F800000u) == 0x7F800000u ? 0.0f : x;
 }
 
-// mask ? a : b, lane by lane, as b ^ (mask & (a ^ b)); `aXorB` is a ^ b.
-template <class V>
-inline typename V::T SelectXor(typename V::T mask, typename V::T aXorB, typename V::T b) {
-    return V::bitXor(b, V::bitAnd(mask, aXorB));
-}
-
 // The input samples with their 1e-12, each rounded to a float. A NaN or
 // infinite sample enters as silence: one of them would otherwise turn the
 // followers into NaN for good. (The test is made on the widened double,
@@ -53,7 +47,7 @@ inline void InputStage(const float* in, double* x, int32_t frames) {
     int32_t f = 0;
     for (; f + N <= frames; f += N) {
         const T v = V::widen(in + f);
-        V::store(x + f, V::round(V::add(V::bitAnd(V::lessThan(V::abs(v), infinity), v), tiny)));
+        V::store(x + f, V::round(V::add(V::keep(V::lessThan(V::abs(v), infinity), v), tiny)));
     }
     for (; f < frames; ++f)
         x[f] = static_cast<float>(static_cast<double>(FiniteOrZeroSample(in[f])) + 1e-12);
@@ -98,7 +92,7 @@ struct Followers {
     static constexpr int N = V::N;
     const int k0;
     const T tiny = V::set1(1e-12), ten = V::set1(10.0);
-    const T fallFactor = V::set1(0.998), riseXorFall = V::bitXor(V::set1(0.9), V::set1(0.998));
+    const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
     T peak[G], envelope[G];
 
@@ -113,7 +107,7 @@ struct Followers {
     void peakStep(const KernelScratch& s, int32_t f) {
         for (int g = 0; g < G; ++g) {
             const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
-            const T factor = SelectXor<V>(V::lessThan(peak[g], a), riseXorFall, fallFactor);
+            const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
             peak[g] = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
         }
     }
@@ -146,15 +140,15 @@ struct Gates {
     const T tiny = V::set1(1e-12);
     const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
     const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
-    const T attackCoef, attackNorm, releaseXorAttackCoef, releaseXorAttackNorm;
+    const T attackCoef, attackNorm, releaseCoef, releaseNorm;
     T gain[G];
 
     Gates(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
         : k0(firstBand),
           attackCoef(V::set1(kc.attackCoef)),
           attackNorm(V::set1(kc.attackNorm)),
-          releaseXorAttackCoef(V::bitXor(V::set1(kc.releaseCoef), V::set1(kc.attackCoef))),
-          releaseXorAttackNorm(V::bitXor(V::set1(kc.releaseNorm), V::set1(kc.attackNorm))) {
+          releaseCoef(V::set1(kc.releaseCoef)),
+          releaseNorm(V::set1(kc.releaseNorm)) {
         for (int g = 0; g < G; ++g)
             gain[g] = V::load(st.bandGain + k0 + g * N);
     }
@@ -167,11 +161,11 @@ struct Gates {
             // pair otherwise. (A detector value is never below the closed
             // target, being a rounded envelope of at least 0 plus 1e-12: the
             // larger of the two is the open gate's target.)
-            const T open = V::greaterThan(detect, V::load(kc.threshold + k));
-            const T target = V::max(closedTarget, V::bitAnd(open, detect));
-            const T falling = V::greaterThan(gain[g], target);
-            const T coef = SelectXor<V>(falling, releaseXorAttackCoef, attackCoef);
-            const T norm = SelectXor<V>(falling, releaseXorAttackNorm, attackNorm);
+            const auto open = V::greaterThan(detect, V::load(kc.threshold + k));
+            const T target = V::max(closedTarget, V::keep(open, detect));
+            const auto falling = V::greaterThan(gain[g], target);
+            const T coef = V::select(falling, releaseCoef, attackCoef);
+            const T norm = V::select(falling, releaseNorm, attackNorm);
             gain[g] = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
         }
     }
@@ -181,9 +175,9 @@ struct Gates {
     void ratioStep(KernelScratch& s, int32_t f) {
         for (int g = 0; g < G; ++g) {
             const int k = k0 + g * N;
-            const T passes = V::greaterThan(gain[g], gainFloor);
+            const auto passes = V::greaterThan(gain[g], gainFloor);
             const T ratio = V::round(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
-            V::store(&s.detect[f][k], V::bitAnd(passes, ratio));
+            V::store(&s.detect[f][k], V::keep(passes, ratio));
         }
     }
     void save(ProcessState& st) const {
@@ -201,9 +195,9 @@ inline void GatedStep(KernelScratch& s, int k0, int32_t f) {
     for (int g = 0; g < G; ++g) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
-        const T passes = V::greaterThan(ratio, zero);
-        const T gL = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
-        const T gR = V::bitAnd(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
+        const auto passes = V::greaterThan(ratio, zero);
+        const T gL = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
+        const T gR = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
         V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
         V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
     }
@@ -270,9 +264,9 @@ inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, fl
             const T x = V::round(V::mul(p < P ? sumL[p] : sumR[p - P], boost));
             const T a = V::abs(x);
             const T curve = V::round(V::mul(V::add(V::sub(zero, V::mul(a, a)), V::mul(three, a)), half));
-            const T m = SelectXor<V>(V::greaterThan(a, one), V::bitXor(one, curve), curve);
+            const T m = V::select(V::greaterThan(a, one), one, curve);
             const T sign =
-                V::bitOr(V::bitAnd(V::greaterThan(x, zero), one), V::bitAnd(V::lessThan(x, zero), minusOne));
+                V::bitOr(V::keep(V::greaterThan(x, zero), one), V::keep(V::lessThan(x, zero), minusOne));
             V::store(&result[p < P ? 0 : 1][(p % P) * N], V::mul(m, sign));
         }
         const int32_t count = frames - f0 < N * P ? frames - f0 : N * P;

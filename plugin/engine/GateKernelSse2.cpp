@@ -8,6 +8,7 @@ namespace {
 
 struct Sse2 {
     using T = __m128d;
+    using M = T;  // lane masks: all ones or all zeros
     static constexpr int N = 2;
     // Band groups per frame step of each stage: as many independent chains
     // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
@@ -37,14 +38,14 @@ struct Sse2 {
     static T max(T a, T b) { return _mm_max_pd(a, b); }
     static T lessThan(T a, T b) { return _mm_cmplt_pd(a, b); }
     static T greaterThan(T a, T b) { return _mm_cmpgt_pd(a, b); }
-    static T bitAnd(T a, T b) { return _mm_and_pd(a, b); }
     static T bitOr(T a, T b) { return _mm_or_pd(a, b); }
-    static T bitXor(T a, T b) { return _mm_xor_pd(a, b); }
+    // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
+    static T select(M m, T a, T b) { return _mm_xor_pd(b, _mm_and_pd(m, _mm_xor_pd(a, b))); }
+    static T keep(M m, T a) { return _mm_and_pd(m, a); }
     static T abs(T a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     // The rounding to a 32-bit float at every stored value: two real
     // conversions, which the optimiser cannot drop.
     static T round(T a) { return _mm_cvtps_pd(_mm_cvtpd_ps(a)); }
-    static T roundMagic(T a) { T c = _mm_castsi128_pd(_mm_add_epi64(_mm_and_si128(_mm_castpd_si128(a), _mm_set1_epi64x(0xFFF0000000000000ll)), _mm_set1_epi64x((29ll<<52)|(1ll<<51)))); return _mm_sub_pd(_mm_add_pd(a, c), c); }
 };
 
 }  // namespace
