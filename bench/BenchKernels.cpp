@@ -39,10 +39,11 @@ private:
 
 const std::vector<Choice>& Choices() {
     static const std::vector<Choice> choices = {
-        {"baseline-sse2", true, gate::KernelSet::Sse2},
-        {"baseline-avx", true, gate::KernelSet::Avx},
-        {"sse2", false, gate::KernelSet::Sse2},
-        {"avx", false, gate::KernelSet::Avx},
+        {"baseline-sse2", true, gate::KernelSet::Sse2, ""},
+        {"baseline-avx", true, gate::KernelSet::Avx, ""},
+        {"sse2", false, gate::KernelSet::Sse2, "baseline-sse2"},
+        {"avx", false, gate::KernelSet::Avx, "baseline-avx"},
+        {"avx512", false, gate::KernelSet::Avx512, "baseline-avx"},
     };
     return choices;
 }

@@ -13,9 +13,12 @@
 namespace benchkernels {
 
 struct Choice {
-    std::string name;  // "baseline-sse2", "baseline-avx", "sse2", "avx", ...
+    std::string name;  // "baseline-sse2", "baseline-avx", "sse2", "avx", "avx512"
     bool baseline;
     gate::KernelSet set;
+    // What ran before on the processors this kernel runs on (for a kernel
+    // of today): the figure its speed-up is measured against.
+    std::string before;
 };
 
 // Every kernel by name, baselines first; also those this processor lacks.

@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     std::vector<float> l, r;
     benchkernels::MakeSignal(l, r, 44100 * 4 / kBlock * kBlock);
     const unsigned int savedCsr = _mm_getcsr();
-    std::printf("%-14s %8s %4s %12s %10s\n", "kernel", "program", "ftz", "ns/frame", "speed-up");
+    std::printf("%-14s %8s %4s %12s   %s\n", "kernel", "program", "ftz", "ns/frame", "speed-up");
     for (int program : {7, 1}) {
         for (bool ftz : {false, true}) {
             _mm_setcsr(ftz ? (savedCsr | 0x8040) : (savedCsr & ~0x8040u));
@@ -158,14 +158,15 @@ int main(int argc, char** argv) {
                 choices.push_back(nullptr);
             }
             const std::vector<double> ns = Measure(runners, l, r, reps);
-            std::map<gate::KernelSet, double> baseline;
+            std::map<std::string, double> figure;
+            for (size_t i = 0; i < runners.size(); ++i)
+                figure[names[i]] = ns[i];
             for (size_t i = 0; i < runners.size(); ++i) {
-                char speedUp[32] = "";
-                if (choices[i] && choices[i]->baseline)
-                    baseline[choices[i]->set] = ns[i];
-                else if (choices[i] && baseline.count(choices[i]->set))
-                    std::snprintf(speedUp, sizeof speedUp, "%.2fx", baseline[choices[i]->set] / ns[i]);
-                std::printf("%-14s %8d %4d %12.1f %10s\n", names[i].c_str(), program, ftz, ns[i], speedUp);
+                char speedUp[64] = "";
+                if (choices[i] && figure.count(choices[i]->before))
+                    std::snprintf(speedUp, sizeof speedUp, "%.2fx (vs %s)", figure[choices[i]->before] / ns[i],
+                                  choices[i]->before.c_str());
+                std::printf("%-14s %8d %4d %12.1f   %s\n", names[i].c_str(), program, ftz, ns[i], speedUp);
             }
             std::fflush(stdout);
         }

@@ -117,7 +117,9 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     refresh();
-    const auto kernel = kernel_ == KernelSet::Avx ? RunChunkAvx : RunChunkSse2;
+    const auto kernel = kernel_ == KernelSet::Avx512 ? RunChunkAvx512
+                        : kernel_ == KernelSet::Avx  ? RunChunkAvx
+                                                     : RunChunkSse2;
     for (int32_t done = 0; done < frames; done += kKernelChunk) {
         const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
         kernel(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);

@@ -68,9 +68,11 @@ void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch&
                   const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                    const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 
 // The kernels, narrowest first.
-enum class KernelSet { Sse2, Avx };
+enum class KernelSet { Sse2, Avx, Avx512 };
 
 // Whether this processor and operating system run a kernel (SSE2: always).
 bool CpuRuns(KernelSet set);

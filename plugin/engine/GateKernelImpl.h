@@ -53,146 +53,107 @@ inline void InputStage(const float* in, double* x, int32_t frames) {
         x[f] = static_cast<float>(static_cast<double>(FiniteOrZeroSample(in[f])) + 1e-12);
 }
 
-// Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
-// + 1e-12, in that order. G groups of V::N bands from band k0 on; y[-1]
-// stays in a register, y[-2] is read back from the scratch.
+// Everything per band of a chunk, for G groups of V::N bands from band k0
+// on, as a software pipeline. One step takes the filters of frame t, the
+// peaks of t - 1, the envelopes and detector values of t - 2, the gate
+// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
+// each part starts from values finished in an earlier step, so that the
+// dependency chains of all parts and all groups run side by side, and the
+// processor never waits for one of them to finish. The scratch carries the
+// values from part to part.
 template <class V, int G>
-struct Filters {
+struct BandPipeline {
     using T = typename V::T;
     static constexpr int N = V::N;
-    const int k0;
-    const T tiny = V::set1(1e-12);
+    static constexpr int kDepth = 6;  // parts, a frame apart
 
-    Filters(const KernelScratch&, int firstBand) : k0(firstBand) {}
-    void step(const KernelCoefficients& kc, KernelScratch& s, int32_t f) {
-        const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
-        const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
-        for (int g = 0; g < G; ++g) {
-            const int k = k0 + g * N;
-            const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
-            const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
-            const T yL = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
-                                                V::mul(a2, V::load(&s.yL[f][k]))),
-                                         tiny));
-            const T yR = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
-                                                V::mul(a2, V::load(&s.yR[f][k]))),
-                                         tiny));
-            V::store(&s.yL[f + 2][k], yL);
-            V::store(&s.yR[f + 2][k], yR);
-        }
-    }
-};
-
-// Two-stage envelope follower of each left band, and the detector value.
-// The peak of frame f and the envelope of frame f - 1 are taken in the same
-// step, so that the two chains run side by side.
-template <class V, int G>
-struct Followers {
-    using T = typename V::T;
-    static constexpr int N = V::N;
     const int k0;
-    const T tiny = V::set1(1e-12), ten = V::set1(10.0);
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0), ten = V::set1(10.0);
     const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
-    T peak[G], envelope[G];
+    const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
+    const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
+    const T attackCoef, attackNorm, releaseCoef, releaseNorm;
+    T peak[G], envelope[G], gain[G];
 
-    Followers(const ProcessState& st, int firstBand) : k0(firstBand) {
+    BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
+        : k0(firstBand),
+          attackCoef(V::set1(kc.attackCoef)),
+          attackNorm(V::set1(kc.attackNorm)),
+          releaseCoef(V::set1(kc.releaseCoef)),
+          releaseNorm(V::set1(kc.releaseNorm)) {
         for (int g = 0; g < G; ++g) {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
-        }
-    }
-    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
-    // of the way down, limited to 0..10.
-    void peakStep(const KernelScratch& s, int32_t f) {
-        for (int g = 0; g < G; ++g) {
-            const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
-            const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
-            peak[g] = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
-        }
-    }
-    // Second stage: the peak smoothed again (limited to 0..10, as it
-    // stays), from the peak of the frame the last peakStep took.
-    void envelopeStep(KernelScratch& s, int32_t f) {
-        for (int g = 0; g < G; ++g) {
-            const T e = V::round(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
-            envelope[g] = e;
-            V::store(&s.detect[f][k0 + g * N], V::round(V::add(e, tiny)));
+            gain[g] = V::load(st.bandGain + k0 + g * N);
         }
     }
     void save(ProcessState& st) const {
         for (int g = 0; g < G; ++g) {
             V::store(st.peak + k0 + g * N, peak[g]);
             V::store(st.envelope + k0 + g * N, envelope[g]);
+            V::store(st.bandGain + k0 + g * N, gain[g]);
         }
     }
-};
 
-// Gates and gate levels, and each band's ratio of gate level to present
-// level, which replaces the detector value in the scratch: 0 for a band
-// that is cut. The level of frame f and the ratio of frame f - 1 are taken
-// in the same step.
-template <class V, int G>
-struct Gates {
-    using T = typename V::T;
-    static constexpr int N = V::N;
-    const int k0;
-    const T tiny = V::set1(1e-12);
-    const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
-    const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
-    const T attackCoef, attackNorm, releaseCoef, releaseNorm;
-    T gain[G];
-
-    Gates(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
-        : k0(firstBand),
-          attackCoef(V::set1(kc.attackCoef)),
-          attackNorm(V::set1(kc.attackNorm)),
-          releaseCoef(V::set1(kc.releaseCoef)),
-          releaseNorm(V::set1(kc.releaseNorm)) {
-        for (int g = 0; g < G; ++g)
-            gain[g] = V::load(st.bandGain + k0 + g * N);
+    // Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
+    // + 1e-12, in that order; x and x[-2] of each channel in every lane.
+    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2) {
+        const int k = k0 + g * N;
+        const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
+        const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
+        const T yL = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
+                                            V::mul(a2, V::load(&s.yL[f][k]))),
+                                     tiny));
+        const T yR = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
+                                            V::mul(a2, V::load(&s.yR[f][k]))),
+                                     tiny));
+        V::store(&s.yL[f + 2][k], yL);
+        V::store(&s.yR[f + 2][k], yR);
     }
-    void levelStep(const KernelCoefficients& kc, const KernelScratch& s, int32_t f) {
-        for (int g = 0; g < G; ++g) {
-            const int k = k0 + g * N;
-            const T detect = V::load(&s.detect[f][k]);
-            // Open above the threshold (strictly), else aim at 1e-12; the gate
-            // level follows with the release pair when it falls, the attack
-            // pair otherwise. (A detector value is never below the closed
-            // target, being a rounded envelope of at least 0 plus 1e-12: the
-            // larger of the two is the open gate's target.)
-            const auto open = V::greaterThan(detect, V::load(kc.threshold + k));
-            const T target = V::max(closedTarget, V::keep(open, detect));
-            const auto falling = V::greaterThan(gain[g], target);
-            const T coef = V::select(falling, releaseCoef, attackCoef);
-            const T norm = V::select(falling, releaseNorm, attackNorm);
-            gain[g] = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
-        }
+    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
+    // of the way down, limited to 0..10.
+    void peakOf(const KernelScratch& s, int g, int32_t f) {
+        const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
+        const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
+        peak[g] = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
+    }
+    // Second stage: the peak smoothed again, and the detector value. From
+    // the peak of frame f, which peakOf has not yet moved on. The limits
+    // 0..10 are left out: from a peak and an envelope within them, the
+    // rounded result stays within them.
+    void envelopeOf(KernelScratch& s, int g, int32_t f) {
+        const T e = V::round(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
+        envelope[g] = e;
+        V::store(&s.detect[f][k0 + g * N], V::round(V::add(e, tiny)));
+    }
+    // Gate: open above the threshold (strictly), else aim at 1e-12; the
+    // gate level follows with the release pair when it falls, the attack
+    // pair otherwise. (A detector value is never below the closed target,
+    // being a rounded envelope of at least 0 plus 1e-12: the larger of the
+    // two is the open gate's target.)
+    void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
+        const int k = k0 + g * N;
+        const T detect = V::load(&s.detect[f][k]);
+        const auto open = V::greaterThan(detect, V::load(kc.threshold + k));
+        const T target = V::max(closedTarget, V::keep(open, detect));
+        const auto falling = V::greaterThan(gain[g], target);
+        const T coef = V::select(falling, releaseCoef, attackCoef);
+        const T norm = V::select(falling, releaseNorm, attackNorm);
+        gain[g] = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
     }
     // The band passes scaled by gate level / present level; at or below
-    // 0.001 it is cut completely. A passing band's ratio is positive. From
-    // the level of the frame the last levelStep took.
-    void ratioStep(KernelScratch& s, int32_t f) {
-        for (int g = 0; g < G; ++g) {
-            const int k = k0 + g * N;
-            const auto passes = V::greaterThan(gain[g], gainFloor);
-            const T ratio = V::round(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
-            V::store(&s.detect[f][k], V::keep(passes, ratio));
-        }
+    // 0.001 it is cut completely. The ratio replaces the detector value in
+    // the scratch; a passing band's is positive, a cut band's 0. From the
+    // level of frame f, which levelOf has not yet moved on.
+    void ratioOf(KernelScratch& s, int g, int32_t f) {
+        const int k = k0 + g * N;
+        const auto passes = V::greaterThan(gain[g], gainFloor);
+        const T ratio = V::round(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
+        V::store(&s.detect[f][k], V::keep(passes, ratio));
     }
-    void save(ProcessState& st) const {
-        for (int g = 0; g < G; ++g)
-            V::store(st.bandGain + k0 + g * N, gain[g]);
-    }
-};
-
-// The gated band outputs of both channels, turned into [band][frame] rows.
-template <class V, int G>
-inline void GatedStep(KernelScratch& s, int k0, int32_t f) {
-    using T = typename V::T;
-    constexpr int N = V::N;
-    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
-    for (int g = 0; g < G; ++g) {
+    // The gated band outputs of both channels, into [band][frame] rows.
+    void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
         const auto passes = V::greaterThan(ratio, zero);
@@ -201,38 +162,55 @@ inline void GatedStep(KernelScratch& s, int k0, int32_t f) {
         V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
         V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
     }
-}
 
-// Everything per band of a chunk, G band groups at a time, as a software
-// pipeline: one step takes the filters of frame t, the peaks of t - 1, the
-// envelopes of t - 2, the gate levels of t - 3, the ratios of t - 4 and
-// the gated outputs of t - 5. Each part starts from values finished in an
-// earlier step, so that the dependency chains run side by side and the
-// processor never waits for one of them to finish.
+    // Step t with every part that has a frame to take (filling and
+    // draining the pipeline). The envelope and the ratio read the peak and
+    // the level before this step moves them on.
+    void partialStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t, int32_t frames) {
+        for (int g = 0; g < G; ++g) {
+            if (t < frames)
+                filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]));
+            if (t >= 2 && t - 2 < frames)
+                envelopeOf(s, g, t - 2);
+            if (t >= 1 && t - 1 < frames)
+                peakOf(s, g, t - 1);
+            if (t >= 4 && t - 4 < frames)
+                ratioOf(s, g, t - 4);
+            if (t >= 3 && t - 3 < frames)
+                levelOf(kc, s, g, t - 3);
+            if (t >= 5 && t - 5 < frames)
+                gatedOf(s, g, t - 5);
+        }
+    }
+    // Step t with every part busy, the parts of one group after another.
+    void fullStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
+        const T xL = V::set1(s.xL[t + 2]), xL2 = V::set1(s.xL[t]);
+        const T xR = V::set1(s.xR[t + 2]), xR2 = V::set1(s.xR[t]);
+        for (int g = 0; g < G; ++g) {
+            filter(kc, s, g, t, xL, xL2, xR, xR2);
+            envelopeOf(s, g, t - 2);
+            peakOf(s, g, t - 1);
+            ratioOf(s, g, t - 4);
+            levelOf(kc, s, g, t - 3);
+            gatedOf(s, g, t - 5);
+        }
+    }
+};
+
 template <class V, int G>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
+    using Pipeline = BandPipeline<V, G>;
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
-        Filters<V, G> filters(s, k0);
-        Followers<V, G> followers(st, k0);
-        Gates<V, G> gates(kc, st, k0);
-        for (int32_t t = 0; t < frames + 5; ++t) {
-            if (t >= 5)
-                GatedStep<V, G>(s, k0, t - 5);
-            if (t < frames)
-                filters.step(kc, s, t);
-            // The envelope reads the peak before this step moves it on.
-            if (t >= 2 && t - 2 < frames)
-                followers.envelopeStep(s, t - 2);
-            if (t >= 1 && t - 1 < frames)
-                followers.peakStep(s, t - 1);
-            // Likewise the ratio reads the level before it moves on.
-            if (t >= 4 && t - 4 < frames)
-                gates.ratioStep(s, t - 4);
-            if (t >= 3 && t - 3 < frames)
-                gates.levelStep(kc, s, t - 3);
-        }
-        followers.save(st);
-        gates.save(st);
+        Pipeline pipeline(kc, st, k0);
+        const int32_t steps = frames + Pipeline::kDepth - 1;
+        int32_t t = 0;
+        for (; t < Pipeline::kDepth - 1 && t < steps; ++t)
+            pipeline.partialStep(kc, s, t, frames);
+        for (; t < frames; ++t)
+            pipeline.fullStep(kc, s, t);
+        for (; t < steps; ++t)
+            pipeline.partialStep(kc, s, t, frames);
+        pipeline.save(st);
     }
 }
 

@@ -67,10 +67,21 @@ bool CpuRuns(KernelSet set) {
 #else
         return false;
 #endif
+    case KernelSet::Avx512:
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f");
+#else
+        return false;
+#endif
     }
     return false;
 }
 
-KernelSet WidestKernel() { return CpuRuns(KernelSet::Avx) ? KernelSet::Avx : KernelSet::Sse2; }
+KernelSet WidestKernel() {
+    if (CpuRuns(KernelSet::Avx512))
+        return KernelSet::Avx512;
+    return CpuRuns(KernelSet::Avx) ? KernelSet::Avx : KernelSet::Sse2;
+}
 
 }  // namespace gate

@@ -49,7 +49,17 @@ int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 }  // namespace
 
 // Every kernel must match; one the processor lacks is skipped, and says so.
-const char* KernelName(gate::KernelSet set) { return set == gate::KernelSet::Avx ? "Avx" : "Sse2"; }
+const char* KernelName(gate::KernelSet set) {
+    switch (set) {
+    case gate::KernelSet::Avx512:
+        return "Avx512";
+    case gate::KernelSet::Avx:
+        return "Avx";
+    case gate::KernelSet::Sse2:
+        break;
+    }
+    return "Sse2";
+}
 
 class Kernels : public ::testing::TestWithParam<gate::KernelSet> {
 protected:
@@ -63,7 +73,7 @@ protected:
         return std::string("this processor does not run the ") + KernelName(GetParam()) + " kernel";
     }
 };
-INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx),
+INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
                          [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
                              return std::string(KernelName(info.param));
                          });
