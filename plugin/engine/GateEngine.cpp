@@ -83,12 +83,16 @@ void GateEngine::refresh() {
     }
     DeriveGains(set, derived_);
 
+    kc_.boundedFilters = true;
     for (int k = 0; k < kNumBands; ++k) {
         kc_.b0[k] = derived_.band[k].b0;
         kc_.b2[k] = derived_.band[k].b2;
         kc_.a1[k] = derived_.band[k].a1;
         kc_.a2[k] = derived_.band[k].a2;
         kc_.threshold[k] = derived_.threshold[k];
+        const double feedback = std::fabs(kc_.a1[k]) + std::fabs(kc_.a2[k]);
+        const double feedForward = std::fabs(kc_.b0[k]) + std::fabs(kc_.b2[k]);
+        kc_.boundedFilters = kc_.boundedFilters && feedback <= 3.0 && feedForward <= 2.0;
     }
     kc_.attackCoef = derived_.attackCoef;
     kc_.attackNorm = derived_.attackNorm;

@@ -43,6 +43,9 @@ struct KernelCoefficients {
     double a2[kKernelBands];
     double threshold[kKernelBands];
     double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
+    // Every band has |a1| + |a2| <= 3 and |b0| + |b2| <= 2, which bounds how
+    // fast its output can grow (see GateKernelImpl.h).
+    bool boundedFilters;
 };
 
 // Scratch of one chunk, passed from stage to stage. Rows are frames, two

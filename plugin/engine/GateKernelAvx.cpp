@@ -48,6 +48,12 @@ struct Avx {
     static T keep(M m, T a) { return _mm256_and_pd(m, a); }
     static T abs(T a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static T round(T a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
+    // The same rounding for zero and the normal float range (see
+    // GateKernelImpl.h): Veltkamp's splitting at 2^29 + 1.
+    static T roundNormal(T a) {
+        const T p = _mm256_mul_pd(a, _mm256_set1_pd(536870913.0));
+        return _mm256_sub_pd(p, _mm256_sub_pd(p, a));
+    }
 };
 
 }  // namespace

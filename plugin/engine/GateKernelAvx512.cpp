@@ -56,6 +56,12 @@ struct Avx512 {
     // The rounding to a 32-bit float at every stored value: two real
     // conversions, which the optimiser cannot drop.
     static T round(T a) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(a)); }
+    // The same rounding for zero and the normal float range (see
+    // GateKernelImpl.h): Veltkamp's splitting at 2^29 + 1.
+    static T roundNormal(T a) {
+        const T p = _mm512_mul_pd(a, _mm512_set1_pd(536870913.0));
+        return _mm512_sub_pd(p, _mm512_sub_pd(p, a));
+    }
 };
 
 }  // namespace

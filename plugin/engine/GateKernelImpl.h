@@ -38,19 +38,83 @@ inline float FiniteOrZeroSample(float x) {
 // The input samples with their 1e-12, each rounded to a float. A NaN or
 // infinite sample enters as silence: one of them would otherwise turn the
 // followers into NaN for good. (The test is made on the widened double,
-// which is NaN or infinite exactly when the float is.)
+// which is NaN or infinite exactly when the float is.) Answers the largest
+// magnitude among the results.
 template <class V>
-inline void InputStage(const float* in, double* x, int32_t frames) {
+inline double InputStage(const float* in, double* x, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
     const T tiny = V::set1(1e-12), infinity = V::set1(static_cast<double>(__builtin_inf()));
+    T largest = V::set1(0.0);
     int32_t f = 0;
     for (; f + N <= frames; f += N) {
         const T v = V::widen(in + f);
-        V::store(x + f, V::round(V::add(V::keep(V::lessThan(V::abs(v), infinity), v), tiny)));
+        const T r = V::round(V::add(V::keep(V::lessThan(V::abs(v), infinity), v), tiny));
+        V::store(x + f, r);
+        largest = V::max(largest, V::abs(r));
     }
-    for (; f < frames; ++f)
+    double lanes[N];
+    V::store(lanes, largest);
+    double result = 0.0;
+    for (double lane : lanes)
+        result = lane > result ? lane : result;
+    for (; f < frames; ++f) {
         x[f] = static_cast<float>(static_cast<double>(FiniteOrZeroSample(in[f])) + 1e-12);
+        const double magnitude = x[f] < 0.0 ? -x[f] : x[f];
+        result = magnitude > result ? magnitude : result;
+    }
+    return result;
+}
+
+// Two roundings to a float give the same result wherever the band pipeline
+// uses the second: the conversion to float and back (exact for every
+// value), and the split rounding V::roundNormal, Veltkamp's splitting of a
+// double into its upper 24 bits (x (2^29 + 1) - (x (2^29 + 1) - x)), which
+// rounds to nearest with ties to even like the conversion, in three
+// operations of shorter latency that more execution ports take. It is
+// exact for zero and every value whose float lies in the normal range; for
+// a smaller value it keeps bits a subnormal float lacks (and ignores
+// flush-to-zero), above the largest float it does not overflow, and it
+// turns infinity into NaN. So a chunk takes it only when
+// ChunkStaysNormal() shows that no value it rounds can leave that range.
+//
+// Why the values stay in range:
+// - Filter outputs. Their sum before the final 1e-12 is a double; where
+//   the sum is near -1e-12 it is, like 1e-12, a multiple of 2^-92, so the
+//   output is 0 or at least 2^-93 in magnitude. With |a1| + |a2| <= 3 and
+//   |b0| + |b2| <= 2 in every band, inputs and histories of at most 2^20
+//   can grow by at most a factor 3 a frame: below 2 * 3^64 * 2^20 < 2^123
+//   in a chunk.
+// - Peaks: a rising peak is at least a tenth of a nonzero band output, a
+//   falling one at least 0.998 times the last; from 0 or at least 2^-100,
+//   a chunk keeps them 0 or above 2^-101. Envelopes: at least 1/1.05 of
+//   the last, or 0.05/1.05 of a peak; from 0 or at least 2^-100 they stay
+//   0 or above 2^-106. Both at most 10.
+// - Detector values are an envelope plus 1e-12; gate levels are weighted
+//   means of the last level and a target of at most 10, plus 1e-12, so at
+//   least 1e-12 and, from at most 12, below 16 in a chunk; ratios are a
+//   level over a detector value plus 0.0001.
+// The gated outputs and everything after them keep the conversion: a band
+// output times a ratio has no such bound.
+constexpr double kSplitInputLimit = 1048576.0;     // 2^20
+constexpr double kSplitFollowerFloor = 0x1p-100;
+
+inline bool WithinMagnitude(double v, double limit) { return v <= limit && v >= -limit; }
+inline bool ZeroOrWithin(double v, double low, double high) { return v == 0.0 || (v >= low && v <= high); }
+
+inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput) {
+    if (!kc.boundedFilters || !(largestInput <= kSplitInputLimit))
+        return false;
+    bool ok = WithinMagnitude(st.xL1, kSplitInputLimit) && WithinMagnitude(st.xL2, kSplitInputLimit) &&
+              WithinMagnitude(st.xR1, kSplitInputLimit) && WithinMagnitude(st.xR2, kSplitInputLimit);
+    for (int k = 0; k < kKernelBands; ++k) {
+        ok = ok && WithinMagnitude(st.yL1[k], kSplitInputLimit) && WithinMagnitude(st.yL2[k], kSplitInputLimit) &&
+             WithinMagnitude(st.yR1[k], kSplitInputLimit) && WithinMagnitude(st.yR2[k], kSplitInputLimit) &&
+             ZeroOrWithin(st.peak[k], kSplitFollowerFloor, 10.0) &&
+             ZeroOrWithin(st.envelope[k], kSplitFollowerFloor, 10.0) && st.bandGain[k] >= 0.0 &&
+             st.bandGain[k] <= 12.0;
+    }
+    return ok;
 }
 
 // Everything per band of a chunk, for G groups of V::N bands from band k0
@@ -61,11 +125,20 @@ inline void InputStage(const float* in, double* x, int32_t frames) {
 // dependency chains of all parts and all groups run side by side, and the
 // processor never waits for one of them to finish. The scratch carries the
 // values from part to part.
-template <class V, int G>
+template <class V, int G, bool kSplit>
 struct BandPipeline {
     using T = typename V::T;
     static constexpr int N = V::N;
     static constexpr int kDepth = 6;  // parts, a frame apart
+
+    // The rounding of the filter outputs, peaks, envelopes, detector
+    // values, gate levels and ratios (see ChunkStaysNormal).
+    static T roundStored(T x) {
+        if constexpr (kSplit)
+            return V::roundNormal(x);
+        else
+            return V::round(x);
+    }
 
     const int k0;
     const T tiny = V::set1(1e-12), zero = V::set1(0.0), ten = V::set1(10.0);
@@ -102,10 +175,10 @@ struct BandPipeline {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
-        const T yL = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
+        const T yL = roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
                                             V::mul(a2, V::load(&s.yL[f][k]))),
                                      tiny));
-        const T yR = V::round(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
+        const T yR = roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
                                             V::mul(a2, V::load(&s.yR[f][k]))),
                                      tiny));
         V::store(&s.yL[f + 2][k], yL);
@@ -116,16 +189,16 @@ struct BandPipeline {
     void peakOf(const KernelScratch& s, int g, int32_t f) {
         const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
         const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
-        peak[g] = V::min(ten, V::round(V::add(V::mul(V::sub(peak[g], a), factor), a)));
+        peak[g] = V::min(ten, roundStored(V::add(V::mul(V::sub(peak[g], a), factor), a)));
     }
     // Second stage: the peak smoothed again, and the detector value. From
     // the peak of frame f, which peakOf has not yet moved on. The limits
     // 0..10 are left out: from a peak and an envelope within them, the
     // rounded result stays within them.
     void envelopeOf(KernelScratch& s, int g, int32_t f) {
-        const T e = V::round(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
+        const T e = roundStored(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
         envelope[g] = e;
-        V::store(&s.detect[f][k0 + g * N], V::round(V::add(e, tiny)));
+        V::store(&s.detect[f][k0 + g * N], roundStored(V::add(e, tiny)));
     }
     // Gate: open above the threshold (strictly), else aim at 1e-12; the
     // gate level follows with the release pair when it falls, the attack
@@ -140,7 +213,7 @@ struct BandPipeline {
         const auto falling = V::greaterThan(gain[g], target);
         const T coef = V::select(falling, releaseCoef, attackCoef);
         const T norm = V::select(falling, releaseNorm, attackNorm);
-        gain[g] = V::round(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
+        gain[g] = roundStored(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
     }
     // The band passes scaled by gate level / present level; at or below
     // 0.001 it is cut completely. The ratio replaces the detector value in
@@ -149,7 +222,7 @@ struct BandPipeline {
     void ratioOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const auto passes = V::greaterThan(gain[g], gainFloor);
-        const T ratio = V::round(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
+        const T ratio = roundStored(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
         V::store(&s.detect[f][k], V::keep(passes, ratio));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
@@ -167,6 +240,7 @@ struct BandPipeline {
     // draining the pipeline). The envelope and the ratio read the peak and
     // the level before this step moves them on.
     void partialStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t, int32_t frames) {
+#pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             if (t < frames)
                 filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]));
@@ -186,6 +260,7 @@ struct BandPipeline {
     void fullStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
         const T xL = V::set1(s.xL[t + 2]), xL2 = V::set1(s.xL[t]);
         const T xR = V::set1(s.xR[t + 2]), xR2 = V::set1(s.xR[t]);
+#pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             filter(kc, s, g, t, xL, xL2, xR, xR2);
             envelopeOf(s, g, t - 2);
@@ -197,9 +272,9 @@ struct BandPipeline {
     }
 };
 
-template <class V, int G>
+template <class V, int G, bool kSplit>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
-    using Pipeline = BandPipeline<V, G>;
+    using Pipeline = BandPipeline<V, G, kSplit>;
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
         Pipeline pipeline(kc, st, k0);
         const int32_t steps = frames + Pipeline::kDepth - 1;
@@ -272,8 +347,9 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     s.xL[1] = st.xL1;
     s.xR[0] = st.xR2;
     s.xR[1] = st.xR1;
-    InputStage<V>(inL, s.xL + 2, frames);
-    InputStage<V>(inR, s.xR + 2, frames);
+    const double largestL = InputStage<V>(inL, s.xL + 2, frames);
+    const double largestR = InputStage<V>(inR, s.xR + 2, frames);
+    const bool split = ChunkStaysNormal(kc, st, largestL > largestR ? largestL : largestR);
     st.xL2 = s.xL[frames];
     st.xL1 = s.xL[frames + 1];
     st.xR2 = s.xR[frames];
@@ -283,7 +359,10 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
     std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
     std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
-    BandStages<V, V::kBandGroups>(kc, st, s, frames);
+    if (split)
+        BandStages<V, V::kBandGroups, true>(kc, st, s, frames);
+    else
+        BandStages<V, V::kBandGroups, false>(kc, st, s, frames);
     std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
     std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
     std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
