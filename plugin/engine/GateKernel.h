@@ -74,6 +74,12 @@ void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& 
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 
+// For tests: each kernel's split rounding (see GateKernelImpl.h) of
+// `count` values.
+void RoundNormalSse2(const double* in, double* out, int32_t count);
+void RoundNormalAvx(const double* in, double* out, int32_t count);
+void RoundNormalAvx512(const double* in, double* out, int32_t count);
+
 // The kernels, narrowest first.
 enum class KernelSet { Sse2, Avx, Avx512 };
 

@@ -42,6 +42,8 @@ struct Avx {
     static T max(T a, T b) { return _mm256_max_pd(a, b); }
     static T lessThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static T greaterThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
+    // Not a < b: also where either is NaN.
+    static T notLessThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
     static T bitOr(T a, T b) { return _mm256_or_pd(a, b); }
     // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
     static T select(M m, T a, T b) { return _mm256_xor_pd(b, _mm256_and_pd(m, _mm256_xor_pd(a, b))); }
@@ -57,6 +59,11 @@ struct Avx {
 };
 
 }  // namespace
+
+void RoundNormalAvx(const double* in, double* out, int32_t count) {
+    RoundNormalValues<Avx>(in, out, count);
+    _mm256_zeroupper();
+}
 
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {

@@ -46,6 +46,8 @@ struct Avx512 {
     static T max(T a, T b) { return _mm512_max_pd(a, b); }
     static M lessThan(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static M greaterThan(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
+    // Not a < b: also where either is NaN.
+    static M notLessThan(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }
     static T bitOr(T a, T b) {
         return _mm512_castsi512_pd(_mm512_or_si512(_mm512_castpd_si512(a), _mm512_castpd_si512(b)));
     }
@@ -65,6 +67,11 @@ struct Avx512 {
 };
 
 }  // namespace
+
+void RoundNormalAvx512(const double* in, double* out, int32_t count) {
+    RoundNormalValues<Avx512>(in, out, count);
+    _mm256_zeroupper();
+}
 
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {

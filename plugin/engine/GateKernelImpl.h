@@ -141,7 +141,7 @@ struct BandPipeline {
     }
 
     const int k0;
-    const T tiny = V::set1(1e-12), zero = V::set1(0.0), ten = V::set1(10.0);
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0), minusOne = V::set1(-1.0), ten = V::set1(10.0);
     const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
     const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
@@ -217,19 +217,21 @@ struct BandPipeline {
     }
     // The band passes scaled by gate level / present level; at or below
     // 0.001 it is cut completely. The ratio replaces the detector value in
-    // the scratch; a passing band's is positive, a cut band's 0. From the
-    // level of frame f, which levelOf has not yet moved on.
+    // the scratch, -1 for a band that is cut: a passing band's ratio is
+    // positive or, from a NaN detector value, NaN, and then NaN must reach
+    // the outputs. From the level of frame f, which levelOf has not yet
+    // moved on.
     void ratioOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const auto passes = V::greaterThan(gain[g], gainFloor);
         const T ratio = roundStored(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
-        V::store(&s.detect[f][k], V::keep(passes, ratio));
+        V::store(&s.detect[f][k], V::select(passes, ratio, minusOne));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
     void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
-        const auto passes = V::greaterThan(ratio, zero);
+        const auto passes = V::notLessThan(ratio, zero);
         const T gL = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
         const T gR = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
         V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
@@ -334,6 +336,21 @@ inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, fl
                 outR[f0 + i] = right;
             }
         }
+    }
+}
+
+// Applies V::roundNormal to `count` values (for tests).
+template <class V>
+inline void RoundNormalValues(const double* in, double* out, int32_t count) {
+    constexpr int N = V::N;
+    for (int32_t i = 0; i < count; i += N) {
+        double lanes[N] = {};
+        const int32_t n = count - i < N ? count - i : N;
+        for (int32_t j = 0; j < n; ++j)
+            lanes[j] = in[i + j];
+        V::store(lanes, V::roundNormal(V::load(lanes)));
+        for (int32_t j = 0; j < n; ++j)
+            out[i + j] = lanes[j];
     }
 }
 

@@ -38,6 +38,8 @@ struct Sse2 {
     static T max(T a, T b) { return _mm_max_pd(a, b); }
     static T lessThan(T a, T b) { return _mm_cmplt_pd(a, b); }
     static T greaterThan(T a, T b) { return _mm_cmpgt_pd(a, b); }
+    // Not a < b: also where either is NaN.
+    static T notLessThan(T a, T b) { return _mm_cmpnlt_pd(a, b); }
     static T bitOr(T a, T b) { return _mm_or_pd(a, b); }
     // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
     static T select(M m, T a, T b) { return _mm_xor_pd(b, _mm_and_pd(m, _mm_xor_pd(a, b))); }
@@ -55,6 +57,10 @@ struct Sse2 {
 };
 
 }  // namespace
+
+void RoundNormalSse2(const double* in, double* out, int32_t count) {
+    RoundNormalValues<Sse2>(in, out, count);
+}
 
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {

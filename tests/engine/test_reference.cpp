@@ -2,6 +2,9 @@
 // the properties that block processing must keep.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+
 #include "EngineTestUtil.h"
 #include "ReferenceGate.h"
 
@@ -49,18 +52,6 @@ int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 }  // namespace
 
 // Every kernel must match; one the processor lacks is skipped, and says so.
-const char* KernelName(gate::KernelSet set) {
-    switch (set) {
-    case gate::KernelSet::Avx512:
-        return "Avx512";
-    case gate::KernelSet::Avx:
-        return "Avx";
-    case gate::KernelSet::Sse2:
-        break;
-    }
-    return "Sse2";
-}
-
 class Kernels : public ::testing::TestWithParam<gate::KernelSet> {
 protected:
     std::unique_ptr<APlugin> MakeKernelPlugin() {
@@ -117,6 +108,75 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
         RunEngine(*plugin, inL, inR, engL, engR, {256});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "start " << s[0] << " q " << s[2];
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "start " << s[0] << " q " << s[2];
+    }
+}
+
+// Signals that leave the range in which the kernels may round the cheap
+// way (inputs beyond 2^20, filters that overflow, subnormal and zero
+// samples, non-finite samples) and come back: the kernels change their
+// rounding chunk by chunk and must still match, with flush-to-zero and
+// denormals-are-zero off and on. Also filters whose coefficients are not
+// bounded (a low design rate).
+TEST_P(Kernels, ExtremeSignalsMatchBitForBit) {
+    const int frames = 12000;
+    std::vector<float> baseL, baseR;
+    MakeTestSignal(baseL, baseR, frames, 31);
+    struct Case {
+        const char* name;
+        float (*shape)(int n, float x);
+        float rate;
+    };
+    const Case cases[] = {
+        {"beyond 2^20", [](int n, float x) { return n >= 3000 && n < 3600 ? x * 3e6f : x; }, 44100.0f},
+        // A square wave of the largest float at the bands' centre: the
+        // filters ring up beyond it and overflow.
+        {"overflowing",
+         [](int n, float x) { return n >= 2000 && n < 4000 ? ((n * 640 / 22050) % 2 ? -FLT_MAX : FLT_MAX) : x; },
+         44100.0f},
+        {"subnormal and zero",
+         [](int n, float x) {
+             if (n >= 1000 && n < 5000)
+                 return (n % 3 == 0) ? 0.0f : x * 1e-40f;
+             return n >= 7000 && n < 7100 ? -0.0f : x;
+         },
+         44100.0f},
+        {"non-finite",
+         [](int n, float x) {
+             if (n % 997 == 5)
+                 return std::numeric_limits<float>::quiet_NaN();
+             if (n % 1013 == 7)
+                 return -std::numeric_limits<float>::infinity();
+             return n % 1500 == 0 ? 1e30f : x;
+         },
+         44100.0f},
+        {"low design rate", [](int, float x) { return x; }, 3000.0f},
+    };
+    for (const Case& c : cases) {
+        std::vector<float> inL(frames), inR(frames);
+        for (int n = 0; n < frames; ++n) {
+            inL[n] = c.shape(n, baseL[n]);
+            inR[n] = c.shape(n, baseR[n]);
+        }
+        for (bool ftz : {false, true}) {
+            FlushToZero mode(ftz);
+            auto plugin = MakeKernelPlugin();
+            if (!plugin)
+                GTEST_SKIP() << SkipMessage();
+            plugin->setSampleRate(c.rate);
+            // Every band at 640 Hz, a tenth of it wide, except at the low
+            // rate: there the widest bands, up to beyond half the rate.
+            const bool low = c.rate < 44100.0f;
+            plugin->setParameter(0, low ? 0.3f : 0.5f);
+            plugin->setParameter(1, low ? 1.0f : 0.5f);
+            plugin->setParameter(2, low ? 1.0f : 0.1f);
+            for (int k = 0; k < 16; ++k)
+                plugin->setParameter(6 + k, (k % 4) * 0.3f);
+            std::vector<float> refL, refR, engL, engR;
+            RunReference(*plugin, inL, inR, refL, refR);
+            RunEngine(*plugin, inL, inR, engL, engR, {512, 100});
+            EXPECT_EQ(FirstDifference(refL, engL), -1) << c.name << (ftz ? ", flush-to-zero" : "");
+            EXPECT_EQ(FirstDifference(refR, engR), -1) << c.name << (ftz ? ", flush-to-zero" : "");
+        }
     }
 }
 
