@@ -238,11 +238,10 @@ struct BandPipeline {
         V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
     }
 
-    // Step t with every part that has a frame to take (filling and
-    // draining the pipeline). The envelope and the ratio read the peak and
-    // the level before this step moves them on.
+    // Step t with every part that has a frame to take, for a chunk of
+    // fewer frames than the pipeline is deep. The envelope and the ratio
+    // read the peak and the level before this step moves them on.
     void partialStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t, int32_t frames) {
-#pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             if (t < frames)
                 filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]));
@@ -258,18 +257,32 @@ struct BandPipeline {
                 gatedOf(s, g, t - 5);
         }
     }
-    // Step t with every part busy, the parts of one group after another.
-    void fullStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
-        const T xL = V::set1(s.xL[t + 2]), xL2 = V::set1(s.xL[t]);
-        const T xR = V::set1(s.xR[t + 2]), xR2 = V::set1(s.xR[t]);
+    // Step t with the parts kLow .. kHigh (a part's number is how many
+    // frames it lags), the parts of one group after another: all of them
+    // in the middle of a chunk, fewer while the pipeline fills and drains.
+    template <int kLow, int kHigh>
+    void step(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
+        T xL{}, xL2{}, xR{}, xR2{};
+        if constexpr (kLow == 0) {
+            xL = V::set1(s.xL[t + 2]);
+            xL2 = V::set1(s.xL[t]);
+            xR = V::set1(s.xR[t + 2]);
+            xR2 = V::set1(s.xR[t]);
+        }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            filter(kc, s, g, t, xL, xL2, xR, xR2);
-            envelopeOf(s, g, t - 2);
-            peakOf(s, g, t - 1);
-            ratioOf(s, g, t - 4);
-            levelOf(kc, s, g, t - 3);
-            gatedOf(s, g, t - 5);
+            if constexpr (kLow <= 0 && 0 <= kHigh)
+                filter(kc, s, g, t, xL, xL2, xR, xR2);
+            if constexpr (kLow <= 2 && 2 <= kHigh)
+                envelopeOf(s, g, t - 2);
+            if constexpr (kLow <= 1 && 1 <= kHigh)
+                peakOf(s, g, t - 1);
+            if constexpr (kLow <= 4 && 4 <= kHigh)
+                ratioOf(s, g, t - 4);
+            if constexpr (kLow <= 3 && 3 <= kHigh)
+                levelOf(kc, s, g, t - 3);
+            if constexpr (kLow <= 5 && 5 <= kHigh)
+                gatedOf(s, g, t - 5);
         }
     }
 };
@@ -277,17 +290,27 @@ struct BandPipeline {
 template <class V, int G, bool kSplit>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     using Pipeline = BandPipeline<V, G, kSplit>;
+    static_assert(Pipeline::kDepth == 6, "the steps below fill and drain six parts");
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
-        Pipeline pipeline(kc, st, k0);
-        const int32_t steps = frames + Pipeline::kDepth - 1;
-        int32_t t = 0;
-        for (; t < Pipeline::kDepth - 1 && t < steps; ++t)
-            pipeline.partialStep(kc, s, t, frames);
-        for (; t < frames; ++t)
-            pipeline.fullStep(kc, s, t);
-        for (; t < steps; ++t)
-            pipeline.partialStep(kc, s, t, frames);
-        pipeline.save(st);
+        Pipeline p(kc, st, k0);
+        if (frames >= Pipeline::kDepth) {
+            p.template step<0, 0>(kc, s, 0);
+            p.template step<0, 1>(kc, s, 1);
+            p.template step<0, 2>(kc, s, 2);
+            p.template step<0, 3>(kc, s, 3);
+            p.template step<0, 4>(kc, s, 4);
+            for (int32_t t = 5; t < frames; ++t)
+                p.template step<0, 5>(kc, s, t);
+            p.template step<1, 5>(kc, s, frames);
+            p.template step<2, 5>(kc, s, frames + 1);
+            p.template step<3, 5>(kc, s, frames + 2);
+            p.template step<4, 5>(kc, s, frames + 3);
+            p.template step<5, 5>(kc, s, frames + 4);
+        } else {
+            for (int32_t t = 0; t < frames + Pipeline::kDepth - 1; ++t)
+                p.partialStep(kc, s, t, frames);
+        }
+        p.save(st);
     }
 }
 
