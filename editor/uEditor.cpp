@@ -1,5 +1,6 @@
 #include "uEditor.h"
 
+#include "ParameterTable.h"
 #include "artwork/Artwork.h"
 #include "uPlugin.h"
 
@@ -15,6 +16,8 @@ constexpr Rgb kSilver{192, 192, 192};
 constexpr Rgb kSliderGrey{128, 128, 128};
 // Rows and columns of a slider that are copied from the scratch picture.
 constexpr platform::Rect kSliderArea{0, 0, 100, 13};
+
+static_assert(TPluginEditorWindow::kNumSliders == params::kNumActive, "a slider for every row of the table");
 
 constexpr const char* kTitleLabel = "Halvorine : PellucidFX";
 
@@ -185,17 +188,17 @@ void TPluginEditorWindow::PrintLabels(const std::string& label, const std::strin
 }
 
 void TPluginEditorWindow::SetLabel(int index) {
-    switch (index) {
-    case 0: PrintLabels("Start Freq", FilterStr(values[0].load(std::memory_order_relaxed))); return;
-    case 1: PrintLabels("End Freq", FilterStr(values[1].load(std::memory_order_relaxed))); return;
-    case 2: PrintLabels("Q", FPer(2)); return;
-    case 3: PrintLabels("Attack", FPer(3)); return;
-    case 4: PrintLabels("Release", FPer(4)); return;
-    case 5: PrintLabels("Boost", dBStr(5, 40, 20)); return;
-    default:
-        if (index >= 6 && index < kNumSliders)
-            PrintLabels("Band " + std::to_string(index - 5) + " Noise Gate Level", dBStr(index, 40, 40));
+    if (index < 0 || index >= kNumSliders)
         return;  // no line: the read-out keeps what it shows
+    const params::Parameter& parameter = params::kParameters[index];
+    switch (parameter.readout) {
+    case params::Readout::Frequency:
+        PrintLabels(parameter.label, FilterStr(values[index].load(std::memory_order_relaxed)));
+        return;
+    case params::Readout::Percent: PrintLabels(parameter.label, FPer(index)); return;
+    case params::Readout::Decibels:
+        PrintLabels(parameter.label, dBStr(index, parameter.dbScale, parameter.dbOffset));
+        return;
     }
 }
 

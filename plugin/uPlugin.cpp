@@ -6,47 +6,12 @@
 
 #include "APluginEditor.h"
 #include "DVstUtils.h"
+#include "ParameterTable.h"
 #include "entry.h"
 
-namespace {
-
-constexpr int kNumFactoryValues = 26;  // fvar[0] to fvar[25]
-
-struct FactoryProgram {
-    const char* name;
-    float values[kNumFactoryValues];
-};
-
-// Columns: Start, Finish, Q, Attack, Release, Boost, gate levels of bands
-// 1 to 16, four spare slots.
-const FactoryProgram kFactoryPrograms[APlugin::kNumPrograms] = {
-    {"Default", {0, 1, 0.33f, 0, 0, 0.5f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {"Gated",
-     {0, 1, 0.33f, 0, 0, 0.5f, 0.625f, 0.675f, 0.675f, 0.65f, 0.675f, 0.6875f, 0.6875f, 0.7f, 0.7125f, 0.7125f,
-      0.7f, 0.725f, 0.7625f, 0.75f, 0.7375f, 0.75f, 0, 0, 0, 0}},
-    {"HiGate",
-     {0.2375f, 0.9625f, 0.33f, 0, 0, 0.5f, 0.075f, 0.0625f, 0.0875f, 0.0625f, 0.125f, 0.1125f, 0.1125f, 0.1125f,
-      0.2f, 0.3f, 0.325f, 0.8875f, 0.7625f, 0.9f, 0.8875f, 0.875f, 0, 0, 0, 0}},
-    {"LowGate",
-     {0.3375f, 1, 0.33f, 0, 0, 0.5f, 0.6f, 0.6f, 0.5875f, 0.5875f, 0.7875f, 0.75f, 0.75f, 0.9125f, 0.55f, 0.6375f,
-      0.725f, 0.6875f, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {"LongRel",
-     {0, 1, 0.35f, 0, 0.7875f, 0.5f, 0.8625f, 0.8125f, 0.7375f, 0.7875f, 0.7875f, 0.7875f, 0.7875f, 0.7625f, 0, 0,
-      0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {"Chuffy",
-     {0, 1, 0.33f, 0.6875f, 0.5625f, 0.9f, 0.6f, 0.6125f, 0.6125f, 0.6f, 0.6f, 0.625f, 0.6f, 0.6375f, 0.7125f,
-      0.7125f, 0.7f, 0.725f, 0.7625f, 0.9f, 0.8875f, 0.875f, 0, 0, 0, 0}},
-    {"BandLimited",
-     {0.3125f, 0.8375f, 0.0375f, 0, 0.3875f, 1, 0.5125f, 0.525f, 0.525f, 0.525f, 0.4875f, 0.4875f, 0.4125f, 0.8f,
-      0, 0, 0, 0, 0, 0.6875f, 0.675f, 0.6875f, 0, 0, 0, 0}},
-    {"BigBeat",
-     {0.7375f, 0.55f, 0.125f, 0.3125f, 0.95f, 0.3f, 0, 0.7875f, 0, 0.7875f, 0, 0.775f, 0, 0.7875f, 0, 0.8875f, 0,
-      0.8625f, 0, 0.8875f, 0, 0.8375f, 0, 0, 0, 0}},
-};
-
-const char* const kParameterNames[6] = {"Start Freq", "Finish Freq", "Freq Q", "Attack", "Release", "Boost"};
-
-}  // namespace
+static_assert(params::kNumPrograms == APlugin::kNumPrograms, "one table of programs");
+static_assert(params::kNumHostParameters == APlugin::kNumParams, "one table of parameters");
+static_assert(params::kNumActive == gate::kFirstGateLevel + gate::kNumBands, "a row for every parameter with a sound");
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
 
@@ -93,11 +58,14 @@ APlugin::~APlugin() {
     }
 }
 
+// fvar[0] to fvar[25]: the table's values, and 0 for the four spare slots
+// after them.
 void APlugin::writeFactoryPrograms() {
+    constexpr int kNumFactoryValues = 26;
     for (int p = 0; p < kNumPrograms; ++p) {
         for (int i = 0; i < kNumFactoryValues; ++i)
-            programs[p]->fvar[i].store(kFactoryPrograms[p].values[i], std::memory_order_relaxed);
-        CopyText(programs[p]->name, kFactoryPrograms[p].name, sizeof programs[p]->name);
+            programs[p]->fvar[i].store(params::FactoryValue(p, i), std::memory_order_relaxed);
+        CopyText(programs[p]->name, params::kProgramNames[p], sizeof programs[p]->name);
     }
 }
 
@@ -196,11 +164,8 @@ void APlugin::getParameterLabel(VstInt32, char* label) { label[0] = '\0'; }
 void APlugin::getParameterDisplay(VstInt32, char*) {}
 
 void APlugin::getParameterName(VstInt32 index, char* text) {
-    if (index >= 0 && index <= 5) {
-        std::strcpy(text, kParameterNames[index]);
-    } else if (index >= 6 && index <= 21) {
-        std::sprintf(text, "Band %dGate Level", static_cast<int>(index - 5));
-    }
+    if (index >= 0 && index < params::kNumActive)
+        std::strcpy(text, params::kParameters[index].hostName);
 }
 
 bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) {

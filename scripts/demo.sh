@@ -12,15 +12,15 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Build dependencies, from Debian's archive. The configure step also needs
-# GoogleTest and Google Benchmark, since the linux preset sets up the tests
-# and benchmarks too.
+# GoogleTest, Google Benchmark and lilv, since the linux preset sets up the
+# tests and benchmarks too; lv2-dev builds the LV2 edition.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev
-          libgtest-dev googletest libbenchmark-dev libx11-dev"
+          libgtest-dev googletest libbenchmark-dev libx11-dev lv2-dev liblilv-dev"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
 
 # Presets are found in the source folder; the demo's files go to the
 # caller's folder.
-(cd "$root" && cmake --preset linux && cmake --build --preset linux --target halvorine Halvorine)
+(cd "$root" && cmake --preset linux && cmake --build --preset linux --target halvorine Halvorine halvorine_lv2)
 exec "$root/build/linux/halvorine" demo "$@"

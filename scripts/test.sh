@@ -13,9 +13,12 @@ presets=${*:-linux asan tsan win32 win64}
 
 # Build and test dependencies, from Debian's archive. wine32 needs the
 # i386 architecture; fonts-liberation2 gives wine a metric-compatible Arial.
+# The LV2 edition builds against lv2-dev and is tested with lilv, lilv's
+# lv2apply and lv2_validate (which runs sordi's sord_validate).
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-          wine wine32:i386 wine64 xvfb xauth fonts-liberation2 xdotool imagemagick"
+          wine wine32:i386 wine64 xvfb xauth fonts-liberation2 xdotool imagemagick
+          lv2-dev liblilv-dev lilv-utils sordi"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages

@@ -101,6 +101,11 @@ int runDemo(const std::string& folder, const std::string& plugin) {
               << "    and breathes with the groove instead of stopping.\n"
               << "Play them with any audio player, for example: aplay " << (dir / kRenditions[1].file).string()
               << "\n";
+    // The LV2 edition's bundle sits beside the VST 2.x library in a build.
+    const std::filesystem::path built = std::filesystem::absolute(plugin).parent_path();
+    if (std::filesystem::exists(built / "lv2-path" / "Halvorine.lv2" / "manifest.ttl"))
+        std::cout << "The same gate, sample for sample, as an LV2 plug-in for LV2 hosts: LV2_PATH="
+                  << (built / "lv2-path").string() << " jalv urn:pellucid:halvorine (see the README)\n";
     return 0;
 }
 

@@ -67,6 +67,12 @@ public:
     void processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
     void process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
 
+    // Back to silence: filter histories, envelope followers and gate levels
+    // as in a new engine; parameters, design rate and coefficients stay.
+    // Call only while no block is being processed (an LV2 host's activate).
+    // Allocation-free.
+    void reset() { state_ = ProcessState{}; }
+
     // Audio thread: takes up the latest parameter set (done at the start of
     // every block). Public so that tests can look at the derived values.
     void refresh();

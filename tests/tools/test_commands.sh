@@ -67,6 +67,9 @@ head -c 8 "$work/demo1/comparison.png" | od -An -tx1 | grep -q "89 50 4e 47 0d 0
 "$tool" render "$work/demo1/groove.wav" "$work/gated.wav" --program Gated >/dev/null || fail "render of the groove failed"
 cmp -s "$work/gated.wav" "$work/demo1/groove-gated.wav" || fail "demo's Gated render differs from render's"
 grep -q "listen for" "$work/demo.log" || fail "demo does not say what to listen for"
+if [ -f "$(dirname "$tool")/lv2-path/Halvorine.lv2/manifest.ttl" ]; then
+    grep -q "as an LV2 plug-in.*jalv urn:pellucid:halvorine" "$work/demo.log" || fail "demo does not mention the LV2 edition"
+fi
 
 [ $failures -eq 0 ] && echo "all command checks passed"
 [ $failures -eq 0 ]

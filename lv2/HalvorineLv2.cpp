@@ -1,0 +1,88 @@
+// The LV2 edition's DSP: the gate engine behind an LV2 descriptor. It
+// takes control values as the VST 2.x setParameter does (clamped to 0..1,
+// NaN as 0) and designs for the host's rate under the same rules, so that
+// the two editions compute the same samples for the same values.
+#include <lv2/core/lv2.h>
+
+#include <cstdint>
+#include <new>
+
+#include "GateEngine.h"
+#include "Lv2Ports.h"
+
+namespace {
+
+using namespace lv2edition;
+
+struct Instance {
+    gate::GateEngine engine;
+    const float* in[2] = {};
+    float* out[2] = {};
+    const float* controls[params::kNumActive] = {};
+};
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
+    auto* self = new (std::nothrow) Instance();
+    if (self == nullptr)
+        return nullptr;
+    // The engine starts at 44.1 kHz and keeps it when it refuses a rate,
+    // as the VST 2.x library keeps its rate.
+    self->engine.setDesignRate(static_cast<float>(rate));
+    return self;
+}
+
+void connect_port(LV2_Handle handle, uint32_t port, void* data) {
+    auto* self = static_cast<Instance*>(handle);
+    switch (port) {
+    case kInL: self->in[0] = static_cast<const float*>(data); return;
+    case kInR: self->in[1] = static_cast<const float*>(data); return;
+    case kOutL: self->out[0] = static_cast<float*>(data); return;
+    case kOutR: self->out[1] = static_cast<float*>(data); return;
+    default:
+        if (port >= kFirstControl && port < kNumPorts)
+            self->controls[port - kFirstControl] = static_cast<const float*>(data);
+        return;
+    }
+}
+
+// Every activation starts from silence, whatever ran before.
+void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->engine.reset(); }
+
+// Audio thread: allocation-free, lock-free, no host calls.
+void run(LV2_Handle handle, uint32_t frames) {
+    auto* self = static_cast<Instance*>(handle);
+    gate::GateEngine& engine = self->engine;
+    // Only a changed value is stored: an unchanged Start, Finish or Q then
+    // never redesigns the filters (nor clears their histories), and an
+    // unchanged block needs no new parameter set at all.
+    for (int i = 0; i < params::kNumActive; ++i) {
+        if (self->controls[i] == nullptr)
+            continue;
+        const float value = gate::ClampParameter(*self->controls[i]);
+        if (value != engine.getParameter(i))
+            engine.setParameter(i, value);
+    }
+    if (self->in[0] == nullptr || self->in[1] == nullptr || self->out[0] == nullptr || self->out[1] == nullptr)
+        return;
+    // The engine counts frames in an int32; a longer block runs in pieces.
+    constexpr uint32_t kMaxPiece = 1u << 30;
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t n = frames - done < kMaxPiece ? frames - done : kMaxPiece;
+        engine.processReplacing(self->in[0] + done, self->in[1] + done, self->out[0] + done, self->out[1] + done,
+                                static_cast<int32_t>(n));
+        done += n;
+    }
+}
+
+void deactivate(LV2_Handle) {}
+
+void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
+
+const void* extension_data(const char*) { return nullptr; }
+
+const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connect_port, activate,
+                                    run,        deactivate,  cleanup,      extension_data};
+
+}  // namespace
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }

@@ -1,0 +1,36 @@
+// The LV2 edition's identity and port layout: shared by the plug-in, the
+// Turtle generator, the UI and the tests, so that none of them numbers a
+// port on its own.
+#pragma once
+
+#include <cstdint>
+
+#include "ParameterTable.h"
+
+namespace lv2edition {
+
+constexpr const char* kPluginUri = "urn:pellucid:halvorine";
+constexpr const char* kUiUri = "urn:pellucid:halvorine#ui";
+// A factory program's preset is this followed by the program's name.
+constexpr const char* kPresetUriPrefix = "urn:pellucid:halvorine#preset-";
+
+// The four audio ports come first, then one control input for each
+// parameter that acts on the sound, in parameter order. Each control takes
+// the same 0..1 value as the VST 2.x parameter of that index.
+enum Port : uint32_t { kInL = 0, kInR = 1, kOutL = 2, kOutR = 3, kFirstControl = 4 };
+constexpr uint32_t kNumPorts = kFirstControl + params::kNumActive;
+constexpr uint32_t ControlPort(int parameter) { return kFirstControl + static_cast<uint32_t>(parameter); }
+
+struct AudioPort {
+    const char* symbol;
+    const char* name;
+    bool input;
+};
+constexpr AudioPort kAudioPorts[kFirstControl] = {
+    {"in_l", "Left In", true},
+    {"in_r", "Right In", true},
+    {"out_l", "Left Out", false},
+    {"out_r", "Right Out", false},
+};
+
+}  // namespace lv2edition

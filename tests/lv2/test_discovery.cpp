@@ -1,0 +1,116 @@
+// What a host learns through lilv: the plug-in, its ports and its presets,
+// all matching the parameter table that the VST 2.x edition also reads.
+#include <gtest/gtest.h>
+#include <lv2/core/lv2.h>
+
+#include <cstring>
+#include <string>
+
+#include "Lv2TestUtil.h"
+
+namespace {
+
+using lv2test::World;
+
+std::string NodeText(const LilvNode* node) { return node != nullptr ? lilv_node_as_string(node) : "(none)"; }
+
+// One value of a port's property, or "(none)".
+std::string PortValue(const LilvPort* port, const char* property) {
+    World& w = World::get();
+    LilvNodes* values = lilv_port_get_value(w.plugin(), port, w.uri(property));
+    std::string text = values != nullptr && lilv_nodes_size(values) > 0 ? NodeText(lilv_nodes_get_first(values))
+                                                                       : "(none)";
+    lilv_nodes_free(values);
+    return text;
+}
+
+uint32_t Bits(float x) {
+    uint32_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+TEST(Lv2Discovery, ThePluginIsFoundWithItsNameAndFeatures) {
+    World& w = World::get();
+    ASSERT_NE(w.plugin(), nullptr) << "no <urn:pellucid:halvorine> on LV2_PATH";
+    LilvNode* name = lilv_plugin_get_name(w.plugin());
+    EXPECT_EQ(NodeText(name), "Halvorine");
+    lilv_node_free(name);
+    LilvNode* author = lilv_plugin_get_author_name(w.plugin());
+    EXPECT_EQ(NodeText(author), "Pellucid");
+    lilv_node_free(author);
+    EXPECT_TRUE(lilv_plugin_verify(w.plugin()));
+
+    LilvNodes* required = lilv_plugin_get_required_features(w.plugin());
+    EXPECT_EQ(lilv_nodes_size(required), 0u) << "a host must need nothing to load it";
+    lilv_nodes_free(required);
+    EXPECT_TRUE(lilv_plugin_has_feature(w.plugin(), w.uri(LV2_CORE__hardRTCapable)));
+    EXPECT_FALSE(lilv_plugin_has_feature(w.plugin(), w.uri(LV2_CORE__inPlaceBroken)));
+    EXPECT_EQ(NodeText(lilv_plugin_get_uri(w.plugin())), lv2edition::kPluginUri);
+}
+
+TEST(Lv2Discovery, PortsAreTheAudioPairsThenOneControlPerParameter) {
+    World& w = World::get();
+    ASSERT_NE(w.plugin(), nullptr);
+    const LilvPlugin* plugin = w.plugin();
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), 26u);
+
+    const char* const audio[4] = {"in_l", "in_r", "out_l", "out_r"};
+    for (uint32_t i = 0; i < 4; ++i) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+        EXPECT_EQ(NodeText(lilv_port_get_symbol(plugin, port)), audio[i]);
+        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(LV2_CORE__AudioPort)));
+        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(i < 2 ? LV2_CORE__InputPort : LV2_CORE__OutputPort)));
+    }
+
+    float minimum[26], maximum[26], defaults[26];
+    lilv_plugin_get_port_ranges_float(plugin, minimum, maximum, defaults);
+    for (int i = 0; i < params::kNumActive; ++i) {
+        const params::Parameter& p = params::kParameters[i];
+        const uint32_t index = lv2edition::ControlPort(i);
+        SCOPED_TRACE(p.symbol);
+        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, index);
+        ASSERT_NE(port, nullptr);
+        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(LV2_CORE__ControlPort)));
+        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(LV2_CORE__InputPort)));
+        EXPECT_EQ(NodeText(lilv_port_get_symbol(plugin, port)), p.symbol);
+        LilvNode* name = lilv_port_get_name(plugin, port);
+        EXPECT_EQ(NodeText(name), p.hostName);
+        lilv_node_free(name);
+        EXPECT_EQ(minimum[index], 0.0f);
+        EXPECT_EQ(maximum[index], 1.0f);
+        // A new instance of either edition starts on "BigBeat".
+        EXPECT_EQ(Bits(defaults[index]), Bits(params::FactoryValue(params::kInitialProgram, i)));
+        // The 0..1 values carry no unit that would suggest another scale.
+        EXPECT_EQ(PortValue(port, "http://lv2plug.in/ns/extensions/units#unit"), "(none)");
+    }
+    // Spot checks against the host texts, in case the table itself moved.
+    EXPECT_EQ(NodeText(lilv_port_get_symbol(plugin, lilv_plugin_get_port_by_index(plugin, 6))), "freq_q");
+    LilvNode* last = lilv_port_get_name(plugin, lilv_plugin_get_port_by_index(plugin, 25));
+    EXPECT_EQ(NodeText(last), "Band 16Gate Level");
+    lilv_node_free(last);
+    EXPECT_EQ(defaults[4], 0.7375f);
+}
+
+TEST(Lv2Discovery, EveryFactoryProgramIsAPresetWithExactValues) {
+    World& w = World::get();
+    ASSERT_NE(w.plugin(), nullptr);
+    LilvNodes* related = lilv_plugin_get_related(w.plugin(), w.uri("http://lv2plug.in/ns/ext/presets#Preset"));
+    EXPECT_EQ(lilv_nodes_size(related), static_cast<unsigned>(params::kNumPrograms));
+    lilv_nodes_free(related);
+
+    for (int program = 0; program < params::kNumPrograms; ++program) {
+        SCOPED_TRACE(params::kProgramNames[program]);
+        ASSERT_NE(w.preset(program), nullptr);
+        EXPECT_EQ(NodeText(w.preset(program)), std::string(lv2edition::kPresetUriPrefix) + params::kProgramNames[program]);
+        lv2test::Lv2Instance instance(44100.0);
+        ASSERT_TRUE(instance.ok());
+        for (float& c : instance.controls)
+            c = -1.0f;  // so that a value the preset leaves out shows
+        instance.applyPreset(program);
+        for (int i = 0; i < params::kNumActive; ++i)
+            EXPECT_EQ(Bits(instance.controls[i]), Bits(params::FactoryValue(program, i))) << params::kParameters[i].symbol;
+    }
+}
+
+}  // namespace
