@@ -1,11 +1,12 @@
 // The per-sample gate step over a chunk of frames: the data it works on and
-// its two implementations, SSE2 (every build) and AVX (chosen at run time
-// where the processor has it). Both compute exactly the same samples: the
-// same IEEE operations in the same order, two or four bands to a vector.
+// its implementations, SSE2 (every build), AVX and AVX-512 (each chosen at
+// run time where the processor has it). All compute exactly the same
+// samples: the same IEEE results in the same order, two, four or eight
+// bands to a vector.
 //
-// Plain data only: the AVX implementation is compiled with other code
-// generation flags, so nothing here may be an inline function that the two
-// could end up sharing.
+// Plain data only: the AVX and AVX-512 implementations are compiled with
+// other code generation flags, so nothing here may be an inline function
+// that they could end up sharing.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,8 @@
 namespace gate {
 
 constexpr int kKernelBands = 16;
-// Frames per chunk: the kernel takes a chunk through one stage of the step
-// at a time (filters, followers, gates, band sums), all bands side by side.
+// Frames per chunk: the kernel takes a chunk through the band pipeline,
+// then forms its band sums; the engine calls it chunk by chunk.
 constexpr int kKernelChunk = 64;
 
 // Processing state. Every value is a 32-bit float held in a double, so the
@@ -48,8 +49,8 @@ struct KernelCoefficients {
     bool boundedFilters;
 };
 
-// Scratch of one chunk, passed from stage to stage. Rows are frames, two
-// frames of history first where a stage looks back. The kernels work
+// Scratch of one chunk, passed from part to part. Rows are frames, two
+// frames of history first where a part looks back. The kernels work
 // fastest with it on a 64-byte boundary (the engine aligns it).
 struct KernelScratch {
     // Inputs with their 1e-12: [frame + 2].
@@ -58,7 +59,7 @@ struct KernelScratch {
     // Band outputs: [frame + 2][band].
     double yL[kKernelChunk + 2][kKernelBands];
     double yR[kKernelChunk + 2][kKernelBands];
-    // Detector values: [frame][band].
+    // Detector values, then the bands' ratios: [frame][band].
     double detect[kKernelChunk][kKernelBands];
     // Gated band outputs, [band][frame], for the band sums.
     double gatedL[kKernelBands][kKernelChunk];

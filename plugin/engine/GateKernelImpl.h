@@ -1,20 +1,24 @@
 // The chunk kernel, written once over a vector type V (two doubles for
-// SSE2, four for AVX) and included by one source file per instruction set.
-// Everything here has internal linkage, so that each source file keeps its
-// own copy, compiled for its own instruction set.
+// SSE2, four for AVX, eight for AVX-512) and included by one source file
+// per instruction set. Everything here has internal linkage, so that each
+// source file keeps its own copy, compiled for its own instruction set.
 //
 // Every stored value is rounded to a 32-bit float where it is stored; the
 // arithmetic in between is double, in exactly the order of the plain
 // one-band-at-a-time formulation. Bands are independent of each other, and
-// each stage of the step reads only what earlier stages wrote, so taking a
-// whole chunk through one stage before the next, and forming the band sums
-// several frames at a time, changes nothing in the result.
+// each part of the step reads only what earlier parts wrote, so the order
+// below (a pipeline over the chunk, the band sums several frames at a
+// time) changes nothing in the result.
 //
-// Why stages: each stage of one band is a chain of long-latency operations
-// (a double-to-float rounding is two conversions) whose next frame waits for
-// the previous one. A stage that advances every band group in the same
-// frame step keeps several independent chains in flight, and is short
-// enough that the processor can look a few frames ahead.
+// Why a pipeline: each part of one band's step is a chain of long-latency
+// operations (a double-to-float rounding alone is two conversions) whose
+// next frame waits for the previous one, and one frame's parts wait for
+// each other. Taken one group of bands and one frame at a time, the
+// processor idles on those chains; with every group and every part in one
+// step, each part working on an older frame than the one before it, the
+// chains run side by side and the step is bound by the number of
+// operations instead. What remains is mostly roundings, so most of them
+// take a cheaper form where it is provably exact (see ChunkStaysNormal).
 #pragma once
 
 #include <cstdint>

@@ -10,8 +10,8 @@ struct Sse2 {
     using T = __m128d;
     using M = T;  // lane masks: all ones or all zeros
     static constexpr int N = 2;
-    // Band groups per frame step of each stage: as many independent chains
-    // as the registers hold (16 in 64-bit code, 8 in 32-bit code).
+    // Band groups in each step of the band pipeline, and vectors of band
+    // sums side by side: fewer in 32-bit code, which has 8 registers, not 16.
 #if defined(__x86_64__)
     static constexpr int kBandGroups = 4, kOutputVectors = 4;
 #else
