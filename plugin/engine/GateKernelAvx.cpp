@@ -13,11 +13,13 @@ struct Avx {
     using M = T;  // lane masks: all ones or all zeros
     static constexpr int N = 4;
     // Band groups in each step of the band pipeline, and vectors of band
-    // sums side by side: fewer in 32-bit code, which has 8 registers, not 16.
+    // sums side by side: fewer sums in 32-bit code, which has 8 registers,
+    // not 16 (the pipeline spills there either way, and runs as fast).
+    static constexpr int kBandGroups = 4;
 #if defined(__x86_64__)
-    static constexpr int kBandGroups = 4, kOutputVectors = 4;
+    static constexpr int kOutputVectors = 4;
 #else
-    static constexpr int kBandGroups = 2, kOutputVectors = 2;
+    static constexpr int kOutputVectors = 2;
 #endif
     static T set1(double x) { return _mm256_set1_pd(x); }
     static T load(const double* p) { return _mm256_loadu_pd(p); }
