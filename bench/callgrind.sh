@@ -3,12 +3,14 @@
 # the baseline kernels beside today's, counted by callgrind (the count is
 # repeatable whatever else the machine is doing). Counts whole runs of two
 # lengths and takes the difference, so that start-up drops out.
-# Usage: bench/callgrind.sh [BUILD_DIR]   (default build/linux)
+# Usage: bench/callgrind.sh [DIR]   DIR is the build folder or its bench/
+# folder, where callgrind_frames is (default build/linux)
 set -eu
 build=${1:-build/linux}
 tool=$build/bench/callgrind_frames
 [ -x "$tool" ] || tool=$build/callgrind_frames
-[ -x "$tool" ] || { echo "no callgrind_frames in $build; build it first" >&2; exit 2; }
+[ -x "$tool" ] ||
+    { echo "no callgrind_frames in $build; build it first: cmake --build --preset linux --target callgrind_frames" >&2; exit 2; }
 count() {
     out=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$tool" "$1" "$2" "$3" 2>&1) ||
         { echo "$out" >&2; exit 1; }

@@ -18,13 +18,21 @@
 
 namespace {
 
+// Set by the build (HALVORINE_EDITOR); a library built without an editor
+// builds instances without one.
+#if defined(HALVORINE_EDITOR) && !HALVORINE_EDITOR
+constexpr bool kWithEditor = false;
+#else
+constexpr bool kWithEditor = true;
+#endif
+
 AEffect* BuildInstance(audioMasterCallback audioMaster) {
     if (audioMaster == nullptr)
         return nullptr;
     if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
         return nullptr;  // not a VST 2.x host: build nothing
     try {
-        AudioEffect* effect = createEffectInstance(audioMaster);
+        AudioEffect* effect = createEffectInstance(audioMaster, kWithEditor);
         return effect != nullptr ? effect->getAeffect() : nullptr;
     } catch (...) {
         return nullptr;
@@ -43,9 +51,12 @@ HALVORINE_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback audioMaster) { 
 #endif
 
 // ---------------------------------------------------------------------------
-// Load step: mask every floating-point exception on the loading thread, so
-// that arithmetic anywhere in the plug-in yields infinities and NaNs instead
+// Load step: mask every floating-point exception on the thread that loads
+// the library, so that arithmetic there yields infinities and NaNs instead
 // of trapping. Precision and rounding control stay as the host set them.
+// The control word and MXCSR belong to each thread: the host's other
+// threads, its audio thread among them, keep their own settings (all
+// exceptions masked, unless the host unmasked some on that thread).
 
 void MaskFloatingPointExceptions() {
 #if defined(__i386__) || defined(__x86_64__)

@@ -4,7 +4,9 @@
 #include "DAudioEffect.h"
 
 // Builds one plug-in instance for the host; null if it cannot be built.
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster);
+// Without `withEditor` the instance has no editor: it does not set the
+// editor flag and answers the editor requests with 0.
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster, bool withEditor = true);
 
 // Masks all floating-point exceptions of the calling thread, x87 and SSE,
 // leaving precision and rounding control as they were.

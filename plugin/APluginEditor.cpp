@@ -12,6 +12,9 @@ constexpr int16_t kClosedHeight = 518;
 // Parameter block entries copied into the window: the 30 host parameters
 // and the spare slot.
 constexpr int kCopiedValues = 31;
+// What a new window's entries hold until they are first copied: outside
+// 0..1, the range of every parameter.
+constexpr float kNotCopied = -1.0f;
 }  // namespace
 
 APluginEditor::APluginEditor(APlugin* plugin) : AEffEditor(plugin) {}
@@ -54,12 +57,28 @@ VstInt32 APluginEditor::open(void* parent) {
             return 0;
         }
         window->form().setPosition(0, 0);
+        // `update` may run on another thread meanwhile. Published before
+        // the copy, the window cannot miss a change: a change stored before
+        // the publication is read by the copy, and one stored after it is
+        // copied by its own update. The copy fills only the entries that no
+        // update has written since, so that it never puts an older value
+        // over a newer one.
         for (int i = 0; i < kCopiedValues; ++i)
-            window->values[i].store(plugin()->parameterValue(i), std::memory_order_relaxed);
+            window->values[i].store(kNotCopied, std::memory_order_relaxed);
+        updateTarget.store(window);
+        // Every update begins with a read-modify-write of updatesRunning,
+        // after its change was stored; so does this copy, after the window
+        // was published. Such operations take turns: if the update's comes
+        // first, this copy sees its change; if this one does, the update
+        // sees the window.
+        updatesRunning.fetch_add(0);
+        for (int i = 0; i < kCopiedValues; ++i) {
+            float unfilled = kNotCopied;
+            window->values[i].compare_exchange_strong(unfilled, plugin()->parameterValue(i));
+        }
         window->plugin = plugin();
     }
     plugin()->editorClosed = false;
-    updateTarget.store(window);
     window->form().repaintNow();
     window->form().show();
     window->SetAll();
@@ -83,10 +102,15 @@ void APluginEditor::idle() {
 }
 
 void APluginEditor::update() {
-    // The plug-in's editorClosed is true exactly while no window is
-    // published here, so this test stands for it without reading a flag
-    // that the user-interface thread writes.
-    updatesRunning.fetch_add(1);
+    // Tests the published window instead of the plug-in's editorClosed: a
+    // window is published from just after it is made until just before it
+    // is destroyed. So once the editor is closed nothing is published and
+    // this does nothing, as it must; before the first open neither is
+    // anything published, though editorClosed is still false. The one
+    // difference on purpose: an open publishes its new window a moment
+    // before it clears editorClosed, so that a change made meanwhile
+    // reaches the window.
+    updatesRunning.fetch_add(1);  // after the caller stored the change (see `open`)
     if (TPluginEditorWindow* target = updateTarget.load()) {
         APlugin* p = plugin();
         for (int i = 0; i < kCopiedValues; ++i)

@@ -40,10 +40,11 @@ private:
     void* parentWindow = nullptr;
 
     // What `update` writes into. It may run on the audio thread while the
-    // user-interface thread closes the editor, so it sees the window only
-    // through this pointer, published once the window is open and
-    // withdrawn before the window is destroyed; the destroying thread then
-    // waits for any copy still under way (31 stores) before freeing it.
+    // user-interface thread opens or closes the editor, so it sees the
+    // window only through this pointer, published as soon as the window
+    // exists (before `open` copies the values into it) and withdrawn before
+    // the window is destroyed; the destroying thread then waits for any
+    // copy still under way (31 stores) before freeing it.
     std::atomic<TPluginEditorWindow*> updateTarget{nullptr};
     std::atomic<int> updatesRunning{0};
     static_assert(std::atomic<TPluginEditorWindow*>::is_always_lock_free && std::atomic<int>::is_always_lock_free,

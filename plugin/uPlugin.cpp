@@ -13,7 +13,9 @@ static_assert(params::kNumPrograms == APlugin::kNumPrograms, "one table of progr
 static_assert(params::kNumHostParameters == APlugin::kNumParams, "one table of parameters");
 static_assert(params::kNumActive == gate::kFirstGateLevel + gate::kNumBands, "a row for every parameter with a sound");
 
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new APlugin(audioMaster); }
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster, bool withEditor) {
+    return new APlugin(audioMaster, withEditor);
+}
 
 // ---------------------------------------------------------------------------
 // Programs
@@ -28,11 +30,13 @@ APluginProgram::APluginProgram() {
 // ---------------------------------------------------------------------------
 // Construction and teardown
 
-APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+APlugin::APlugin(audioMasterCallback audioMaster, bool withEditor)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (int i = kNumPrograms - 1; i >= 0; --i)
         programs[i] = new APluginProgram();
     suspend();
-    setEditor(new APluginEditor(this));
+    if (withEditor)
+        setEditor(new APluginEditor(this));
     hasVu(false);
     setNumInputs(2);
     setNumOutputs(2);

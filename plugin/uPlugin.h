@@ -27,7 +27,10 @@ public:
     static constexpr VstInt32 kNumPrograms = 8;
     static constexpr VstInt32 kNumParams = 30;
 
-    explicit APlugin(audioMasterCallback audioMaster);
+    // Without `withEditor` there is no editor bridge: the editor flag stays
+    // clear and the editor requests answer 0 (a library built without an
+    // editor).
+    explicit APlugin(audioMasterCallback audioMaster, bool withEditor = true);
     ~APlugin() override;
 
     // Parameters. Any thread; lock-free and allocation-free.
@@ -70,8 +73,10 @@ public:
     gate::GateEngine& engine() { return gateEngine; }
 
     // Set whenever the editor bridge destroys its window, cleared by every
-    // open; while set, program changes do not refresh the editor.
-    bool editorClosed = false;
+    // open; while set, program changes do not refresh the editor. Written
+    // on the user-interface thread and read by program changes, which a
+    // host may make on another.
+    std::atomic<bool> editorClosed{false};
 
 private:
     void writeFactoryPrograms();

@@ -133,6 +133,14 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
 }
 
 int createTemporaryBeside(const std::string& path, std::string& temporary) {
+    // The finished file is renamed over `path`: over a folder that fails
+    // only after all the work, and over a device, a pipe or a socket it
+    // would put a plain file in its place (run as root, over /dev/null).
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw std::runtime_error("cannot write " + path + ": " +
+                                 (S_ISDIR(st.st_mode) ? "it is a folder"
+                                                      : "it is not a regular file (a device, pipe or socket)"));
     std::filesystem::path target(path);
     std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
     std::string pattern = folder + "/." + target.filename().string() + ".XXXXXX";

@@ -35,7 +35,9 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
 
 // Creates an empty file with a fresh temporary name in the folder of `path`
 // (hidden, beside it), with the usual permissions; answers its descriptor
-// and stores its name in `temporary`. Throws with a one-line message.
+// and stores its name in `temporary`. Throws with a one-line message, also
+// when `path` names something other than a file (a folder, a device, a
+// pipe), which the finished file must not replace.
 int createTemporaryBeside(const std::string& path, std::string& temporary);
 
 // A file written under a temporary name in the folder of its final name and

@@ -258,11 +258,12 @@ VstIntPtr Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
     case audioMasterGetBlockSize:
         return blockSize_;
     case audioMasterPinConnected:
-        // Answers 0 for "connected" (value 1 asks about an input): every pin
-        // the plug-in announces is fed or read.
+        // Value 0 asks about input `index`, any other value about output
+        // `index`; the answer 0 means connected. Every pin the plug-in
+        // announces is fed or read, and no other.
         if (effect_ == nullptr)
             return 0;
-        return index >= 0 && index < (value != 0 ? effect_->numInputs : effect_->numOutputs) ? 0 : 1;
+        return index >= 0 && index < (value == 0 ? effect_->numInputs : effect_->numOutputs) ? 0 : 1;
     case audioMasterGetCurrentProcessLevel:
         return processing_ ? kProcessLevelOffline : kProcessLevelUser;
     case audioMasterGetAutomationState:

@@ -42,8 +42,13 @@ int snapshot(const std::string& path, const Settings& settings) {
     // Written beside its final name and renamed, like a render.
     std::string temporary;
     close(createTemporaryBeside(path, temporary));
-    if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str()) || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::string why = std::strerror(errno);
+    std::string why;
+    if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str(), &why)) {
+        unlink(temporary.c_str());
+        throw std::runtime_error("cannot write " + path + ": " + why);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        why = std::strerror(errno);
         unlink(temporary.c_str());
         throw std::runtime_error("cannot write " + path + ": " + why);
     }

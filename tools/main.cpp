@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -33,6 +35,30 @@ void addSettingOptions(CLI::App* command, std::string& program, std::vector<std:
         ->allow_extra_args(false);
 }
 
+// Writes out what is still buffered for standard output and closes it.
+// Output to a file or a pipe is buffered, so a full disk or a broken
+// device shows only here; answers false with the reason if any of the
+// output was lost.
+bool finishStandardOutput(std::string& why) {
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout.good()) {
+        // errno tells the cause when this flush met the error; an error met
+        // by an earlier write (a report larger than the buffer, or on a
+        // terminal) leaves none behind.
+        why = errno != 0 ? std::strerror(errno) : "write error";
+        return false;
+    }
+    // Some file systems report a failed write only when the file is
+    // closed. The stream keeps an empty buffer, so nothing writes to the
+    // descriptor after this; a descriptor that was never open is no loss.
+    if (close(STDOUT_FILENO) != 0 && errno != EBADF) {
+        why = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 halvorine::Settings toSettings(const std::string& program, const std::vector<std::string>& sets) {
     halvorine::Settings settings;
     settings.program = program;
@@ -41,9 +67,7 @@ halvorine::Settings toSettings(const std::string& program, const std::vector<std
     return settings;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv, std::string& commandName) {
     CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default the Halvorine "
                  "sixteen-band gate built beside this program)."};
     app.require_subcommand(1);
@@ -101,6 +125,7 @@ int main(int argc, char** argv) {
     }
 
     CLI::App* chosen = app.get_subcommands()[0];
+    commandName = " " + chosen->get_name();
     try {
         if (chosen == renderCommand) {
             halvorine::InterruptGuard guard;
@@ -108,7 +133,7 @@ int main(int argc, char** argv) {
             render.settings = toSettings(program, sets);
             render.progress = isatty(STDERR_FILENO) != 0;
             halvorine::RenderResult result = halvorine::render(render);
-            std::cout << result.summary(render.output) << std::endl;
+            std::cout << result.summary(render.output) << "\n";
         } else if (chosen == infoCommand) {
             halvorine::Plugin instance(plugin, 44100.0);
             instance.open(1024);
@@ -127,4 +152,24 @@ int main(int argc, char** argv) {
         return kFailed;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Reports to a file or a pipe are kept whole in the buffer and written
+    // at the end, where a failed write is caught with its cause.
+    if (!isatty(STDOUT_FILENO))
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    std::string command;
+    int status = run(argc, argv, command);
+    // Every command, help included, reports on standard output; an exit
+    // status of success promises that all of it arrived.
+    std::string why;
+    if (!finishStandardOutput(why)) {
+        std::cerr << "halvorine" << command << ": cannot write to standard output: " << why << "\n";
+        if (status == 0)
+            status = kFailed;
+    }
+    return status;
 }

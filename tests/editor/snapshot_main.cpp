@@ -25,7 +25,10 @@ int main(int argc, char** argv) {
     if (zoom <= 1)
         return editorpng::WriteEditorSnapshot(plugin, argv[1]) ? 0 : 1;
     auto* bridge = static_cast<APluginEditor*>(plugin.getEditor());
-    bridge->open(nullptr);
+    if (bridge->open(nullptr) == 0) {
+        std::fprintf(stderr, "%s: the editor window could not be opened\n", argv[0]);
+        return 1;
+    }
     if (argc > 4) {
         TPluginEditorWindow& w = *bridge->editorWindow();
         const int index = std::atoi(argv[3]);

@@ -5,9 +5,12 @@
 // HALVORINE_UPDATE_GOLDEN=1, look at golden/bigbeat_open.png, and put the
 // hash this test prints into EditorTestUtil.h.
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "EditorTestUtil.h"
@@ -97,4 +100,48 @@ TEST(EditorPng, SnapshotThroughTheRecordTakesOverProgramAndParameters) {
     source.window().SetAll();
     EXPECT_EQ(edtest::Fnv1a(ReadPng(path)), edtest::Fnv1a(source.screen().compose()));
     source.dispatch(effEditClose);
+}
+
+// A failed write answers false with its cause, whatever stage it fails at:
+// the file cannot be made, or the device fills up while libpng writes (its
+// error then must not skip this program's own clean-up: under the
+// AddressSanitizer build a skipped destructor shows as a leak).
+TEST(EditorPng, FailedWritesAnswerFalseWithTheirCause) {
+    edtest::Fixture f;
+    f.dispatch(effEditOpen);
+    const platform::Bitmap frame = f.screen().compose();
+    f.dispatch(effEditClose);
+
+    std::string why;
+    EXPECT_FALSE(editorpng::WritePng(frame, "/nonexistent-directory/x.png", &why));
+    EXPECT_EQ(why, "No such file or directory");
+    why.clear();
+    EXPECT_FALSE(editorpng::WritePng(frame, "/dev/full", &why));
+    EXPECT_EQ(why, "No space left on device");
+    why.clear();
+    EXPECT_FALSE(editorpng::WriteEditorSnapshot(*f.plugin, "/dev/full", &why));
+    EXPECT_EQ(why, "No space left on device");
+    EXPECT_EQ(f.bridge().editorWindow(), nullptr) << "the snapshot left the editor open";
+}
+
+namespace {
+std::unique_ptr<platform::Window> NoWindow(void*, int, int, platform::Rgb, platform::WindowEvents&) {
+    throw std::runtime_error("no window today");
+}
+}  // namespace
+
+// An editor that cannot open (the window system refuses) fails the
+// snapshot; it neither draws into a missing window nor writes a file.
+TEST(EditorPng, SnapshotOfAnEditorThatCannotOpenFails) {
+    edtest::Fixture f;
+    const std::string path = std::string(EDITOR_OUTPUT_DIR) + "/unopened.png";
+    std::remove(path.c_str());
+    const platform::WindowFactory previous = platform::setWindowFactory(&NoWindow);
+    std::string why;
+    const bool written = editorpng::WriteEditorSnapshot(*f.plugin, path.c_str(), &why);
+    platform::setWindowFactory(previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(why, "the editor window could not be opened");
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "a file was written";
+    EXPECT_EQ(f.bridge().openRequests(), 0);
 }

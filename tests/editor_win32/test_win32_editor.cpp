@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "EditorTestUtil.h"
@@ -392,6 +393,44 @@ TEST_F(Win32Editor, NoParentWindowFailsTheOpenAndChangesNothing) {
     ASSERT_NE(editor, nullptr);
     plugin.closeEditor();
     EXPECT_FALSE(IsWindow(editor));
+}
+
+TEST_F(Win32Editor, HostWindowDestroyedBeforeTheCloseLeavesNoStaleHandleBehind) {
+    auto doomed = std::make_unique<HostWindow>();
+    ASSERT_EQ(plugin.open(doomed->handle()), 1);
+    const std::vector<HWND> editors = EditorWindows(doomed->handle());
+    ASSERT_EQ(editors.size(), 1u);
+    const HWND editor = editors.front();
+    Pump(40);
+    postOnSlider(editor, WM_LBUTTONDOWN, MK_LBUTTON, kBoost, 50);  // a drag holds the mouse
+    ASSERT_EQ(GetCapture(), editor);
+
+    // The host destroys its window, and with it the editor's, before it
+    // closes the editor; the system may give the handle to a new window.
+    doomed.reset();
+    EXPECT_FALSE(IsWindow(editor));
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(plugin.rect().right, 398) << "the editor is still open";
+    testhost::dispatch(plugin.effect, effEditIdle);
+    Pump(60);
+
+    // Closing calls no window by the old handle: a call with a handle that
+    // names no window fails with ERROR_INVALID_WINDOW_HANDLE.
+    SetLastError(ERROR_SUCCESS);
+    plugin.closeEditor();
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE))
+        << "the close reached for the destroyed window";
+    EXPECT_EQ(plugin.rect().right, 665);
+
+    // The editor opens again into a live window, and works.
+    const size_t sent = automation.size();
+    HWND again = openEditor();
+    ASSERT_NE(again, nullptr);
+    postOnSlider(again, WM_LBUTTONDOWN, MK_LBUTTON, kBoost, 30);
+    postOnSlider(again, WM_LBUTTONUP, 0, kBoost, 30);
+    EXPECT_EQ(automation.size(), sent + 1);
+    plugin.closeEditor();
+    EXPECT_FALSE(IsWindow(again));
 }
 
 // ---------------------------------------------------------------------------

@@ -85,9 +85,10 @@ const Row kRows[] = {
     {effGetParameterProperties, 0, 0, 0.0f, 0},
     {effKeysRequired, 0, 0, 0.0f, 1},
     {effGetVstVersion, 0, 0, 0.0f, 2200},
-    {effEditKeyDown, 'a', 0, 0.0f, -1},
-    {effEditKeyDown, 0, 37, 4.0f, -1},
-    {effEditKeyUp, 'a', 0, 0.0f, -1},
+    // The editor's "key not used"; 0 from a build without an editor.
+    {effEditKeyDown, 'a', 0, 0.0f, HALVORINE_EDITOR ? -1 : 0},
+    {effEditKeyDown, 0, 37, 4.0f, HALVORINE_EDITOR ? -1 : 0},
+    {effEditKeyUp, 'a', 0, 0.0f, HALVORINE_EDITOR ? -1 : 0},
     {effSetEditKnobMode, 0, 2, 0.0f, 0},
     {effGetMidiProgramName, 0, 0, 0.0f, 0},
     {effGetCurrentMidiProgram, 0, 0, 0.0f, -1},

@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,12 +98,39 @@ inline int waitExit(pid_t pid) {
 }
 
 // Runs the tool to the end. Its output goes through files outside the
-// folders the tests look at.
-inline Run runTool(const std::vector<std::string>& args) {
+// folders the tests look at, or to `stdoutFile` if one is given (then
+// Run::out stays empty).
+inline Run runTool(const std::vector<std::string>& args, const std::string& stdoutFile = "") {
     static TempDir logs;
-    const std::string out = logs / "stdout", err = logs / "stderr";
+    const std::string out = stdoutFile.empty() ? logs / "stdout" : stdoutFile, err = logs / "stderr";
     Run run;
     run.exitCode = waitExit(spawnTool(args, out, err));
+    if (stdoutFile.empty())
+        run.out = readText(out);
+    run.err = readText(err);
+    return run;
+}
+
+// Runs the tool with files limited to `bytes`: writing past that fails with
+// EFBIG, as on a full disk.
+inline Run runToolWithFileLimit(const std::vector<std::string>& args, rlim_t bytes) {
+    // Both are inherited by the tool: the limit, and the ignored signal
+    // that would otherwise end it at the first write past the limit.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = bytes;
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    static TempDir logs;
+    const std::string out = logs / "stdout", err = logs / "stderr";
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const pid_t pid = spawnTool(args, out, err);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    Run run;
+    run.exitCode = waitExit(pid);
     run.out = readText(out);
     run.err = readText(err);
     return run;

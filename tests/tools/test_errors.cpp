@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -54,6 +55,9 @@ std::vector<BadCase> badCases() {
         {"OUT is IN through a link", {"render", "IN", "DIR/link.wav"}, 1, "refusing"},
         {"unknown output format", {"render", "IN", "DIR/out.xyz"}, 1, "unknown output format"},
         {"output folder missing", {"render", "IN", "DIR/missing/out.wav"}, 1, "cannot write"},
+        {"OUT is a folder", {"render", "IN", "DIR/folder.wav"}, 1, "it is a folder"},
+        {"OUT is a pipe", {"render", "IN", "DIR/pipe.wav"}, 1, "not a regular file"},
+        {"snapshot into a pipe", {"snapshot", "DIR/pipe.wav"}, 1, "not a regular file"},
         {"info of a missing plug-in", {"info", "--plugin", "DIR/none.so"}, 1, "not found"},
         {"no command", {}, 2, "subcommand"},
         {"unknown command", {"mix", "IN"}, 2, "mix"},
@@ -78,6 +82,8 @@ TEST(ToolErrors, EachBadInputFailsWithOneLineAndLosesNothing) {
     writeText(dir / "notes.wav", "not audio at all\n");
     std::filesystem::create_directory(dir / "sub");
     std::filesystem::create_symlink(dir / "in.wav", dir / "link.wav");
+    std::filesystem::create_directory(dir / "folder.wav");
+    ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0644), 0);
     const std::string inputBytes = readText(dir / "in.wav");
 
     for (bool outExists : {false, true}) {
@@ -93,6 +99,8 @@ TEST(ToolErrors, EachBadInputFailsWithOneLineAndLosesNothing) {
             tooltest::Run run = runTool(args);
             EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
             EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+            // The cause of a failure nothing reported, read from errno.
+            EXPECT_EQ(run.err.find("Success"), std::string::npos) << run.err;
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
             EXPECT_EQ(run.out, "");
             EXPECT_EQ(dir.list(), before);
@@ -102,6 +110,50 @@ TEST(ToolErrors, EachBadInputFailsWithOneLineAndLosesNothing) {
             }
             std::filesystem::remove(dir / "out.wav");
         }
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe.wav")) << "the pipe was replaced";
+}
+
+// Standard output that cannot take the report (a full device, here
+// /dev/full) fails every command that writes one, with the cause, even
+// when the work itself was done.
+TEST(ToolErrors, ReportThatCannotBeWrittenFailsTheCommand) {
+    TempDir dir;
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, tooltest::testSignal(2000, 2, 44100));
+    const std::vector<std::vector<std::string>> commands{
+        {"info"}, {"info", "--json"}, {"render", dir / "in.wav", dir / "out.wav"}, {"snapshot", dir / "out.png"},
+        {"demo", "--out", dir / "demo"}, {"info", "--help"}};
+    for (const std::vector<std::string>& args : commands) {
+        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+        tooltest::Run run = runTool(args, "/dev/full");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find(": cannot write to standard output: No space left on device"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    // The same commands with somewhere to write succeed.
+    for (const std::vector<std::string>& args : commands)
+        EXPECT_EQ(runTool(args).exitCode, 0) << args[0];
+}
+
+// A disk that fills up while an output is written (files limited to a few
+// kilobytes): the command fails with the system's cause and leaves neither
+// the output nor its temporary file.
+TEST(ToolErrors, FullDiskFailsTheWriteWithItsCause) {
+    TempDir dir;
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, tooltest::testSignal(20000, 2, 44100));
+    const std::vector<std::string> before = dir.list();
+    const std::vector<std::vector<std::string>> commands{
+        {"render", dir / "in.wav", dir / "out.wav"}, {"render", dir / "in.wav", dir / "out.flac"},
+        {"snapshot", dir / "out.png"}};
+    for (const std::vector<std::string>& args : commands) {
+        SCOPED_TRACE(args.back());
+        tooltest::Run run = tooltest::runToolWithFileLimit(args, 4096);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("cannot write " + args.back() + ": "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(dir.list(), before);
     }
 }
 

@@ -183,3 +183,12 @@ TEST(ToolRender, ReplacesAnExistingOutputWholly) {
 }
 
 }  // namespace
+
+// The host's answer about a plug-in's pins: value 0 asks about an input, 1
+// about an output, and 0 answers "connected". A plug-in of one input and
+// two outputs hears that exactly those are connected.
+TEST(ToolHost, TellsAPluginWhichOfItsPinsAreConnected) {
+    tooltest::Run run = runTool({"info", "--json", "--plugin", PIN_PROBE_MODULE});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"effectName\": \"in 10 out 110\""), std::string::npos) << run.out;
+}

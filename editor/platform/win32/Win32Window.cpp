@@ -138,16 +138,29 @@ public:
     }
     int clientWidth() const override { return width; }
     int clientHeight() const override { return height; }
+    // Each does nothing once the system window is gone (destroyed with the
+    // host's window before the editor was closed).
     void setPosition(int x, int y) override {
-        SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (hwnd != nullptr)
+            SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     void show() override {
-        SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        if (hwnd != nullptr)
+            SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
-    void hide() override { ShowWindow(hwnd, SW_HIDE); }
-    bool visible() const override { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
-    void repaintNow() override { UpdateWindow(hwnd); }
-    void startTimer(int intervalMs) override { SetTimer(hwnd, kTimerId, static_cast<UINT>(intervalMs), nullptr); }
+    void hide() override {
+        if (hwnd != nullptr)
+            ShowWindow(hwnd, SW_HIDE);
+    }
+    bool visible() const override { return hwnd != nullptr && (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+    void repaintNow() override {
+        if (hwnd != nullptr)
+            UpdateWindow(hwnd);
+    }
+    void startTimer(int intervalMs) override {
+        if (hwnd != nullptr)
+            SetTimer(hwnd, kTimerId, static_cast<UINT>(intervalMs), nullptr);
+    }
     char decimalSeparator() const override;
 
     // A surface changed: repaint the part of the window it shows.
@@ -528,7 +541,13 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     if (self == nullptr)
         return DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
+        // The last message: the system window is going (with the host's
+        // window, if the host destroyed that first), and its handle may
+        // soon name another window. Forget it, so that nothing here (the
+        // destructor above all) calls a window by it again.
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd = nullptr;
+        self->captured = -1;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     // Nothing may unwind into the host's message loop.

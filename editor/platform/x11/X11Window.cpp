@@ -6,6 +6,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -33,14 +34,28 @@ public:
     explicit ErrorTrap(Display* display) : display(display), outer(innermost) {
         innermost = this;
         std::lock_guard<std::mutex> lock(installLock);
-        if (installed++ == 0)
-            replaced = XSetErrorHandler(&ErrorTrap::handle);
+        if (installed++ == 0) {
+            const XErrorHandler previous = XSetErrorHandler(&ErrorTrap::handle);
+            // Ours is already installed if a handler put over it (see
+            // below) was later removed by its owner; it must never hand
+            // errors on to itself.
+            if (previous != &ErrorTrap::handle)
+                replaced.store(previous);
+        }
     }
     ~ErrorTrap() {
         innermost = outer;
         std::lock_guard<std::mutex> lock(installLock);
-        if (--installed == 0)
-            XSetErrorHandler(replaced);
+        if (--installed == 0) {
+            // Xlib can only swap handlers, not compare them: put the saved
+            // one back and, should another than ours have been installed
+            // meanwhile (a host's, from inside one of our events), reinstall
+            // that one and leave it. Ours then forwards to the saved handler
+            // if it is ever called again.
+            const XErrorHandler current = XSetErrorHandler(replaced.load());
+            if (current != &ErrorTrap::handle)
+                XSetErrorHandler(current);
+        }
     }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
@@ -61,7 +76,10 @@ private:
                 t->failed = true;
                 return 0;
             }
-        return replaced != nullptr ? replaced(d, error) : 0;
+        // Another connection's error, on any thread: read without the lock
+        // (the handler may run while a trap on another thread holds it).
+        const XErrorHandler next = replaced.load();
+        return next != nullptr ? next(d, error) : 0;
     }
 
     // Traps nest (a window destroyed from inside an event that the backend
@@ -71,7 +89,7 @@ private:
     static inline thread_local ErrorTrap* innermost = nullptr;
     static inline std::mutex installLock;
     static inline int installed = 0;
-    static inline XErrorHandler replaced = nullptr;
+    static inline std::atomic<XErrorHandler> replaced{nullptr};
     Display* display;
     ErrorTrap* outer;
     bool failed = false;
