@@ -179,17 +179,21 @@ struct BandPipeline {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
-        const T yL = roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, xL), V::mul(b2, xL2)), V::mul(a1, V::load(&s.yL[f + 1][k]))),
-                                            V::mul(a2, V::load(&s.yL[f][k]))),
-                                     tiny));
-        const T yR = roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, xR), V::mul(b2, xR2)), V::mul(a1, V::load(&s.yR[f + 1][k]))),
-                                            V::mul(a2, V::load(&s.yR[f][k]))),
-                                     tiny));
+        const T feedForwardL = V::add(V::mul(b0, xL), V::mul(b2, xL2));
+        const T feedForwardR = V::add(V::mul(b0, xR), V::mul(b2, xR2));
+        const T yL = roundStored(V::add(
+            V::sub(V::sub(feedForwardL, V::mul(a1, V::load(&s.yL[f + 1][k]))), V::mul(a2, V::load(&s.yL[f][k]))),
+            tiny));
+        const T yR = roundStored(V::add(
+            V::sub(V::sub(feedForwardR, V::mul(a1, V::load(&s.yR[f + 1][k]))), V::mul(a2, V::load(&s.yR[f][k]))),
+            tiny));
         V::store(&s.yL[f + 2][k], yL);
         V::store(&s.yR[f + 2][k], yR);
     }
     // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
-    // of the way down, limited to 0..10.
+    // of the way down, limited to 0..10. (Never below 0 to begin with, from
+    // a peak and a magnitude of at least 0; a NaN passes min unchanged, as
+    // it passes the limits.)
     void peakOf(const KernelScratch& s, int g, int32_t f) {
         const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
         const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);

@@ -64,7 +64,8 @@ protected:
         return std::string("this processor does not run the ") + KernelName(GetParam()) + " kernel";
     }
 };
-INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+INSTANTIATE_TEST_SUITE_P(Reference, Kernels,
+                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
                          [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
                              return std::string(KernelName(info.param));
                          });

@@ -63,7 +63,9 @@ std::vector<double> NormalRangeValues() {
     return values;
 }
 
-// Every tie of one binade, and the doubles either side of it.
+// Every tie of one binade, and the doubles either side of it. The splitting
+// scales exactly with powers of two, so one binade's ties stand for those
+// of every binade in the range.
 std::vector<double> EveryTieOfOneBinade() {
     std::vector<double> values;
     values.reserve(3u << 23);
