@@ -116,9 +116,8 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
 // way (inputs beyond 2^20, filters that overflow, subnormal and zero
 // samples, non-finite samples) and come back: the kernels change their
 // rounding chunk by chunk and must still match, with flush-to-zero and
-// denormals-are-zero off and on. Also the widest bands, beyond half a low
-// design rate, whose feedback comes nearest the bound the cheap rounding
-// assumes.
+// denormals-are-zero off and on. Also the widest bands at a low design
+// rate, most of them beyond half of it.
 TEST_P(Kernels, ExtremeSignalsMatchBitForBit) {
     const int frames = 12000;
     std::vector<float> baseL, baseR;
