@@ -14,8 +14,14 @@ struct Avx512 {
     using T = __m512d;
     using M = __mmask8;
     static constexpr int N = 8;
-    // Both band groups in every step of the pipeline; four vectors of sums.
-    static constexpr int kBandGroups = 2, kOutputVectors = 4;
+    // Both band groups in every step of the pipeline. Vectors of band sums
+    // side by side: fewer in 32-bit code, which has 8 registers, not 32.
+    static constexpr int kBandGroups = 2;
+#if defined(__x86_64__)
+    static constexpr int kOutputVectors = 8;
+#else
+    static constexpr int kOutputVectors = 2;
+#endif
     static T set1(double x) { return _mm512_set1_pd(x); }
     static T load(const double* p) { return _mm512_loadu_pd(p); }
     // Eight floats from p, widened to doubles.

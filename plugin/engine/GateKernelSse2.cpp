@@ -11,11 +11,12 @@ struct Sse2 {
     using M = T;  // lane masks: all ones or all zeros
     static constexpr int N = 2;
     // Band groups in each step of the band pipeline, and vectors of band
-    // sums side by side: fewer sums in 32-bit code, which has 8 registers,
-    // not 16 (the pipeline spills there either way, and runs as fast).
+    // sums side by side (sixteen sums are more than the registers hold,
+    // but more chains of roundings side by side pay for the spills): fewer
+    // sums in 32-bit code, which has 8 registers, not 16.
     static constexpr int kBandGroups = 4;
 #if defined(__x86_64__)
-    static constexpr int kOutputVectors = 4;
+    static constexpr int kOutputVectors = 8;
 #else
     static constexpr int kOutputVectors = 2;
 #endif
