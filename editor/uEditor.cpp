@@ -2,7 +2,6 @@
 
 #include "ParameterTable.h"
 #include "artwork/Artwork.h"
-#include "uPlugin.h"
 
 using platform::MouseButton;
 using platform::Rgb;
@@ -54,7 +53,22 @@ TPluginEditorWindow::TPluginEditorWindow(void* parent) {
     window->startTimer(Timer2.Interval);
 }
 
-TPluginEditorWindow::~TPluginEditorWindow() = default;
+TPluginEditorWindow::~TPluginEditorWindow() {
+    // Closed in the middle of a drag: the gesture ends with the window.
+    if (dragging && plugin != nullptr)
+        plugin->endGesture(dragIndex);
+}
+
+int TPluginEditorWindow::addPicture(const platform::PictureSpec& spec) {
+    const int id = window->addPicture(spec);
+    const int width = spec.clipWidth > 0 ? spec.clipWidth : spec.width;
+    const int height = spec.clipHeight > 0 ? spec.clipHeight : spec.height;
+    if (static_cast<int>(mouseAreas.size()) <= id)
+        mouseAreas.resize(static_cast<size_t>(id) + 1, MouseArea{{}, false, false});
+    mouseAreas[static_cast<size_t>(id)] = {
+        {spec.left, spec.top, spec.left + width, spec.top + height}, spec.visible, spec.mouseEvents};
+    return id;
+}
 
 void TPluginEditorWindow::buildLayout() {
     platform::Window& w = *window;
@@ -67,7 +81,7 @@ void TPluginEditorWindow::buildLayout() {
         spec.top = top;
         spec.width = width;
         spec.height = height;
-        c = {name, w.addPicture(spec)};
+        c = {name, addPicture(spec)};
     };
     auto slider = [&](Control& c, const char* name, int left, int top, int index) {
         platform::PictureSpec spec;
@@ -78,7 +92,7 @@ void TPluginEditorWindow::buildLayout() {
         spec.height = 13;
         spec.transparent = true;
         spec.mouseEvents = true;
-        c = {name, w.addPicture(spec)};
+        c = {name, addPicture(spec)};
         sliders[index] = &c;
     };
 
@@ -91,7 +105,7 @@ void TPluginEditorWindow::buildLayout() {
         spec.width = 105;
         spec.height = 13;
         spec.visible = false;  // a scratch surface, never shown
-        Backslider = {spec.name, w.addPicture(spec)};
+        Backslider = {spec.name, addPicture(spec)};
     }
     Control* const left[8] = {&HsLeft1, &HSLeft2, &HsLeft3, &HsLeft4, &HsLeft5, &HsLeft6, &HsLeft7, &HsLeft8};
     Control* const right[8] = {&HsRight1, &HsRight2, &HsRight3, &HsRight4,
@@ -126,7 +140,7 @@ void TPluginEditorWindow::buildLayout() {
         spec.height = 23;
         spec.clipWidth = 200;
         spec.clipHeight = 23;
-        printout = {spec.name, w.addPicture(spec)};
+        printout = {spec.name, addPicture(spec)};
     }
 
     HBar = w.createImageList(artwork::Track());
@@ -246,8 +260,11 @@ void TPluginEditorWindow::MoveControl(const Control& sender, bool, int x, int) {
 
 void TPluginEditorWindow::MouseUp(const Control&, MouseButton, bool, int, int) {
     dragStartValue = values[dragIndex].load(std::memory_order_relaxed);
+    const bool endsDrag = dragging;
     dragging = false;
     dragMode = -1;
+    if (endsDrag && plugin != nullptr)
+        plugin->endGesture(dragIndex);
     SetAll();
 }
 
@@ -265,8 +282,12 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, bool 
         const float v = editortext::limit(static_cast<float>(p / 80.0));
         values[index].store(v, std::memory_order_relaxed);
         dragStartValue = v;
-        if (plugin != nullptr)
-            plugin->setParameterAutomated(index, v);
+        if (plugin != nullptr) {
+            plugin->beginGesture(index);
+            // The gesture's handler may have closed the editor.
+            if (plugin != nullptr)
+                plugin->setParameterAutomated(index, v);
+        }
         SetControl(index);
         SetLabel(index);
     } else if (dragMode == 1) {
@@ -274,6 +295,8 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, bool 
         dragging = true;
         dragIndex = index;
         dragStartValue = values[index].load(std::memory_order_relaxed);
+        if (plugin != nullptr)
+            plugin->beginGesture(index);
     }
 }
 
@@ -313,6 +336,17 @@ const TPluginEditorWindow::Control* TPluginEditorWindow::controlById(int id) con
     return nullptr;
 }
 
+int TPluginEditorWindow::mouseTarget(int x, int y) const {
+    if (captured >= 0)
+        return captured;
+    for (int i = static_cast<int>(mouseAreas.size()) - 1; i >= 0; --i) {
+        const MouseArea& a = mouseAreas[static_cast<size_t>(i)];
+        if (a.visible && x >= a.bounds.left && x < a.bounds.right && y >= a.bounds.top && y < a.bounds.bottom)
+            return a.takesMouse ? i : -1;
+    }
+    return -1;
+}
+
 // Counts the events under way; the last one to finish carries out a
 // destruction that the bridge asked for meanwhile. Nothing touches the
 // window after that: the handlers return at once, and the backends do
@@ -333,20 +367,61 @@ void TPluginEditorWindow::onTimer() {
     Timer2Timer();
 }
 
-void TPluginEditorWindow::onMouseDown(int control, MouseButton button, bool shift, int x, int y) {
+void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int y) {
     EventScope scope(*this);
-    if (const Control* c = controlById(control))
-        SetcontrolSelect(*c, button, shift, x, y);
+    lastX = x;
+    lastY = y;
+    const int target = mouseTarget(x, y);
+    if (target < 0)
+        return;
+    if (button == MouseButton::Left) {
+        // The pressed slider holds the mouse until the left button is up.
+        captured = target;
+        window->captureMouse();
+    }
+    const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
+    if (const Control* c = controlById(target))
+        SetcontrolSelect(*c, button, shift, x - at.left, y - at.top);
 }
 
-void TPluginEditorWindow::onMouseMove(int control, bool shift, int x, int y) {
+void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
     EventScope scope(*this);
-    if (const Control* c = controlById(control))
-        MoveControl(*c, shift, x, y);
+    lastX = x;
+    lastY = y;
+    const int target = mouseTarget(x, y);
+    if (target < 0)
+        return;
+    const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
+    if (const Control* c = controlById(target))
+        MoveControl(*c, shift, x - at.left, y - at.top);
 }
 
-void TPluginEditorWindow::onMouseUp(int control, MouseButton button, bool shift, int x, int y) {
+void TPluginEditorWindow::onMouseUp(MouseButton button, bool shift, int x, int y) {
     EventScope scope(*this);
-    if (const Control* c = controlById(control))
-        MouseUp(*c, button, shift, x, y);
+    lastX = x;
+    lastY = y;
+    const int target = mouseTarget(x, y);
+    if (button == MouseButton::Left && captured >= 0) {
+        captured = -1;  // first: releasing may report the capture's end
+        window->releaseMouse();
+    }
+    if (target < 0)
+        return;
+    const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
+    if (const Control* c = controlById(target))
+        MouseUp(*c, button, shift, x - at.left, y - at.top);
+}
+
+void TPluginEditorWindow::onCaptureLost() {
+    EventScope scope(*this);
+    if (captured < 0)
+        return;
+    // No button-up will come: the drag ends as a release where the pointer
+    // was last seen would end it.
+    const int target = captured;
+    captured = -1;
+    window->releaseMouse();
+    const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
+    if (const Control* c = controlById(target))
+        MouseUp(*c, MouseButton::Left, false, lastX - at.left, lastY - at.top);
 }

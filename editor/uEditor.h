@@ -6,17 +6,23 @@
 // the editor bridge rewrites after every parameter change, possibly from
 // the audio thread; a 25 ms timer redraws the sliders whose value moved.
 // Every change the user makes goes to the plug-in through
-// setParameterAutomated. Everything else runs on the window's own thread.
+// setParameterAutomated (EditorController, the window's one way out).
+// Everything else runs on the window's own thread.
+//
+// The backend reports only window-level mouse input; the window itself finds
+// the slider under the pointer and keeps the mouse on the slider of a left
+// press until the left button is released (capture), so that every backend
+// behaves alike.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "EditorController.h"
 #include "EditorText.h"
 #include "platform/Platform.h"
-
-class APlugin;
 
 class TPluginEditorWindow : public platform::WindowEvents {
 public:
@@ -61,7 +67,7 @@ public:
     Control Image1{};
 
     // Fields. `plugin` is set by the bridge right after creation.
-    APlugin* plugin = nullptr;
+    EditorController* plugin = nullptr;
     int dragMode = -1;  // -1 no drag, 0 absolute, 1 fine; read only while dragging
     int dragIndex = 0;
     // Written by the bridge on any thread and read by the window's thread:
@@ -113,13 +119,25 @@ public:
 
     // platform::WindowEvents
     void onTimer() override;
-    void onMouseDown(int control, platform::MouseButton button, bool shift, int x, int y) override;
-    void onMouseMove(int control, bool shift, int x, int y) override;
-    void onMouseUp(int control, platform::MouseButton button, bool shift, int x, int y) override;
+    void onMouseDown(platform::MouseButton button, bool shift, int x, int y) override;
+    void onMouseMove(bool shift, int x, int y) override;
+    void onMouseUp(platform::MouseButton button, bool shift, int x, int y) override;
+    void onCaptureLost() override;
 
 private:
     struct EventScope;
+    // Where a picture lies for the mouse, by control id.
+    struct MouseArea {
+        platform::Rect bounds;
+        bool visible;
+        bool takesMouse;
+    };
     const Control* controlById(int id) const;
+    // Adds a picture to the platform window and to the mouse's map.
+    int addPicture(const platform::PictureSpec& spec);
+    // The topmost visible picture under a client point if it takes the
+    // mouse, -1 otherwise; while a picture holds the mouse, that one.
+    int mouseTarget(int x, int y) const;
     // The parameter index whose key equals the control's name in capitals,
     // or -1.
     int indexOfSender(const Control& sender) const;
@@ -132,4 +150,7 @@ private:
     std::string readoutLine;
     int eventDepth = 0;
     bool destroyRequested = false;
+    std::vector<MouseArea> mouseAreas;
+    int captured = -1;         // the control holding the mouse, -1 for none
+    int lastX = 0, lastY = 0;  // the pointer's last client position
 };

@@ -166,7 +166,8 @@ std::string PluginDescription(bool withUi) {
     if (withUi)
         t += std::string("\n<") + kUiUri +
              ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:idleInterface, ui:parent ;\n"
-             "    lv2:optionalFeature ui:resize ;\n    lv2:extensionData ui:idleInterface .\n";
+             "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize ;\n"
+             "    lv2:extensionData ui:idleInterface .\n";
 
     for (int program = 0; program < params::kNumPrograms; ++program) {
         t += "\n" + PresetUri(program) + "\n    a pset:Preset ;\n";

@@ -7,15 +7,10 @@
 #include "APluginEditor.h"
 #include "DVstUtils.h"
 #include "ParameterTable.h"
-#include "entry.h"
 
 static_assert(params::kNumPrograms == APlugin::kNumPrograms, "one table of programs");
 static_assert(params::kNumHostParameters == APlugin::kNumParams, "one table of parameters");
 static_assert(params::kNumActive == gate::kFirstGateLevel + gate::kNumBands, "a row for every parameter with a sound");
-
-AudioEffect* createEffectInstance(audioMasterCallback audioMaster, bool withEditor) {
-    return new APlugin(audioMaster, withEditor);
-}
 
 // ---------------------------------------------------------------------------
 // Programs
@@ -90,6 +85,10 @@ float APlugin::getParameter(VstInt32 index) {
     if (index < 0 || index >= kNumParams)
         return 0.0f;
     return gateEngine.getParameter(index);
+}
+
+void APlugin::setParameterAutomated(VstInt32 index, float value) {
+    AudioEffectX::setParameterAutomated(index, value);
 }
 
 float APlugin::parameterValue(VstInt32 index) const {

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "DAudioEffectX.h"
+#include "EditorController.h"
 #include "GateEngine.h"
 
 // One program: a complete set of stored parameter values and a name.
@@ -22,7 +23,10 @@ public:
     char name[kMaxNameLength + 1];
 };
 
-class APlugin : public AudioEffectX {
+// The editor window edits it as an EditorController: its changes arrive
+// through setParameterAutomated, and the plug-in sends the host nothing for
+// the drag's gestures.
+class APlugin : public AudioEffectX, public EditorController {
 public:
     static constexpr VstInt32 kNumPrograms = 8;
     static constexpr VstInt32 kNumParams = 30;
@@ -39,6 +43,9 @@ public:
     // Parameter block entries 0 to 30 (the spare slot included), for the
     // editor's copy.
     float parameterValue(VstInt32 index) const;
+    // setParameter, then audioMasterAutomate: the base's behaviour, which
+    // is also what the editor window calls.
+    void setParameterAutomated(VstInt32 index, float value) override;
 
     // Audio thread.
     void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;

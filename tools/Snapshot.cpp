@@ -13,7 +13,6 @@
 #include "AudioFiles.h"
 #include "PluginHost.h"
 #include "WindowPng.h"
-#include "entry.h"
 #include "uPlugin.h"
 #endif
 
@@ -26,10 +25,7 @@ namespace {
 // The editor can only be drawn in memory by a plug-in object built in this
 // program, with the headless window backend; a loaded library keeps its
 // window to itself. Everything else still goes through the record.
-AEffect* VSTCALLBACK builtInEntry(audioMasterCallback host) {
-    AudioEffect* effect = createEffectInstance(host);
-    return effect != nullptr ? effect->getAeffect() : nullptr;
-}
+AEffect* VSTCALLBACK builtInEntry(audioMasterCallback host) { return (new APlugin(host))->getAeffect(); }
 
 }  // namespace
 

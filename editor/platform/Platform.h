@@ -98,26 +98,33 @@ struct PictureSpec {
     // Transparent: pixels of the colour of the surface's bottom-left pixel
     // are not painted, so what lies under the control shows through.
     bool transparent = false;
-    // Receives mouse events (see WindowEvents).
+    // Takes the mouse: the editor's logic hands the window's mouse input to
+    // the topmost visible picture under the pointer if it has this set.
+    // Backends do not look at it.
     bool mouseEvents = false;
 };
 
 enum class MouseButton { Left, Right, Middle };
 
-// What a backend calls on the editor's logic. `control` is the index that
-// Window::addPicture returned; x and y are relative to that control.
+// What a backend calls on the editor's logic: the window's timer and its
+// raw mouse input, in client coordinates (signed: while the mouse is
+// captured the pointer may lie outside the window). Which control a point
+// belongs to, and which control holds the mouse, is the logic's business.
 class WindowEvents {
 public:
     virtual ~WindowEvents() = default;
     // One tick of the repeating timer started by Window::startTimer.
     virtual void onTimer() = 0;
-    // A button went down on a control that takes mouse events. After a
-    // left press that control receives every move and button-up until the
-    // left button is released, also outside it (capture, x then outside
-    // the control's width); other buttons do not capture.
-    virtual void onMouseDown(int control, MouseButton button, bool shift, int x, int y) = 0;
-    virtual void onMouseMove(int control, bool shift, int x, int y) = 0;
-    virtual void onMouseUp(int control, MouseButton button, bool shift, int x, int y) = 0;
+    // A button went down or up, or the pointer moved, anywhere in the
+    // window, or anywhere at all while the window holds the mouse
+    // (Window::captureMouse). Every button is reported, pressed or released.
+    virtual void onMouseDown(MouseButton button, bool shift, int x, int y) = 0;
+    virtual void onMouseMove(bool shift, int x, int y) = 0;
+    virtual void onMouseUp(MouseButton button, bool shift, int x, int y) = 0;
+    // The system took the mouse away from the window while it held it (a
+    // host dialog, the window unmapped mid-drag): no button-up will come.
+    // Spurious calls, with the mouse not held, are harmless.
+    virtual void onCaptureLost() = 0;
 };
 
 // A borderless child window of fixed client size inside a host's window.
@@ -147,6 +154,15 @@ public:
 
     // Starts the repeating timer; ticks arrive as WindowEvents::onTimer.
     virtual void startTimer(int intervalMs) = 0;
+    // Mouse capture: from captureMouse until releaseMouse (or until the
+    // system ends it, WindowEvents::onCaptureLost), every move and button
+    // event comes to this window wherever the pointer is. Both are harmless
+    // when repeated.
+    virtual void captureMouse() = 0;
+    virtual void releaseMouse() = 0;
+    // The native window (an HWND, an X Window id in the pointer), or null
+    // for a window that exists only in memory.
+    virtual void* nativeHandle() const = 0;
     // The user's decimal separator for numbers shown to them ('.' when the
     // system sets none).
     virtual char decimalSeparator() const = 0;

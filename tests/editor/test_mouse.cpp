@@ -218,3 +218,16 @@ TEST_F(MouseTest, SlidersAreRecognisedByTheirNamesInCapitals) {
     EXPECT_FALSE(f.window().dragging);
     EXPECT_TRUE(f.automation().empty());
 }
+
+TEST_F(MouseTest, ADragTellsTheHostOfNothingButItsAutomation) {
+    // No begin or end of an edit, nor anything else, around the values.
+    press(9, 20);
+    move(9, 40);
+    release(9, 40);
+    press(10, 20, MouseButton::Left, true);
+    move(10, 60);
+    release(10, 60);
+    ASSERT_EQ(edtest::HostCalls().size(), 3u);
+    for (const auto& c : edtest::HostCalls())
+        EXPECT_EQ(c.opcode, audioMasterAutomate);
+}

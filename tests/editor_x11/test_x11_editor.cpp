@@ -11,7 +11,6 @@
 // HALVORINE_REQUIRE_DISPLAY is set (scripts/test.sh and CI, which always
 // provide both) a missing one fails the test instead. With
 // HALVORINE_SCREENSHOT_DIR set, the host window is written there as PNGs.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -29,8 +28,7 @@
 #endif
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "X11TestUtil.h"
 #include <X11/keysym.h>
 
 namespace {
@@ -38,41 +36,8 @@ namespace {
 constexpr int kBoost = 5;
 constexpr int kBand1 = 6;
 
-// Whether the environment promises an X display and XTest, so that their
-// absence is a fault rather than a reason to skip.
-bool DisplayRequired() {
-    const char* required = std::getenv("HALVORINE_REQUIRE_DISPLAY");
-    return required != nullptr && *required != '\0' && std::string(required) != "0";
-}
-
-// Skips the test for want of `what`, or fails it where that must be there.
-#define SKIP_WITHOUT(what)                                                         \
-    do {                                                                           \
-        if (DisplayRequired())                                                     \
-            GTEST_FAIL() << "no " << (what) << ", but HALVORINE_REQUIRE_DISPLAY is set"; \
-        GTEST_SKIP() << "no " << (what);                                           \
-    } while (false)
-
-// Real pointer and key input through the XTest extension, loaded at run
-// time so that building needs no extra headers.
-struct XTest {
-    int (*motion)(Display*, int, int, int, unsigned long) = nullptr;
-    int (*button)(Display*, unsigned, int, unsigned long) = nullptr;
-    int (*key)(Display*, unsigned, int, unsigned long) = nullptr;
-
-    static const XTest* get() {
-        static const XTest loaded = [] {
-            XTest t;
-            if (void* lib = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL)) {
-                t.motion = reinterpret_cast<decltype(t.motion)>(dlsym(lib, "XTestFakeMotionEvent"));
-                t.button = reinterpret_cast<decltype(t.button)>(dlsym(lib, "XTestFakeButtonEvent"));
-                t.key = reinterpret_cast<decltype(t.key)>(dlsym(lib, "XTestFakeKeyEvent"));
-            }
-            return t;
-        }();
-        return loaded.motion && loaded.button && loaded.key ? &loaded : nullptr;
-    }
-};
+using x11test::SamePicture;
+using x11test::XTest;
 
 // X errors on the test's own connection: a host's handler, which must never
 // see an error of the plug-in's connection.
@@ -94,11 +59,7 @@ protected:
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || *name == '\0')
             SKIP_WITHOUT("X display (run under xvfb-run -a)");
-        // One connection for the whole program: the last client to leave
-        // makes an X server without -noreset (xvfb-run's) start over, and a
-        // connection made meanwhile is refused.
-        static Display* const connection = XOpenDisplay(nullptr);
-        dpy = connection;
+        dpy = x11test::SharedDisplay();
         ASSERT_NE(dpy, nullptr) << "cannot open " << name;
         XSetErrorHandler(&CountError);
         g_hostErrors = 0;
@@ -127,19 +88,7 @@ protected:
     }
 
     // A mapped top-level window of the size the editor asks for when closed.
-    Window makeHostWindow() {
-        const int screen = DefaultScreen(dpy);
-        Window w = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), 30, 40, 665, 518, 0, BlackPixel(dpy, screen),
-                                       WhitePixel(dpy, screen));
-        XSelectInput(dpy, w, StructureNotifyMask);
-        XMapWindow(dpy, w);
-        for (XEvent e;;) {
-            XWindowEvent(dpy, w, StructureNotifyMask, &e);
-            if (e.type == MapNotify)
-                break;
-        }
-        return w;
-    }
+    Window makeHostWindow() { return x11test::MakeHostWindow(dpy, 665, 518); }
 
     VstIntPtr open(Window into) {
         return testhost::dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(into)));
@@ -164,41 +113,8 @@ protected:
         pumpUntil([&] { return std::chrono::steady_clock::now() >= end; });
     }
 
-    std::vector<Window> children(Window w) {
-        Window root = 0, up = 0, *list = nullptr;
-        unsigned count = 0;
-        std::vector<Window> out;
-        if (XQueryTree(dpy, w, &root, &up, &list, &count) && list != nullptr) {
-            out.assign(list, list + count);
-            XFree(list);
-        }
-        return out;
-    }
-
-    // The window's pixels as the server holds them.
-    platform::Bitmap capture(Window w, int width, int height) {
-        platform::Bitmap out;
-        XImage* im = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
-                               ZPixmap);
-        if (im == nullptr)
-            return out;
-        auto channel = [](unsigned long pixel, unsigned long mask) {
-            int shift = 0;
-            while (((mask >> shift) & 1) == 0)
-                ++shift;
-            return static_cast<uint8_t>(((pixel & mask) >> shift) * 255 / (mask >> shift));
-        };
-        out.width = width;
-        out.height = height;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const unsigned long p = XGetPixel(im, x, y);
-                out.pixels.push_back(
-                    {channel(p, im->red_mask), channel(p, im->green_mask), channel(p, im->blue_mask)});
-            }
-        XDestroyImage(im);
-        return out;
-    }
+    std::vector<Window> children(Window w) { return x11test::Children(dpy, w); }
+    platform::Bitmap capture(Window w, int width, int height) { return x11test::Capture(dpy, w, width, height); }
     platform::Bitmap captureEditor() { return capture(editor(), 398, 241); }
 
     // The one editor window inside the host's window, 0 if there is none.
@@ -241,25 +157,6 @@ protected:
     edtest::Fixture reference;  // the headless editor, open, driven alongside
     const XTest* xtest = XTest::get();
 };
-
-// Pixels of `a` that differ from `b`, with the first one described.
-::testing::AssertionResult SamePicture(const platform::Bitmap& a, const platform::Bitmap& b) {
-    if (a.width != b.width || a.height != b.height)
-        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << " against " << b.width
-                                             << "x" << b.height;
-    int count = 0;
-    std::string first;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
-            if (a.at(x, y) != b.at(x, y) && count++ == 0)
-                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + std::to_string(a.at(x, y).r) +
-                        "," + std::to_string(a.at(x, y).g) + "," + std::to_string(a.at(x, y).b) + " against " +
-                        std::to_string(b.at(x, y).r) + "," + std::to_string(b.at(x, y).g) + "," +
-                        std::to_string(b.at(x, y).b);
-    if (count == 0)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << count << " pixels differ, first " << first;
-}
 
 }  // namespace
 

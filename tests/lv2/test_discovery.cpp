@@ -2,9 +2,13 @@
 // all matching the parameter table that the VST 2.x edition also reads.
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Lv2TestUtil.h"
 
@@ -114,3 +118,49 @@ TEST(Lv2Discovery, EveryFactoryProgramIsAPresetWithExactValues) {
 }
 
 }  // namespace
+
+#if defined(HALVORINE_LV2_UI)
+namespace {
+
+// The URIs of `property` of `subject`, sorted.
+std::vector<std::string> Objects(const LilvNode* subject, const char* property) {
+    World& w = World::get();
+    LilvNodes* found = lilv_world_find_nodes(w.world(), subject, w.uri(property), nullptr);
+    std::vector<std::string> out;
+    LILV_FOREACH (nodes, i, found)
+        out.push_back(NodeText(lilv_nodes_get(found, i)));
+    lilv_nodes_free(found);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(Lv2Discovery, TheUiIsAnX11UiBesideTheDspBinaryThatTheHostMustDriveAndParent) {
+    World& w = World::get();
+    ASSERT_NE(w.plugin(), nullptr);
+    LilvUIs* uis = lilv_plugin_get_uis(w.plugin());
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    const LilvNode* uri = lilv_ui_get_uri(ui);
+    EXPECT_EQ(NodeText(uri), lv2edition::kUiUri);
+    EXPECT_TRUE(lilv_ui_is_a(ui, w.uri(LV2_UI__X11UI)));
+
+    char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+    char* dsp = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_library_uri(w.plugin())), nullptr);
+    const std::string uiPath = binary != nullptr ? binary : "", dspPath = dsp != nullptr ? dsp : "";
+    lilv_free(binary);
+    lilv_free(dsp);
+    const size_t slash = dspPath.find_last_of('/');
+    EXPECT_EQ(uiPath, dspPath.substr(0, slash + 1) + "halvorine_ui.so");
+    EXPECT_EQ(access(uiPath.c_str(), R_OK), 0) << uiPath;
+
+    lilv_world_load_resource(w.world(), uri);
+    EXPECT_EQ(Objects(uri, LV2_CORE__requiredFeature),
+              (std::vector<std::string>{LV2_UI__idleInterface, LV2_UI__parent}));
+    EXPECT_EQ(Objects(uri, LV2_CORE__optionalFeature),
+              (std::vector<std::string>{LV2_UI__noUserResize, LV2_UI__resize, LV2_UI__touch}));
+    EXPECT_EQ(Objects(uri, LV2_CORE__extensionData), (std::vector<std::string>{LV2_UI__idleInterface}));
+    lilv_uis_free(uis);
+}
+#endif

@@ -25,6 +25,11 @@ cmake --install "$build" --prefix "$prefix" >"$prefix/install.log" 2>&1 || { fai
 for file in manifest.ttl halvorine.ttl halvorine_dsp.so; do
     [ -f "$prefix/$lv2dir/Halvorine.lv2/$file" ] || fail "no $lv2dir/Halvorine.lv2/$file"
 done
+# Every binary that the installed manifest names (the UI's too, where it
+# is built) is there.
+for file in $(sed -n 's/.*binary <\([^>]*\)>.*/\1/p' "$prefix/$lv2dir/Halvorine.lv2/manifest.ttl" 2>/dev/null); do
+    [ -f "$prefix/$lv2dir/Halvorine.lv2/$file" ] || fail "the manifest names $file, which is not installed"
+done
 LV2_PATH="$prefix/$lv2dir" lv2ls 2>/dev/null | grep -qx 'urn:pellucid:halvorine' || fail "lv2ls does not find the installed plug-in"
 
 [ $failures -eq 0 ] && echo "installed: $vstdir/Halvorine.so and $lv2dir/Halvorine.lv2"

@@ -165,46 +165,26 @@ Bitmap HeadlessWindow::compose() const {
     return frame;
 }
 
-int HeadlessWindow::mouseTarget(int x, int y) const {
-    for (int i = static_cast<int>(pictures.size()) - 1; i >= 0; --i) {
-        const PictureSpec& s = pictures[i]->spec;
-        if (s.visible && x >= s.left && x < s.left + s.clipWidth && y >= s.top && y < s.top + s.clipHeight)
-            return s.mouseEvents ? i : -1;
-    }
-    return -1;
-}
-
 void HeadlessWindow::tick() {
     if (timerInterval > 0)
         events.onTimer();
 }
 
 void HeadlessWindow::mouseDown(int x, int y, MouseButton button, bool shift) {
-    const int target = captured >= 0 ? captured : mouseTarget(x, y);
-    if (target < 0)
-        return;
-    if (button == MouseButton::Left)
-        captured = target;
-    const PictureSpec& s = pictures[target]->spec;
-    events.onMouseDown(target, button, shift, x - s.left, y - s.top);
+    events.onMouseDown(button, shift, x, y);
 }
 
-void HeadlessWindow::mouseMove(int x, int y, bool shift) {
-    const int target = captured >= 0 ? captured : mouseTarget(x, y);
-    if (target < 0)
-        return;
-    const PictureSpec& s = pictures[target]->spec;
-    events.onMouseMove(target, shift, x - s.left, y - s.top);
-}
+void HeadlessWindow::mouseMove(int x, int y, bool shift) { events.onMouseMove(shift, x, y); }
 
 void HeadlessWindow::mouseUp(int x, int y, MouseButton button, bool shift) {
-    const int target = captured >= 0 ? captured : mouseTarget(x, y);
-    if (button == MouseButton::Left)
-        captured = -1;
-    if (target < 0)
+    events.onMouseUp(button, shift, x, y);
+}
+
+void HeadlessWindow::loseCapture() {
+    if (!capturing)
         return;
-    const PictureSpec& s = pictures[target]->spec;
-    events.onMouseUp(target, button, shift, x - s.left, y - s.top);
+    capturing = false;
+    events.onCaptureLost();
 }
 
 std::unique_ptr<Window> CreateHeadlessWindow(void* parent, int clientWidth, int clientHeight, Rgb background,

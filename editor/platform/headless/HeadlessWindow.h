@@ -33,19 +33,23 @@ public:
     bool visible() const override { return shown; }
     void repaintNow() override { ++repaints; }
     void startTimer(int intervalMs) override { timerInterval = intervalMs; }
+    void captureMouse() override { capturing = true; }
+    void releaseMouse() override { capturing = false; }
+    void* nativeHandle() const override { return nullptr; }
     char decimalSeparator() const override { return separator; }
 
     // The client area as the screen would show it: the background colour,
     // then every visible picture in order, clipped, key colour left out.
     Bitmap compose() const;
 
-    // Driving it. Points are in client coordinates. A press on a picture
-    // that takes mouse events goes to it; after a left press that picture
-    // holds the mouse until the left button is released.
+    // Driving it, as a pointer and the system would. Points are in client
+    // coordinates and may lie outside the window.
     void tick();
     void mouseDown(int x, int y, MouseButton button, bool shift = false);
     void mouseMove(int x, int y, bool shift = false);
     void mouseUp(int x, int y, MouseButton button, bool shift = false);
+    // Something else takes the mouse while the window holds it.
+    void loseCapture();
 
     // Inspection.
     int pictureCount() const { return static_cast<int>(pictures.size()); }
@@ -56,15 +60,12 @@ public:
     int top() const { return posY; }
     int timerIntervalMs() const { return timerInterval; }  // 0 until started
     int repaintCount() const { return repaints; }
+    bool mouseCaptured() const { return capturing; }
     void setDecimalSeparator(char c) { separator = c; }
 
 private:
     class PixelSurface;
     struct Picture;
-
-    // The topmost visible picture under a client point, if it takes mouse
-    // events; -1 otherwise.
-    int mouseTarget(int x, int y) const;
 
     void* parentWindow;
     int width, height;
@@ -76,7 +77,7 @@ private:
     int timerInterval = 0;
     int repaints = 0;
     char separator = '.';
-    int captured = -1;  // picture holding the mouse, -1 for none
+    bool capturing = false;
 };
 
 // The factory that platform::createWindow uses by default.

@@ -161,6 +161,15 @@ public:
         if (hwnd != nullptr)
             SetTimer(hwnd, kTimerId, static_cast<UINT>(intervalMs), nullptr);
     }
+    void captureMouse() override {
+        if (hwnd != nullptr && GetCapture() != hwnd)
+            SetCapture(hwnd);
+    }
+    void releaseMouse() override {
+        if (hwnd != nullptr && GetCapture() == hwnd)
+            ReleaseCapture();
+    }
+    void* nativeHandle() const override { return hwnd; }
     char decimalSeparator() const override;
 
     // A surface changed: repaint the part of the window it shows.
@@ -184,9 +193,16 @@ private:
 
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void compose(const RECT& area);
-    int mouseTarget(int x, int y) const;
-    void mouseDown(MouseButton button, WPARAM keys, LPARAM point);
-    void mouseUp(MouseButton button, WPARAM keys, LPARAM point);
+    // Last in each handler: the editor may close itself, and this object
+    // with it, while it handles the event.
+    void mouseDown(MouseButton button, WPARAM keys, LPARAM point) {
+        // Signed: with the mouse captured the pointer may lie left of or
+        // above the window.
+        events.onMouseDown(button, (keys & MK_SHIFT) != 0, GET_X_LPARAM(point), GET_Y_LPARAM(point));
+    }
+    void mouseUp(MouseButton button, WPARAM keys, LPARAM point) {
+        events.onMouseUp(button, (keys & MK_SHIFT) != 0, GET_X_LPARAM(point), GET_Y_LPARAM(point));
+    }
 
     HWND hwnd = nullptr;
     int width, height;
@@ -202,8 +218,6 @@ private:
     HFONT font = nullptr;
     std::string fontName;
     int fontPoints = 0;
-    int captured = -1;  // picture holding the mouse, -1 for none
-    int lastX = 0, lastY = 0;  // last pointer position, client coordinates
 };
 
 // ---------------------------------------------------------------------------
@@ -413,50 +427,6 @@ void Win32Window::compose(const RECT& area) {
     }
 }
 
-int Win32Window::mouseTarget(int x, int y) const {
-    for (int i = static_cast<int>(pictures.size()) - 1; i >= 0; --i) {
-        const PictureSpec& s = pictures[i]->spec;
-        if (s.visible && x >= s.left && x < s.left + s.clipWidth && y >= s.top && y < s.top + s.clipHeight)
-            return s.mouseEvents ? i : -1;
-    }
-    return -1;
-}
-
-void Win32Window::mouseDown(MouseButton button, WPARAM keys, LPARAM point) {
-    // Signed: with the mouse captured the pointer may lie left of or above
-    // the window.
-    const int x = GET_X_LPARAM(point), y = GET_Y_LPARAM(point);
-    lastX = x;
-    lastY = y;
-    const int target = captured >= 0 ? captured : mouseTarget(x, y);
-    if (target < 0)
-        return;
-    if (button == MouseButton::Left) {
-        captured = target;
-        if (GetCapture() != hwnd)
-            SetCapture(hwnd);
-    }
-    const PictureSpec& s = pictures[target]->spec;
-    // Last: the handler may close the editor, and this object with it.
-    events.onMouseDown(target, button, (keys & MK_SHIFT) != 0, x - s.left, y - s.top);
-}
-
-void Win32Window::mouseUp(MouseButton button, WPARAM keys, LPARAM point) {
-    const int x = GET_X_LPARAM(point), y = GET_Y_LPARAM(point);
-    lastX = x;
-    lastY = y;
-    const int target = captured >= 0 ? captured : mouseTarget(x, y);
-    if (button == MouseButton::Left) {
-        captured = -1;  // first, so that the capture change below is ours
-        if (GetCapture() == hwnd)
-            ReleaseCapture();
-    }
-    if (target < 0)
-        return;
-    const PictureSpec& s = pictures[target]->spec;
-    events.onMouseUp(target, button, (keys & MK_SHIFT) != 0, x - s.left, y - s.top);
-}
-
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
@@ -500,27 +470,14 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MBUTTONUP:
         mouseUp(MouseButton::Middle, wParam, lParam);
         return 0;
-    case WM_MOUSEMOVE: {
-        const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-        lastX = x;
-        lastY = y;
-        const int target = captured >= 0 ? captured : mouseTarget(x, y);
-        if (target >= 0) {
-            const PictureSpec& s = pictures[target]->spec;
-            events.onMouseMove(target, (wParam & MK_SHIFT) != 0, x - s.left, y - s.top);
-        }
+    case WM_MOUSEMOVE:
+        events.onMouseMove((wParam & MK_SHIFT) != 0, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
-    }
     case WM_CAPTURECHANGED:
-        // Something else took the mouse while the left button was down on a
-        // slider (a host dialog, a task switch): no button-up will come, so
-        // the drag ends here as a release would end it.
-        if (captured >= 0 && reinterpret_cast<HWND>(lParam) != hwnd) {
-            const int target = captured;
-            captured = -1;
-            const PictureSpec& s = pictures[target]->spec;
-            events.onMouseUp(target, MouseButton::Left, false, lastX - s.left, lastY - s.top);
-        }
+        // Something else took the mouse (a host dialog, a task switch)
+        // while the editor may hold it for a drag: no button-up will come.
+        if (reinterpret_cast<HWND>(lParam) != hwnd)
+            events.onCaptureLost();
         return 0;
     case WM_DESTROY:
         KillTimer(hwnd, kTimerId);
@@ -547,7 +504,6 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         // destructor above all) calls a window by it again.
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd = nullptr;
-        self->captured = -1;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     // Nothing may unwind into the host's message loop.

@@ -6,9 +6,10 @@
 // of the headless backend; only text goes through GDI (TextOut in the named
 // system font, transparent background). A paint composes the pictures back
 // to front into one more DIB section and blits it in a single step, so the
-// window never flickers. Mouse buttons, moves and the left button's capture
-// are mapped onto the picture under the pointer; the repeating timer is a
-// window timer, delivered on the window's own thread.
+// window never flickers. Mouse buttons and moves go to the editor's logic as
+// they come, in client coordinates, and its capture is the window's mouse
+// capture; the repeating timer is a window timer, delivered on the window's
+// own thread.
 #pragma once
 
 #include <memory>

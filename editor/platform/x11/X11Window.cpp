@@ -189,6 +189,11 @@ public:
     bool visible() const override { return mapped; }
     void repaintNow() override;
     void startTimer(int intervalMs) override;
+    // The server grabs the pointer for the window from a press until every
+    // button is up; the window only remembers that the editor holds it.
+    void captureMouse() override { holding = true; }
+    void releaseMouse() override { holding = false; }
+    void* nativeHandle() const override { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
     char decimalSeparator() const override;
 
     void invalidate(int control);
@@ -201,8 +206,6 @@ private:
     // Composes the changed part into the client-side image and puts it,
     // with what the server asked to have repainted, on the screen.
     void paint();
-    int mouseTarget(int x, int y) const;
-    void endLostDrag();
 
     Display* display;
     ::Window window = 0;
@@ -219,8 +222,7 @@ private:
     Clock::duration interval{};
     Clock::time_point lastTick{};
     bool pumping = false;
-    int captured = -1;  // picture holding the mouse, -1 for none
-    int lastX = 0, lastY = 0;
+    bool holding = false;  // the editor holds the mouse (captureMouse)
     // Shared with a pump under way, which checks it after every event: a
     // host may close the editor from inside one.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
@@ -359,25 +361,6 @@ char X11Window::decimalSeparator() const {
     return separator;
 }
 
-int X11Window::mouseTarget(int x, int y) const {
-    for (int i = model.pictureCount() - 1; i >= 0; --i) {
-        const PictureSpec& s = model.picture(i);
-        if (s.visible && x >= s.left && x < s.left + s.clipWidth && y >= s.top && y < s.top + s.clipHeight)
-            return s.mouseEvents ? i : -1;
-    }
-    return -1;
-}
-
-void X11Window::endLostDrag() {
-    // The server ended the pointer grab without a release reaching us (the
-    // window or its parent was unmapped mid-drag): end the drag as a
-    // release would.
-    const int target = captured;
-    captured = -1;
-    const PictureSpec& s = model.picture(target);
-    events.onMouseUp(target, MouseButton::Left, false, lastX - s.left, lastY - s.top);
-}
-
 bool X11Window::dispatch(const XEvent& event) {
     const std::shared_ptr<bool> token = alive;
     switch (event.type) {
@@ -404,42 +387,31 @@ bool X11Window::dispatch(const XEvent& event) {
             break;  // wheel and extra buttons
         // Signed and relative to this window, also outside it: a press
         // grabs the pointer for the window until every button is up.
-        lastX = b.x;
-        lastY = b.y;
         const bool shift = (b.state & ShiftMask) != 0;
-        const int target = captured >= 0 ? captured : mouseTarget(b.x, b.y);
-        if (event.type == ButtonRelease && button == MouseButton::Left)
-            captured = -1;
-        if (target < 0)
-            break;
-        if (event.type == ButtonPress && button == MouseButton::Left)
-            captured = target;
-        const PictureSpec& s = model.picture(target);
         if (event.type == ButtonPress)
-            events.onMouseDown(target, button, shift, b.x - s.left, b.y - s.top);
+            events.onMouseDown(button, shift, b.x, b.y);
         else
-            events.onMouseUp(target, button, shift, b.x - s.left, b.y - s.top);
+            events.onMouseUp(button, shift, b.x, b.y);
         break;
     }
     case MotionNotify: {
         const XMotionEvent& m = event.xmotion;
-        if (captured >= 0 && (m.state & Button1Mask) == 0) {
-            endLostDrag();
+        if (holding && (m.state & Button1Mask) == 0) {
+            // The server ended the grab without a release reaching us (the
+            // window or its parent was unmapped mid-drag).
+            holding = false;
+            events.onCaptureLost();
             if (!*token)
                 return false;
         }
-        lastX = m.x;
-        lastY = m.y;
-        const int target = captured >= 0 ? captured : mouseTarget(m.x, m.y);
-        if (target >= 0) {
-            const PictureSpec& s = model.picture(target);
-            events.onMouseMove(target, (m.state & ShiftMask) != 0, m.x - s.left, m.y - s.top);
-        }
+        events.onMouseMove((m.state & ShiftMask) != 0, m.x, m.y);
         break;
     }
     case LeaveNotify:
-        if (event.xcrossing.mode == NotifyUngrab && captured >= 0 && (event.xcrossing.state & Button1Mask) == 0)
-            endLostDrag();
+        if (event.xcrossing.mode == NotifyUngrab && holding && (event.xcrossing.state & Button1Mask) == 0) {
+            holding = false;
+            events.onCaptureLost();
+        }
         break;
     default:
         break;

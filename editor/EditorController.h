@@ -1,0 +1,27 @@
+// What the editor window needs from the plug-in it edits, and nothing more.
+//
+// The window shows values that others copy into it (`values`); the only way
+// back is this interface. The VST 2.x plug-in object implements it directly;
+// the LV2 UI, which runs apart from the DSP instance, implements it with its
+// host's port writes. Called on the window's own thread only, from inside the
+// window's mouse handlers.
+#pragma once
+
+class EditorController {
+public:
+    // The user set parameter `index` (0 to 21) to `value` (0 to 1). The
+    // window has already stored the value in its own copy; the call returns
+    // with the change applied wherever the implementation applies it.
+    virtual void setParameterAutomated(int index, float value) = 0;
+
+    // The user took hold of a slider (a left press) and let go of it again.
+    // Every setParameterAutomated of a drag lies between the two. A drag
+    // that the window's destruction cuts short still ends. By default
+    // nothing is sent: a host that has no use for gestures hears nothing new.
+    virtual void beginGesture(int /*index*/) {}
+    virtual void endGesture(int /*index*/) {}
+
+protected:
+    // Not owned by the window: nobody deletes a plug-in through this.
+    ~EditorController() = default;
+};

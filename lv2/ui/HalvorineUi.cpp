@@ -1,0 +1,188 @@
+// The LV2 UI: the editor window of the VST 2.x edition, embedded in the X
+// window that the host passes as ui:parent.
+//
+// It runs apart from the DSP instance and shares nothing with it but the
+// ports: the host reports control values through port_event, which the UI
+// copies into the window's values as the VST 2.x editor bridge does, and a
+// drag sends each value through write_function (control port protocol 0,
+// one float), framed by ui:touch gestures when the host offers them.
+//
+// X has no per-window timer and the host owns the thread's event loop, so
+// the host drives the window through ui:idleInterface, which the UI
+// requires: each idle call reads the window's own X connection, runs the
+// 25 ms refresh pass when it is due and puts what changed on the screen.
+//
+// Every function here runs on the host's UI thread.
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "GateMath.h"
+#include "Lv2Ports.h"
+#include "ParameterTable.h"
+#include "platform/Platform.h"
+#include "platform/x11/X11Window.h"
+#include "uEditor.h"
+
+namespace {
+
+using lv2edition::ControlPort;
+
+class HalvorineUi final : public EditorController {
+public:
+    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+        : write(write), controller(controller), touch(touch) {}
+
+    ~HalvorineUi() {
+        if (window == nullptr)
+            return;
+        if (window->handlingEvent()) {
+            // Cleaned up from inside one of the window's own events (a host
+            // that closes the UI while it hears of an edit): the handler is
+            // still running on the window, which goes when the event is done.
+            window->form().hide();
+            window->plugin = nullptr;
+            window->destroyAfterEvent();
+            return;
+        }
+        delete window;  // a drag under way ends its gesture here
+    }
+    HalvorineUi(const HalvorineUi&) = delete;
+    HalvorineUi& operator=(const HalvorineUi&) = delete;
+
+    // Builds the window in `parent` as the editor bridge opens it. Answers
+    // false if there is no window to be had (no display, a parent that the
+    // display does not know).
+    bool open(void* parent) {
+        try {
+            window = new TPluginEditorWindow(parent);
+        } catch (...) {
+            return false;
+        }
+        window->form().setPosition(0, 0);
+        // Until the host reports the ports, each control's lv2:default: the
+        // program that a new instance starts on, as in a new VST 2.x editor.
+        for (int i = 0; i < params::kNumActive; ++i)
+            window->values[i].store(params::FactoryValue(params::kInitialProgram, i), std::memory_order_relaxed);
+        window->plugin = this;
+        window->form().repaintNow();
+        window->form().show();
+        window->SetAll();
+        return true;
+    }
+
+    LV2UI_Widget widget() const { return window->form().nativeHandle(); }
+    int width() const { return window->form().clientWidth(); }
+    int height() const { return window->form().clientHeight(); }
+
+    void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+        if (port < lv2edition::kFirstControl || port >= lv2edition::kNumPorts || format != 0 ||
+            size != sizeof(float) || buffer == nullptr)
+            return;
+        const int index = static_cast<int>(port - lv2edition::kFirstControl);
+        float value;
+        std::memcpy(&value, buffer, sizeof value);
+        // Shown as the DSP side applies it (clamped, NaN as 0) and drawn by
+        // the next refresh pass, as a host's change is in the VST 2.x
+        // edition; the read-out stays as it is.
+        window->values[index].store(gate::ClampParameter(value), std::memory_order_relaxed);
+    }
+
+    void idle() { window->form().repaintNow(); }
+
+    // EditorController. Nothing may touch this object after the host's
+    // callback: the host may clean the UI up from inside it.
+    void setParameterAutomated(int index, float value) override {
+        write(controller, ControlPort(index), sizeof value, 0, &value);
+    }
+    void beginGesture(int index) override {
+        if (touch != nullptr)
+            touch->touch(touch->handle, ControlPort(index), true);
+    }
+    void endGesture(int index) override {
+        if (touch != nullptr)
+            touch->touch(touch->handle, ControlPort(index), false);
+    }
+
+private:
+    LV2UI_Write_Function write;
+    LV2UI_Controller controller;
+    const LV2UI_Touch* touch;
+    TPluginEditorWindow* window = nullptr;
+};
+
+const void* FindFeature(const LV2_Feature* const* features, const char* uri, bool* present = nullptr) {
+    if (present != nullptr)
+        *present = false;
+    for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
+        if ((*f)->URI != nullptr && std::strcmp((*f)->URI, uri) == 0) {
+            if (present != nullptr)
+                *present = true;
+            return (*f)->data;
+        }
+    return nullptr;
+}
+
+LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
+                         LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    if (pluginUri == nullptr || std::strcmp(pluginUri, lv2edition::kPluginUri) != 0 || write == nullptr ||
+        widget == nullptr)
+        return nullptr;
+    // Without the idle calls nothing would ever be drawn or heard.
+    bool idleOffered = false;
+    FindFeature(features, LV2_UI__idleInterface, &idleOffered);
+    void* parent = const_cast<void*>(FindFeature(features, LV2_UI__parent));
+    if (!idleOffered || parent == nullptr)
+        return nullptr;
+    const auto* touch = static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch));
+    if (touch != nullptr && touch->touch == nullptr)
+        touch = nullptr;
+    const auto* resize = static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize));
+
+    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch);
+    if (ui == nullptr)
+        return nullptr;
+    if (!ui->open(parent)) {
+        delete ui;
+        return nullptr;
+    }
+    *widget = ui->widget();
+    if (resize != nullptr && resize->ui_resize != nullptr)
+        resize->ui_resize(resize->handle, ui->width(), ui->height());
+    return ui;
+}
+
+void Cleanup(LV2UI_Handle handle) { delete static_cast<HalvorineUi*>(handle); }
+
+void PortEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    static_cast<HalvorineUi*>(handle)->portEvent(port, size, format, buffer);
+}
+
+int Idle(LV2UI_Handle handle) {
+    static_cast<HalvorineUi*>(handle)->idle();
+    return 0;  // the UI closes only when the host cleans it up
+}
+
+const LV2UI_Idle_Interface kIdleInterface = {&Idle};
+
+const void* ExtensionData(const char* uri) {
+    if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0)
+        return &kIdleInterface;
+    return nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {lv2edition::kUiUri, &Instantiate, &Cleanup, &PortEvent, &ExtensionData};
+
+// The window opens in the host's X window: install the X11 backend when the
+// library loads. Storing a function pointer is all a load step may safely
+// do; the display is opened with the first window.
+__attribute__((constructor)) void InstallX11Backend() { platform::setWindowFactory(&platform::x11::CreateX11Window); }
+
+}  // namespace
+
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}
