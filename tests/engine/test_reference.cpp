@@ -13,16 +13,25 @@ using namespace enginetest;
 namespace {
 
 // Runs the reference over the whole signal for the plug-in's current
-// parameters, in one block per `blockSizes` entry (cycled).
+// parameters, in one block per `blockSizes` entry (cycled), as the engine
+// is run.
 void RunReference(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
-                  std::vector<float>& outL, std::vector<float>& outR) {
+                  std::vector<float>& outL, std::vector<float>& outR, const std::vector<int>& blockSizes) {
     reference::Gate ref;
     float params[gate::kNumParams];
     ParameterSet(plugin, params);
     ref.Apply(params, plugin.engine().designRate(), true);
     outL.assign(inL.size(), 0.0f);
     outR.assign(inR.size(), 0.0f);
-    ref.Block(inL.data(), inR.data(), outL.data(), outR.data(), static_cast<int>(inL.size()), false);
+    const int total = static_cast<int>(inL.size());
+    size_t b = 0;
+    for (int pos = 0; pos < total;) {
+        int n = blockSizes[b++ % blockSizes.size()];
+        if (n > total - pos)
+            n = total - pos;
+        ref.Block(inL.data() + pos, inR.data() + pos, outL.data() + pos, outR.data() + pos, n, false);
+        pos += n;
+    }
 }
 
 void RunEngine(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
@@ -79,7 +88,7 @@ TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
             GTEST_SKIP() << SkipMessage();
         plugin->setProgram(program);
         std::vector<float> refL, refR, engL, engR;
-        RunReference(*plugin, inL, inR, refL, refR);
+        RunReference(*plugin, inL, inR, refL, refR, {512});
         RunEngine(*plugin, inL, inR, engL, engR, {512});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "left, program " << program;
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "right, program " << program;
@@ -105,7 +114,7 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
         for (int k = 0; k < 16; ++k)
             plugin->setParameter(6 + k, (k % 3) * 0.4f);
         std::vector<float> refL, refR, engL, engR;
-        RunReference(*plugin, inL, inR, refL, refR);
+        RunReference(*plugin, inL, inR, refL, refR, {256});
         RunEngine(*plugin, inL, inR, engL, engR, {256});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "start " << s[0] << " q " << s[2];
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "start " << s[0] << " q " << s[2];
@@ -173,7 +182,7 @@ TEST_P(Kernels, ExtremeSignalsMatchBitForBit) {
             for (int k = 0; k < 16; ++k)
                 plugin->setParameter(6 + k, (k % 4) * 0.3f);
             std::vector<float> refL, refR, engL, engR;
-            RunReference(*plugin, inL, inR, refL, refR);
+            RunReference(*plugin, inL, inR, refL, refR, {512, 100});
             RunEngine(*plugin, inL, inR, engL, engR, {512, 100});
             EXPECT_EQ(FirstDifference(refL, engL), -1) << c.name << (ftz ? ", flush-to-zero" : "");
             EXPECT_EQ(FirstDifference(refR, engR), -1) << c.name << (ftz ? ", flush-to-zero" : "");
