@@ -206,7 +206,8 @@ bool AudioEffect::isOutputConnected(VstInt32 output) {
 
 // Requests 0 to 24. Every request that reads or writes through the host's
 // pointer does nothing with a null pointer and answers 0: a host bug must not
-// take the process down.
+// take the process down. Likewise a request whose `value` is a number that
+// does not fit the operation's 32 bits (see FitsInt32).
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     if (static_cast<uint32_t>(opcode) > static_cast<uint32_t>(effSetChunk))
         return 0;
@@ -219,7 +220,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         close();
         return 0;
     case effSetProgram:
-        if (value < numPrograms)
+        if (value < numPrograms && FitsInt32(value))
             setProgram(static_cast<VstInt32>(value));
         return 0;
     case effGetProgram:
@@ -250,7 +251,8 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         setSampleRate(opt);
         return 0;
     case effSetBlockSize:
-        setBlockSize(static_cast<VstInt32>(value));
+        if (FitsInt32(value))
+            setBlockSize(static_cast<VstInt32>(value));
         return 0;
     case effMainsChanged:
         if (value == 0)
@@ -279,7 +281,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
             return 0;
         return getChunk(static_cast<void**>(ptr), index != 0);
     case effSetChunk:
-        if (ptr == nullptr)
+        if (ptr == nullptr || !FitsInt32(value))
             return 0;
         return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
     default:  // effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep

@@ -167,7 +167,10 @@ bool AudioEffectX::endSetProgram() { return false; }
 // ---------------------------------------------------------------------------
 // Requests 25 to 68. As in the base, a request whose operation reads or
 // writes through the host's pointer does nothing with a null pointer and
-// answers 0 (effCanDo: -1, "cannot").
+// answers 0 (effCanDo: -1, "cannot"), and one whose `value` is a number too
+// wide for the operation does nothing and answers 0
+// (effSetBlockSizeAndSampleRate: 1, as always). The key requests take the
+// low byte of `value` by definition.
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     // Unsigned, so that a negative code ends in the base dispatcher too.
@@ -187,7 +190,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetNumProgramCategories:
         return getNumCategories();
     case effGetProgramNameIndexed:
-        return hasPtr && getProgramNameIndexed(static_cast<VstInt32>(value), index, text) ? 1 : 0;
+        return hasPtr && FitsInt32(value) && getProgramNameIndexed(static_cast<VstInt32>(value), index, text) ? 1
+                                                                                                            : 0;
     case effCopyProgram:
         return copyProgram(index) ? 1 : 0;
     case effConnectInput:
@@ -207,13 +211,19 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetDestinationBuffer:
         return reinterpret_cast<VstIntPtr>(reportDestinationBuffer());
     case effOfflineNotify:
-        return hasPtr && offlineNotify(static_cast<VstAudioFile*>(ptr), static_cast<VstInt32>(value), index != 0)
+        return hasPtr && FitsInt32(value) &&
+                       offlineNotify(static_cast<VstAudioFile*>(ptr), static_cast<VstInt32>(value), index != 0)
                    ? 1
                    : 0;
     case effOfflinePrepare:
-        return hasPtr && offlinePrepare(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
+        return hasPtr && FitsInt32(value) &&
+                       offlinePrepare(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value))
+                   ? 1
+                   : 0;
     case effOfflineRun:
-        return hasPtr && offlineRun(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
+        return hasPtr && FitsInt32(value) && offlineRun(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value))
+                   ? 1
+                   : 0;
     case effProcessVarIo:
         return hasPtr && processVariableIo(static_cast<VstVariableIo*>(ptr)) ? 1 : 0;
     case effSetSpeakerArrangement: {
@@ -223,7 +233,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         return setSpeakerArrangement(input, static_cast<VstSpeakerArrangement*>(ptr)) ? 1 : 0;
     }
     case effSetBlockSizeAndSampleRate:
-        setBlockSizeAndSampleRate(static_cast<VstInt32>(value), opt);
+        if (FitsInt32(value))
+            setBlockSizeAndSampleRate(static_cast<VstInt32>(value), opt);
         return 1;
     case effSetBypass:
         return setBypass(value != 0) ? 1 : 0;
@@ -248,7 +259,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetIcon:
         return reinterpret_cast<VstIntPtr>(getIcon());
     case effSetViewPosition:
-        return setViewPosition(index, static_cast<VstInt32>(value)) ? 1 : 0;
+        return FitsInt32(value) && setViewPosition(index, static_cast<VstInt32>(value)) ? 1 : 0;
     case effGetParameterProperties:
         return hasPtr && getParameterProperties(index, static_cast<VstParameterProperties*>(ptr)) ? 1 : 0;
     case effKeysRequired:
@@ -266,7 +277,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         return opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key);
     }
     case effSetEditKnobMode:
-        return editor != nullptr ? editor->setKnobMode(static_cast<VstInt32>(value)) : 0;
+        return editor != nullptr && FitsInt32(value) ? editor->setKnobMode(static_cast<VstInt32>(value)) : 0;
     case effGetMidiProgramName:
         return hasPtr ? getMidiProgramName(index, static_cast<MidiProgramName*>(ptr)) : 0;
     case effGetCurrentMidiProgram:

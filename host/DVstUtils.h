@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "DAEffect.h"
+
 // Packs four characters into one integer, first character in the most
 // significant byte: FourCharCode('V','s','t','P') == 0x56737450.
 constexpr int32_t FourCharCode(char c1, char c2, char c3, char c4) {
@@ -23,3 +25,8 @@ bool CopyText(char* dest, const char* text, int capacity);
 // Rounds to the nearest integer, ties to even, whatever the rounding mode
 // the host left on the calling thread. Non-finite values give 0.
 int32_t RoundHalfEven(double x);
+
+// Whether a request's `value` is a number the 32-bit operation can take.
+// On 64-bit builds `value` is 64 bits wide, and narrowing it first would
+// turn INT64_MIN into 0 and 2^32 + 3 into 3: such a request is ignored.
+constexpr bool FitsInt32(VstIntPtr value) { return value >= INT32_MIN && value <= INT32_MAX; }

@@ -98,9 +98,12 @@ double KernelCos(double a, double b) {
     return w + (((1.0 - w) - hz) + (z * r - a * b));
 }
 
-// x = n * pi/2 + (a + b); answers n mod 4. Three-part Cody-Waite
-// reduction, accurate for the angles the filter design meets (well under
-// 2^20 * pi/2); larger angles still reduce deterministically.
+// Sin and Cos reduce angles up to this, where n * pio2_1 (33 bits) stops
+// being exact; beyond it the quarter turn is lost and they answer NaN.
+constexpr double kLargestAngle = 0x1p20 * 1.5707963267948966;
+
+// x = n * pi/2 + (a + b), |x| < kLargestAngle; answers n mod 4. Three-part
+// Cody-Waite reduction.
 int ReduceQuarterTurns(double x, double& a, double& b) {
     const double invPio2 = 6.36619772367581382433e-01;
     const double pio2_1 = 1.57079632673412561417e+00;
@@ -137,7 +140,7 @@ int ReduceQuarterTurns(double x, double& a, double& b) {
 }  // namespace
 
 double Sin(double x) {
-    if (x != x || x - x != 0.0)
+    if (!(x > -kLargestAngle && x < kLargestAngle))  // NaN, infinite or too large to reduce
         return std::numeric_limits<double>::quiet_NaN();
     if (x > -0.7853981633974483 && x < 0.7853981633974483)
         return KernelSin(x, 0.0);
@@ -155,7 +158,7 @@ double Sin(double x) {
 }
 
 double Cos(double x) {
-    if (x != x || x - x != 0.0)
+    if (!(x > -kLargestAngle && x < kLargestAngle))  // NaN, infinite or too large to reduce
         return std::numeric_limits<double>::quiet_NaN();
     if (x > -0.7853981633974483 && x < 0.7853981633974483)
         return KernelCos(x, 0.0);

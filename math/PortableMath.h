@@ -11,6 +11,8 @@
 namespace gate {
 
 double Exp(double x);
+// NaN for angles of 2^20 * pi/2 or more in size, which no design reaches
+// (a rate that would take one there is refused); NaN and infinities too.
 double Sin(double x);
 double Cos(double x);
 

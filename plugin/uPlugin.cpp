@@ -99,7 +99,7 @@ float APlugin::parameterValue(VstInt32 index) const {
 
 void APlugin::setSampleRate(float newRate) {
     AudioEffectX::setSampleRate(newRate);
-    gateEngine.setDesignRate(newRate);  // ignores rates that are not finite and positive
+    gateEngine.setDesignRate(newRate);  // ignores rates the band design does not handle
 }
 
 void APlugin::setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newRate) {

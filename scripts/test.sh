@@ -1,16 +1,19 @@
 #!/bin/sh
 # Builds every configuration and runs every test suite: the Linux build,
+# Builds every configuration and runs every test suite: the Linux build,
 # the Linux tests under AddressSanitizer and UBSan, the concurrency tests
-# (engine and editor bridge) under ThreadSanitizer, and the 32-bit and
-# 64-bit Windows DLLs with their suites under wine. Installs what is
-# missing first (Debian 12).
+# (engine and editor bridge) under ThreadSanitizer, the 32-bit and 64-bit
+# Windows DLLs with their suites under wine, and the two fuzz targets, each
+# for a bounded time (HALVORINE_FUZZ_SECONDS, 75 by default). Installs what
+# is missing first (Debian 12).
 #
-#   scripts/test.sh [PRESET ...]     (default: linux asan tsan win32 win64)
+#   scripts/test.sh [PRESET ...]     (default: linux asan tsan win32 win64 fuzz)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-presets=${*:-linux asan tsan win32 win64}
+presets=${*:-linux asan tsan win32 win64 fuzz}
+fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 
 # Build and test dependencies, from Debian's archive. wine32 needs the
 # i386 architecture; fonts-liberation2 gives wine a metric-compatible Arial.
@@ -19,7 +22,7 @@ presets=${*:-linux asan tsan win32 win64}
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
-          lv2-dev liblilv-dev lilv-utils sordi"
+          lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
@@ -29,17 +32,42 @@ install_missing $packages
 # rather than skip when they find them missing.
 export HALVORINE_REQUIRE_DISPLAY=1
 
+# Runs each fuzz target from its seed corpus for $fuzz_seconds seconds.
+# Inputs found along the way go to build/fuzz/run/, and an input that
+# makes a target fail to build/fuzz/findings/ (then the run fails).
+run_fuzzers() {
+    status=0
+    mkdir -p build/fuzz/findings
+    for target in module editor; do
+        mkdir -p "build/fuzz/run/$target"
+        log=build/fuzz/run/$target.log
+        echo "--- fuzz_$target for ${fuzz_seconds}s"
+        if "build/fuzz/fuzz/fuzz_$target" "build/fuzz/run/$target" "fuzz/corpus/$target" \
+            -max_total_time="$fuzz_seconds" -timeout=30 -print_final_stats=1 \
+            -artifact_prefix="build/fuzz/findings/$target-" >"$log" 2>&1; then
+            grep -E '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units' "$log" || true
+        else
+            tail -n 60 "$log"
+            status=1
+        fi
+    done
+    return $status
+}
+
 failed=
 for preset in $presets; do
     echo "=== $preset ==="
     cmake --preset "$preset"
     case $preset in
         tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests ;;
+        fuzz) cmake --build --preset "$preset" --target fuzz_module fuzz_editor ;;
         *) cmake --build --preset "$preset" ;;
     esac
     # Windows suites run under wine, which wants an X display for windows.
     if ! xvfb-run -a ctest --preset "$preset"; then
         failed="$failed $preset"
+    elif [ "$preset" = fuzz ] && ! run_fuzzers; then
+        failed="$failed fuzz-run"
     fi
 done
 

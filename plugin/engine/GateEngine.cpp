@@ -52,7 +52,7 @@ GateEngine::GateEngine() {
 }
 
 void GateEngine::setDesignRate(float rate) {
-    if (std::isfinite(rate) && rate > 0.0f)
+    if (rate >= kMinDesignRate && rate <= kMaxDesignRate)
         params_.store(ParameterBlock::kRateSlot, rate);
 }
 
@@ -60,6 +60,21 @@ void GateEngine::clearHistories() {
     state_.xL1 = state_.xL2 = state_.xR1 = state_.xR2 = 0.0;
     for (int k = 0; k < kNumBands; ++k)
         state_.yL1[k] = state_.yL2[k] = state_.yR1[k] = state_.yR2[k] = 0.0;
+}
+
+// A finite input near the float range's end can drive a band's filter past
+// it: the band then holds an infinity, and from the next step on NaN, which
+// no later input, parameter or rate would ever wash out. Such a band starts
+// again from silence, on both channels; the other bands ring on.
+void GateEngine::restartOverflowedBands() {
+    for (int k = 0; k < kNumBands; ++k) {
+        const double all = state_.yL1[k] + state_.yL2[k] + state_.yR1[k] + state_.yR2[k] + state_.peak[k] +
+                           state_.envelope[k] + state_.bandGain[k];
+        if (all - all == 0.0)  // every term finite (none comes near the double range)
+            continue;
+        state_.yL1[k] = state_.yL2[k] = state_.yR1[k] = state_.yR2[k] = 0.0;
+        state_.peak[k] = state_.envelope[k] = state_.bandGain[k] = 0.0;
+    }
 }
 
 void GateEngine::refresh() {
@@ -127,6 +142,7 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     for (int32_t done = 0; done < frames; done += kKernelChunk) {
         const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
         kernel(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
+        restartOverflowedBands();
     }
 }
 

@@ -57,8 +57,9 @@ public:
     void setParameter(int index, float value) { params_.store(index, value); }
     float getParameter(int index) const { return params_.load(index); }
 
-    // The sample rate the filters are designed for. A rate that is not
-    // finite and positive is ignored.
+    // The sample rate the filters are designed for. A rate outside
+    // kMinDesignRate .. kMaxDesignRate (or NaN) is ignored: the filters
+    // keep the previous one.
     void setDesignRate(float rate);
     float designRate() const { return params_.load(ParameterBlock::kRateSlot); }
 
@@ -88,6 +89,7 @@ public:
 private:
     void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
     void clearHistories();
+    void restartOverflowedBands();
 
     ParameterBlock params_;
 

@@ -47,6 +47,8 @@ struct Avx {
     static T greaterThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     // Not a < b: also where either is NaN.
     static T notLessThan(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
+    // Neither a nor b is NaN.
+    static T ordered(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_ORD_Q); }
     static T bitOr(T a, T b) { return _mm256_or_pd(a, b); }
     // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
     static T select(M m, T a, T b) { return _mm256_xor_pd(b, _mm256_and_pd(m, _mm256_xor_pd(a, b))); }

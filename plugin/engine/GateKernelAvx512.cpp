@@ -54,6 +54,8 @@ struct Avx512 {
     static M greaterThan(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
     // Not a < b: also where either is NaN.
     static M notLessThan(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }
+    // Neither a nor b is NaN.
+    static M ordered(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_ORD_Q); }
     static T bitOr(T a, T b) {
         return _mm512_castsi512_pd(_mm512_or_si512(_mm512_castpd_si512(a), _mm512_castpd_si512(b)));
     }

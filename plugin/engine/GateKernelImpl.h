@@ -353,7 +353,11 @@ inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, fl
             const T m = V::select(V::greaterThan(a, one), one, curve);
             const T sign =
                 V::bitOr(V::keep(V::greaterThan(x, zero), one), V::keep(V::lessThan(x, zero), minusOne));
-            V::store(&result[p < P ? 0 : 1][(p % P) * N], V::mul(m, sign));
+            // A NaN sum (a band that overflowed in this chunk) leaves as 0,
+            // as a sum of 0 does. Nothing else gives NaN here: a finite or
+            // infinite sum gives a finite curve or 1.
+            const T clipped = V::mul(m, sign);
+            V::store(&result[p < P ? 0 : 1][(p % P) * N], V::keep(V::ordered(clipped, clipped), clipped));
         }
         const int32_t count = frames - f0 < N * P ? frames - f0 : N * P;
         for (int32_t i = 0; i < count; ++i) {

@@ -43,6 +43,8 @@ struct Sse2 {
     static T greaterThan(T a, T b) { return _mm_cmpgt_pd(a, b); }
     // Not a < b: also where either is NaN.
     static T notLessThan(T a, T b) { return _mm_cmpnlt_pd(a, b); }
+    // Neither a nor b is NaN.
+    static T ordered(T a, T b) { return _mm_cmpord_pd(a, b); }
     static T bitOr(T a, T b) { return _mm_or_pd(a, b); }
     // m ? a : b lane by lane, as b ^ (m & (a ^ b)); m ? a : 0.
     static T select(M m, T a, T b) { return _mm_xor_pd(b, _mm_and_pd(m, _mm_xor_pd(a, b))); }

@@ -1,8 +1,25 @@
 #include "GateMath.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 #include "PortableMath.h"
 
 namespace gate {
+namespace {
+
+// The float next below a positive finite x, from its bit pattern, so that
+// the library needs nothing of the maths library for it.
+float NextFloatDown(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    --bits;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+}  // namespace
 
 float Pow2(float x) {
     // 0.6931472 is ln 2 cut to seven decimals; the +0.0001 in the exponent
@@ -53,6 +70,22 @@ BandCoefficients DesignBandPass(float bandwidth, float centreFrequency, float sa
     c.b2 = Store(static_cast<double>(b2) + 1e-12);
     c.a1 = Store(static_cast<double>(a1) + 1e-12);
     c.a2 = Store(static_cast<double>(a2) + 1e-12);
+
+    // With a2 below 1, as every design has it, the poles lie inside the
+    // unit circle exactly while |a1| < 1 + a2. A band far below the rate (its poles close to z = 1) or centred near a
+    // multiple of half the rate (close to z = 1 or z = -1) is designed right
+    // at that limit, closer than one float step, and rounding can put it on
+    // or past the limit: the band then rings for ever or grows until it
+    // overflows. Such a band takes the largest a1 inside the limit, which
+    // moves its poles by a float step or two. A band whose stored pair is
+    // stable keeps it.
+    const double limit = 1.0 + static_cast<double>(c.a2);
+    if (!(std::fabs(static_cast<double>(c.a1)) < limit)) {
+        float inside = static_cast<float>(limit);
+        while (!(inside < limit))
+            inside = NextFloatDown(inside);
+        c.a1 = c.a1 < 0.0f ? -inside : inside;
+    }
     return c;
 }
 

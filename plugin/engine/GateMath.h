@@ -38,6 +38,18 @@ struct BandCoefficients {
     float a2;  // feedback of the output two samples back
 };
 
+// The design rates the band design handles, in Hz.
+// - 8 kHz is the lowest rate audio is carried at. Already there the top
+//   quarter of the frequency range lies above half the rate; below it ever
+//   more of the bands fold over, and a rate that small comes from a host's
+//   mistake (a zero, a denormal) rather than from audio.
+// - 768 kHz is the highest rate audio hardware runs at. The feedback pair
+//   of a band is stored as 32-bit floats, whose steps near the pole z = 1
+//   limit how low a band can be centred: at 768 kHz the 20 Hz band already
+//   sounds between 30 and 42 Hz, and each doubling of the rate doubles that.
+constexpr float kMinDesignRate = 8000.0f;
+constexpr float kMaxDesignRate = 768000.0f;
+
 // Second-order band-pass with gain 1 at centreFrequency and a -3 dB width of
 // bandwidth * centreFrequency Hz (bandwidth limited to 0.005 .. 0.99).
 BandCoefficients DesignBandPass(float bandwidth, float centreFrequency, float sampleRate);

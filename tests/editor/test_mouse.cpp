@@ -180,6 +180,23 @@ TEST_F(MouseTest, ReleaseOfAnyButtonEndsTheDrag) {
     release(14, 60);
 }
 
+TEST_F(MouseTest, LostCaptureEndsTheDragAsARelease) {
+    press(3, 30);
+    move(3, 50);
+    edtest::HostCalls().clear();
+    f.screen().loseCapture();
+    EXPECT_FALSE(f.window().dragging);
+    EXPECT_EQ(f.window().dragMode, -1);
+    // Nothing holds the mouse now: a move over another slider is a hover
+    // there, and the dragged value stays where the drag left it.
+    move(4, 70);
+    EXPECT_EQ(f.window().readout(), "Release :: 95%");  // "BigBeat"'s value, not the pointer's
+    EXPECT_EQ(param(3), 0.5f);
+    EXPECT_TRUE(f.automation().empty());
+    f.screen().loseCapture();
+    EXPECT_FALSE(f.window().dragging);
+}
+
 TEST_F(MouseTest, ReleaseRunsTheRefreshPassAndKeepsTheReadout) {
     press(0, 50);
     const std::string line = f.window().readout();

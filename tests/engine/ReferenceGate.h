@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "GateKernel.h"
 #include "GateMath.h"
 
 namespace reference {
@@ -29,6 +30,7 @@ struct Gate {
     float gateTarget[kNumBands] = {};
     float sumL = 0, sumR = 0;
     int ringPos = 0, slotNow = 0, slotPrev1 = 0, slotPrev2 = 0;
+    int restarts = 0;  // bands started again from silence, for the tests
 
     void clearHistories() {
         std::memset(inHistL, 0, sizeof inHistL);
@@ -115,6 +117,26 @@ struct Gate {
         }
     }
 
+    // A band whose state is no longer finite (a filter driven past the
+    // float range) starts again from silence, on both channels. The engine
+    // looks after every chunk of a block.
+    void RestartOverflowedBands() {
+        for (int k = 0; k < kNumBands; ++k) {
+            bool finite = std::isfinite(peak[k]) && std::isfinite(envelope[k]) && std::isfinite(bandGain[k]);
+            for (int slot = 0; slot < 3; ++slot)
+                finite = finite && std::isfinite(outHistL[k][slot]) && std::isfinite(outHistR[k][slot]);
+            if (finite)
+                continue;
+            std::memset(outHistL[k], 0, sizeof outHistL[k]);
+            std::memset(outHistR[k], 0, sizeof outHistR[k]);
+            peak[k] = envelope[k] = bandGain[k] = 0;
+            ++restarts;
+        }
+    }
+
+    // A NaN sum (from a band that overflowed) leaves as 0.
+    static float Output(float clipped) { return std::isnan(clipped) ? 0.0f : clipped; }
+
     // One block; accumulate selects `process` over `processReplacing`.
     void Block(const float* inL, const float* inR, float* outL, float* outR, int frames, bool accumulate) {
         static const int RingNext[3] = {1, 2, 0};
@@ -131,8 +153,8 @@ struct Gate {
             slotPrev1 = RingPrev1[ringPos];
             slotPrev2 = RingPrev2[ringPos];
             ProcessSample(xL, xR);
-            sumL = SoftClip((float)((double)sumL * dv.boostGain));
-            sumR = SoftClip((float)((double)sumR * dv.boostGain));
+            sumL = Output(SoftClip((float)((double)sumL * dv.boostGain)));
+            sumR = Output(SoftClip((float)((double)sumR * dv.boostGain)));
             if (accumulate) {
                 outL[n] += sumL;
                 outR[n] += sumR;
@@ -140,6 +162,8 @@ struct Gate {
                 outL[n] = sumL;
                 outR[n] = sumR;
             }
+            if ((n + 1) % gate::kKernelChunk == 0 || n + 1 == frames)
+                RestartOverflowedBands();
         }
     }
 

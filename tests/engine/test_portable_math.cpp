@@ -68,4 +68,22 @@ TEST(PortableMath, SinCosWithinOneUlp) {
     EXPECT_EQ(gate::Cos(0.0), 1.0);
     EXPECT_TRUE(std::isnan(gate::Sin(INFINITY)));
 }
+
+TEST(PortableMath, SinCosReduceUpToTwoToTheTwentyQuarterTurns) {
+    // Accurate right up to the largest angle they reduce; beyond it (the
+    // centre angle of a rate of 1e-13 Hz, say) NaN rather than a quarter
+    // turn taken from an integer conversion that overflows.
+    const double largest = 0x1p20 * 1.5707963267948966;
+    auto sinOurs = [](double x) { return gate::Sin(x); };
+    auto sinLibm = [](double x) { return std::sin(x); };
+    auto cosOurs = [](double x) { return gate::Cos(x); };
+    auto cosLibm = [](double x) { return std::cos(x); };
+    EXPECT_LE(WorstUlp(sinOurs, sinLibm, largest - 1e5, largest - 1e-6, 50000), 1);
+    EXPECT_LE(WorstUlp(cosOurs, cosLibm, -largest + 1e-6, -largest + 1e5, 50000), 1);
+    for (double x : {largest, -largest, 1e7, 1.3e18, -4e30, 1e300}) {
+        SCOPED_TRACE(x);
+        EXPECT_TRUE(std::isnan(gate::Sin(x)));
+        EXPECT_TRUE(std::isnan(gate::Cos(x)));
+    }
+}
 #endif

@@ -381,3 +381,57 @@ TEST(Processing, DesignThatComesAndGoesClearsTheFilters) {
               cleared)
         << "another program and back";
 }
+
+// The largest finite samples drive the filters of some bands past the float
+// range. The output stays finite and within -1..1, and those bands start
+// again from silence: after a redesign (which clears the filters but not
+// the followers) and quiet spells the instance sounds like one that never
+// saw the samples, instead of missing the bands that overflowed.
+TEST(Processing, HugeFiniteInputLeavesFiniteOutputAndTheBandsRecover) {
+    const float big = std::numeric_limits<float>::max();
+    Stereo hit = TestSignal(4096, 8000.0);
+    for (size_t at : {1000u, 1700u, 2500u, 3001u}) {
+        hit.left[at] = hit.right[at + 1] = big;
+        hit.left[at + 1] = hit.right[at] = -big;
+    }
+    const Stereo quiet{std::vector<float>(40000, 0.0f), std::vector<float>(40000, 0.0f)};
+    const Stereo after = TestSignal(8192, 8000.0);
+    auto redesign = [](AEffect* e) {
+        const float q = e->getParameter(e, 2);
+        e->setParameter(e, 2, 0.9f);
+        e->setParameter(e, 2, q);
+    };
+    for (bool replacing : {true, false}) {
+        for (VstIntPtr program = 0; program < 8; ++program) {
+            SCOPED_TRACE(::testing::Message() << (replacing ? "processReplacing" : "process") << ", program "
+                                              << program);
+            Host host;
+            Instance e(host), fresh(host);
+            ASSERT_TRUE(e && fresh);
+            for (AEffect* instance : {e.get(), fresh.get()}) {
+                dispatch(instance, effSetSampleRate, 0, 0, nullptr, 8000.0f);
+                dispatch(instance, effSetProgram, 0, program);
+            }
+            const Stereo out = Render(e.get(), hit, 512, replacing);
+            EXPECT_TRUE(AllFinite(out) && WithinUnit(out));
+            const Stereo tail = Render(e.get(), quiet, 512, replacing);
+            EXPECT_TRUE(AllFinite(tail) && WithinUnit(tail));
+            Render(fresh.get(), quiet, 512, replacing);
+            // The filters that rang at huge levels start from rest, and the
+            // followers and gate levels they held at the top fall back
+            // (quickly with "Default"'s attack and release).
+            for (AEffect* instance : {e.get(), fresh.get()}) {
+                dispatch(instance, effSetProgram, 0, 0);
+                redesign(instance);
+                Render(instance, quiet, 512, replacing);
+            }
+            const Stereo recovered = Render(e.get(), after, 512, replacing);
+            const Stereo expected = Render(fresh.get(), after, 512, replacing);
+            float worst = 0.0f;
+            for (size_t i = 0; i < after.size(); ++i)
+                worst = std::max({worst, std::fabs(recovered.left[i] - expected.left[i]),
+                                  std::fabs(recovered.right[i] - expected.right[i])});
+            EXPECT_LT(worst, 1e-3f);
+        }
+    }
+}

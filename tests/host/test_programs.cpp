@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 
@@ -111,6 +112,19 @@ TEST(Programs, OutOfRangeSelectionsChangeNothing) {
         EXPECT_EQ(dispatch(e.get(), effSetProgram, 0, p), 0);
         EXPECT_TRUE(host.calls.empty()) << "ignored before anything happens";
         EXPECT_EQ(Observe(e.get()), before);
+    }
+    // On 64-bit builds `value` is 64 bits wide: numbers that only narrowing
+    // would bring into range (INT64_MIN to 0, 2^32 + 3 to 3) are ignored too.
+    if (sizeof(VstIntPtr) == 8) {
+        const int64_t wide[] = {INT64_MIN, INT64_MIN + 3, int64_t{1} << 32, (int64_t{1} << 32) + 3,
+                                -(int64_t{1} << 32) + 3, int64_t{INT_MIN} - 1};
+        for (int64_t p : wide) {
+            SCOPED_TRACE(p);
+            host.clear();
+            EXPECT_EQ(dispatch(e.get(), effSetProgram, 0, static_cast<VstIntPtr>(p)), 0);
+            EXPECT_TRUE(host.calls.empty()) << "ignored before anything happens";
+            EXPECT_EQ(Observe(e.get()), before);
+        }
     }
     for (VstIntPtr p : {-1, -8, INT_MIN}) {
         SCOPED_TRACE(p);

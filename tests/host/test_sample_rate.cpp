@@ -72,6 +72,8 @@ TEST(DesignRate, TakenFromTheHostDuringConstruction) {
     EXPECT_EQ(Sound(SendWhileAnswering(48000.0f, 0)), at48)
         << "effSetSampleRate sent while answering 0 sets the design rate";
     EXPECT_EQ(Sound(Answer(-48000)), at44) << "a negative answer is no rate";
+    EXPECT_EQ(Sound(Answer(1)), at44) << "1 Hz is no rate the bands can be designed for";
+    EXPECT_EQ(Sound(Answer(100000000)), at44) << "nor is 100 MHz";
     EXPECT_EQ(Sound(SendWhileAnswering(48000.0f, -1)), at48);
 }
 
@@ -87,16 +89,37 @@ TEST(DesignRate, FollowsLaterRateRequests) {
                         EXPECT_EQ(dispatch(e, effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f), 1);
                     }),
               at48);
-    // Rates that are not finite and positive change nothing.
+    // Rates that the band design does not handle change nothing: not
+    // finite and positive, absurdly small (at 1e-13 Hz the output was NaN
+    // even on silence), outside 8 kHz .. 768 kHz.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    for (float bad : {0.0f, -0.0f, -48000.0f, nan, inf, -inf}) {
+    for (float bad : {0.0f, -0.0f, -48000.0f, nan, inf, -inf, 1e-30f, 1e-40f, 1e-13f, 7999.0f, 768001.0f,
+                      1e9f, std::numeric_limits<float>::max()}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(Sound(Answer(0), SetRate(bad)), at44);
         EXPECT_EQ(Sound(Answer(48000), SetRate(bad)), at48);
         EXPECT_EQ(Sound(Answer(48000),
                         [bad](AEffect* e) { dispatch(e, effSetBlockSizeAndSampleRate, 0, 512, nullptr, bad); }),
                   at48);
+    }
+}
+
+// The ends of the accepted range design bands of their own, and sound
+// finite and within -1..1 with every program.
+TEST(DesignRate, EndsOfTheRangeAreTaken) {
+    const Stereo at44 = Sound(Answer(0));
+    for (float rate : {8000.0f, 768000.0f}) {
+        SCOPED_TRACE(rate);
+        EXPECT_NE(Sound(Answer(0), SetRate(rate)), at44);
+        for (VstIntPtr program = 0; program < 8; ++program) {
+            const Stereo out = Sound(Answer(0), [rate, program](AEffect* e) {
+                dispatch(e, effSetSampleRate, 0, 0, nullptr, rate);
+                dispatch(e, effSetProgram, 0, program);
+            });
+            for (size_t i = 0; i < out.size(); ++i)
+                ASSERT_TRUE(std::fabs(out.left[i]) <= 1.0f && std::fabs(out.right[i]) <= 1.0f) << i;
+        }
     }
 }
 
