@@ -1,57 +1,45 @@
-// ns per frame of processReplacing for stereo 512-frame blocks, with
-// flush-to-zero off and on (the engine's 1e-12 terms keep denormals out, so
-// the two should be within a few per cent), and ns per setParameter call.
+// ns per frame of processReplacing for stereo 512-frame blocks, for every
+// kernel and the baseline kernels beside them, with flush-to-zero off and
+// on (the engine's 1e-12 terms keep denormals out, so the two should be
+// within a few per cent), and ns per setParameter call.
+//
+// Names: Process/<kernel>/program:<n>/ftz:<0|1>. A kernel this processor
+// lacks is reported as skipped. Timings on a shared machine are noisy: run
+// with --benchmark_repetitions=N and compare the "_min" rows.
 #include <benchmark/benchmark.h>
 
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "BenchKernels.h"
 #include "uPlugin.h"
 
 namespace {
 
 constexpr int kBlock = 512;
 
-// A loud, gated-drum-like test signal that opens and closes the gates.
-void MakeSignal(std::vector<float>& l, std::vector<float>& r, int frames) {
-    uint32_t s = 12345;
-    l.resize(static_cast<size_t>(frames));
-    r.resize(static_cast<size_t>(frames));
-    for (int n = 0; n < frames; ++n) {
-        s = s * 1664525u + 1013904223u;
-        const float noise = static_cast<float>(static_cast<int32_t>(s) >> 8) / 8388608.0f;
-        const int phase = n % 11025;
-        const float env = phase < 3000 ? 1.0f - phase / 3000.0f : 0.001f;
-        l[static_cast<size_t>(n)] = env * noise;
-        r[static_cast<size_t>(n)] = env * noise * 0.7f;
-    }
-}
-
-void ProcessBlocks(benchmark::State& state) {
-    const int program = static_cast<int>(state.range(0));
-    const bool flushToZero = state.range(1) != 0;
-    const bool avx = state.range(2) != 0;
-    const unsigned int savedCsr = _mm_getcsr();
-    _mm_setcsr(flushToZero ? (savedCsr | 0x8040) : (savedCsr & ~0x8040u));  // FTZ and DAZ
-
-    auto plugin = std::make_unique<APlugin>(nullptr);
-    plugin->setProgram(program);
-    plugin->engine().useAvx(avx);
-    if (avx && !plugin->engine().usesAvx()) {
-        state.SkipWithError("no AVX on this processor");
-        _mm_setcsr(savedCsr);
+void ProcessBlocks(benchmark::State& state, const benchkernels::Choice& choice, int program, bool flushToZero) {
+    auto runner = benchkernels::MakeRunner(choice, program);
+    if (!runner) {
+        state.SkipWithError(("this processor does not run the " + choice.name + " kernel").c_str());
         return;
     }
+    if (!benchkernels::MatchesEngine(choice, program, 8 * kBlock)) {
+        state.SkipWithError("output differs from the SSE2 engine kernel");
+        return;
+    }
+    const unsigned int savedCsr = _mm_getcsr();
+    _mm_setcsr(flushToZero ? (savedCsr | 0x8040) : (savedCsr & ~0x8040u));  // FTZ and DAZ
     std::vector<float> l, r, outL(kBlock), outR(kBlock);
     const int frames = 44100 * 4;
-    MakeSignal(l, r, frames);
+    benchkernels::MakeSignal(l, r, frames);
     int pos = 0;
     for (auto _ : state) {
-        float* in[2] = {l.data() + pos, r.data() + pos};
-        float* out[2] = {outL.data(), outR.data()};
-        plugin->processReplacing(in, out, kBlock);
+        runner->process(l.data() + pos, r.data() + pos, outL.data(), outR.data(), kBlock);
         benchmark::DoNotOptimize(outL.data());
         pos += kBlock;
         if (pos + kBlock > frames)
@@ -62,11 +50,21 @@ void ProcessBlocks(benchmark::State& state) {
                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     _mm_setcsr(savedCsr);
 }
-// Program 7 "BigBeat" and program 1 "Gated"; flush-to-zero off and on; the
-// SSE2 kernel that every build has and the AVX one chosen where possible.
-BENCHMARK(ProcessBlocks)
-    ->ArgNames({"program", "ftz", "avx"})
-    ->ArgsProduct({{7, 1}, {0, 1}, {0, 1}});
+
+// Program 7 "BigBeat" and program 1 "Gated"; flush-to-zero off and on.
+const bool registered = [] {
+    for (const auto& choice : benchkernels::Choices())
+        for (int program : {7, 1})
+            for (bool ftz : {false, true}) {
+                const std::string name = "Process/" + choice.name + "/program:" + std::to_string(program) +
+                                         "/ftz:" + (ftz ? "1" : "0");
+                benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, ftz)
+                    ->ComputeStatistics("min", [](const std::vector<double>& v) {
+                        return *std::min_element(v.begin(), v.end());
+                    });
+            }
+    return true;
+}();
 
 void SetParameterCall(benchmark::State& state) {
     auto plugin = std::make_unique<APlugin>(nullptr);

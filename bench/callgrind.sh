@@ -1,18 +1,23 @@
 #!/bin/sh
-# Instructions per frame of the audio path, counted by callgrind (the count
-# is repeatable whatever else the machine is doing). Counts the whole run
-# of two lengths and takes the difference, so that start-up drops out.
-# Usage: bench/callgrind.sh [DIR]   DIR holds callgrind_frames (default build/linux/bench)
+# Instructions per frame of the audio path for every kernel valgrind runs,
+# the baseline kernels beside today's, counted by callgrind (the count is
+# repeatable whatever else the machine is doing). Counts whole runs of two
+# lengths and takes the difference, so that start-up drops out.
+# Usage: bench/callgrind.sh [DIR]   DIR is the build folder or its bench/
+# folder, where callgrind_frames is (default build/linux)
 set -eu
-build=${1:-build/linux/bench}
-[ -x "$build/callgrind_frames" ] ||
-    { echo "no $build/callgrind_frames; build it first: cmake --build --preset linux --target callgrind_frames" >&2; exit 2; }
+build=${1:-build/linux}
+tool=$build/bench/callgrind_frames
+[ -x "$tool" ] || tool=$build/callgrind_frames
+[ -x "$tool" ] ||
+    { echo "no callgrind_frames in $build; build it first: cmake --build --preset linux --target callgrind_frames" >&2; exit 2; }
 count() {
-    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$build/callgrind_frames" "$1" "$2" "$3" 2>&1 |
-        sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
+    out=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$tool" "$1" "$2" "$3" 2>&1) ||
+        { echo "$out" >&2; exit 1; }
+    echo "$out" | sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
 }
-for kernel in default sse2; do
-    for program in 7 1; do
+for program in 7 1; do
+    for kernel in baseline-sse2 sse2 baseline-avx avx; do
         short=$(count "$program" 100 "$kernel")
         long=$(count "$program" 300 "$kernel")
         echo "program $program, $kernel kernel: $(( (long - short) / (200 * 512) )) instructions per frame"

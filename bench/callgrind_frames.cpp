@@ -1,36 +1,33 @@
-// Processes a fixed number of frames with a factory program, for counting
-// instructions per frame: valgrind --tool=callgrind ./callgrind_frames
-// [PROGRAM [BLOCKS [sse2]]] (see bench/callgrind.sh); "sse2" picks the
-// kernel that every build has instead of the AVX one.
+// Processes a fixed number of frames of the benchmark signal with a factory
+// program and one kernel, for counting instructions per frame:
+// valgrind --tool=callgrind ./callgrind_frames [PROGRAM [BLOCKS [KERNEL]]]
+// (see bench/callgrind.sh). KERNEL is a name of BenchKernels.h (default
+// "avx"); valgrind does not run AVX-512.
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "uPlugin.h"
+#include "BenchKernels.h"
 
 int main(int argc, char** argv) {
     const int program = argc > 1 ? std::atoi(argv[1]) : 7;
     const int blocks = argc > 2 ? std::atoi(argv[2]) : 200;
-    auto plugin = std::make_unique<APlugin>(nullptr);
-    plugin->setProgram(program);
-    if (argc > 3 && std::string(argv[3]) == "sse2")
-        plugin->engine().useAvx(false);
-    std::vector<float> l(512), r(512), outL(512), outR(512);
-    uint32_t s = 1;
+    const std::string kernel = argc > 3 ? argv[3] : "avx";
+    const benchkernels::Choice* choice = benchkernels::FindChoice(kernel);
+    auto runner = choice ? benchkernels::MakeRunner(*choice, program) : nullptr;
+    if (!runner) {
+        std::fprintf(stderr, "kernel %s does not run here\n", kernel.c_str());
+        return 2;
+    }
+    constexpr int kBlock = 512;
+    std::vector<float> l, r, outL(kBlock), outR(kBlock);
+    benchkernels::MakeSignal(l, r, blocks * kBlock);
     double sum = 0.0;
     for (int b = 0; b < blocks; ++b) {
-        for (int n = 0; n < 512; ++n) {
-            s = s * 1664525u + 1013904223u;
-            l[n] = static_cast<float>(static_cast<int32_t>(s) >> 8) / 8388608.0f * ((b % 8) < 2 ? 1.0f : 0.001f);
-            r[n] = l[n] * 0.5f;
-        }
-        float* in[2] = {l.data(), r.data()};
-        float* out[2] = {outL.data(), outR.data()};
-        plugin->processReplacing(in, out, 512);
-        sum += outL[511];
+        runner->process(l.data() + b * kBlock, r.data() + b * kBlock, outL.data(), outR.data(), kBlock);
+        sum += outL[kBlock - 1];
     }
-    std::printf("%d frames, checksum %.9g\n", blocks * 512, sum);
+    std::printf("%d frames, checksum %.9g\n", blocks * kBlock, sum);
     return 0;
 }

@@ -22,6 +22,9 @@ extern "C" void onInterrupt(int signal) { pendingSignal = signal; }
 
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Frames per file read and write (rounded down to whole blocks).
+constexpr size_t kFileFrames = 32768;
+
 double toDb(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY; }
 
 std::string dbText(double db) {
@@ -39,15 +42,24 @@ std::string clockText(double seconds) {
     return buffer;
 }
 
+// Four running sums side by side: one chain of additions would wait for
+// each sample's predecessor.
 void measure(Level& level, const float* samples, size_t count) {
-    double peak = level.peak, sum = 0.0;
-    for (size_t i = 0; i < count; ++i) {
-        double v = samples[i];
-        peak = std::max(peak, std::fabs(v));
-        sum += v * v;
+    double peak[4] = {level.peak, 0.0, 0.0, 0.0}, sum[4] = {0.0, 0.0, 0.0, 0.0};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (int j = 0; j < 4; ++j) {
+            const double v = samples[i + j];
+            peak[j] = std::max(peak[j], std::fabs(v));
+            sum[j] += v * v;
+        }
+    for (; i < count; ++i) {
+        const double v = samples[i];
+        peak[0] = std::max(peak[0], std::fabs(v));
+        sum[0] += v * v;
     }
-    level.peak = peak;
-    level.sumSquares += sum;
+    level.peak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    level.sumSquares += (sum[0] + sum[1]) + (sum[2] + sum[3]);
     level.samples += static_cast<long long>(count);
 }
 
@@ -176,8 +188,11 @@ RenderResult render(const RenderOptions& options) {
         throw Interrupted(InterruptGuard::pending());
 
     OutputFile output(options.output, format, in.samplerate, numOutputs);
+    // The file is read and written in large pieces, each processed in
+    // blocks of the requested size.
     const size_t block = static_cast<size_t>(options.blockSize);
-    std::vector<float> interleavedIn(block * in.channels), interleavedOut(block * numOutputs);
+    const size_t piece = block * std::max<size_t>(1, kFileFrames / block);
+    std::vector<float> interleavedIn(piece * in.channels), interleavedOut(piece * numOutputs);
     std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(block));
     std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(block));
     std::vector<float*> inputPointers, outputPointers;
@@ -194,21 +209,31 @@ RenderResult render(const RenderOptions& options) {
     for (;;) {
         if (int sig = InterruptGuard::pending())
             throw Interrupted(sig);
-        long long frames = input.read(interleavedIn.data(), static_cast<long long>(block));
+        long long frames = input.read(interleavedIn.data(), static_cast<long long>(piece));
         if (frames == 0)
             break;
-        size_t n = static_cast<size_t>(frames);
-        measure(result.in, interleavedIn.data(), n * in.channels);
-        // Plug-in input k takes file channel k modulo the file's channels:
-        // a mono file feeds both inputs of a stereo effect.
-        for (int c = 0; c < numInputs; ++c)
-            for (size_t i = 0; i < n; ++i)
-                inputs[c][i] = interleavedIn[i * in.channels + c % in.channels];
-        plugin.process(inputPointers.data(), outputPointers.data(), static_cast<int>(n));
-        for (int c = 0; c < numOutputs; ++c)
-            for (size_t i = 0; i < n; ++i)
-                interleavedOut[i * numOutputs + c] = outputs[c][i];
-        measure(result.out, interleavedOut.data(), n * numOutputs);
+        const size_t total = static_cast<size_t>(frames);
+        measure(result.in, interleavedIn.data(), total * in.channels);
+        for (size_t start = 0; start < total; start += block) {
+            const size_t n = std::min(block, total - start);
+            const float* from = interleavedIn.data() + start * in.channels;
+            // Plug-in input k takes file channel k modulo the file's
+            // channels: a mono file feeds both inputs of a stereo effect.
+            for (int c = 0; c < numInputs; ++c) {
+                const float* source = from + c % in.channels;
+                float* target = inputs[c].data();
+                for (size_t i = 0; i < n; ++i)
+                    target[i] = source[i * in.channels];
+            }
+            plugin.process(inputPointers.data(), outputPointers.data(), static_cast<int>(n));
+            float* to = interleavedOut.data() + start * numOutputs;
+            for (int c = 0; c < numOutputs; ++c) {
+                const float* source = outputs[c].data();
+                for (size_t i = 0; i < n; ++i)
+                    to[i * numOutputs + c] = source[i];
+            }
+        }
+        measure(result.out, interleavedOut.data(), total * numOutputs);
         output.write(interleavedOut.data(), frames);
         result.frames += frames;
         progress.update(result.frames);

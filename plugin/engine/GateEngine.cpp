@@ -1,6 +1,8 @@
 #include "GateEngine.h"
 
+#include <cmath>
 #include <cstring>
+#include <new>
 
 namespace gate {
 
@@ -43,7 +45,11 @@ bool ParameterBlock::trySnapshot(float out[kSlots], uint32_t& designSerial, uint
 // ---------------------------------------------------------------------------
 // GateEngine
 
-GateEngine::GateEngine() { params_.store(ParameterBlock::kRateSlot, 44100.0f); }
+GateEngine::GateEngine() {
+    params_.store(ParameterBlock::kRateSlot, 44100.0f);
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(scratchStorage_) + 63) & ~uintptr_t{63};
+    scratch_ = new (reinterpret_cast<void*>(at)) KernelScratch{};
+}
 
 void GateEngine::setDesignRate(float rate) {
     if (rate >= kMinDesignRate && rate <= kMaxDesignRate)
@@ -92,18 +98,29 @@ void GateEngine::refresh() {
     }
     DeriveGains(set, derived_);
 
+    kc_.boundedFilters = true;
     for (int k = 0; k < kNumBands; ++k) {
         kc_.b0[k] = derived_.band[k].b0;
         kc_.b2[k] = derived_.band[k].b2;
         kc_.a1[k] = derived_.band[k].a1;
         kc_.a2[k] = derived_.band[k].a2;
         kc_.threshold[k] = derived_.threshold[k];
+        const double feedback = std::fabs(kc_.a1[k]) + std::fabs(kc_.a2[k]);
+        const double feedForward = std::fabs(kc_.b0[k]) + std::fabs(kc_.b2[k]);
+        kc_.boundedFilters = kc_.boundedFilters && feedback <= 3.0 && feedForward <= 2.0;
     }
     kc_.attackCoef = derived_.attackCoef;
     kc_.attackNorm = derived_.attackNorm;
     kc_.releaseCoef = derived_.releaseCoef;
     kc_.releaseNorm = derived_.releaseNorm;
     kc_.boostGain = derived_.boostGain;
+}
+
+bool GateEngine::useKernel(KernelSet set) {
+    if (!CpuRuns(set))
+        return false;
+    kernel_ = set;
+    return true;
 }
 
 void GateEngine::processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) {
@@ -119,10 +136,12 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     refresh();
-    const auto kernel = avx_ ? RunChunkAvx : RunChunkSse2;
+    const auto kernel = kernel_ == KernelSet::Avx512 ? RunChunkAvx512
+                        : kernel_ == KernelSet::Avx  ? RunChunkAvx
+                                                     : RunChunkSse2;
     for (int32_t done = 0; done < frames; done += kKernelChunk) {
         const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
-        kernel(kc_, state_, scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
+        kernel(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
         restartOverflowedBands();
     }
 }

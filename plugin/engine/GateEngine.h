@@ -80,10 +80,11 @@ public:
     const DerivedValues& derived() const { return derived_; }
     const ProcessState& state() const { return state_; }
 
-    // Chooses the kernel: AVX where the processor has it (the default),
-    // else SSE2. Both compute the same samples; tests run both.
-    void useAvx(bool avx) { avx_ = avx && CpuHasAvx(); }
-    bool usesAvx() const { return avx_; }
+    // Chooses the kernel (by default the widest the processor runs). All
+    // compute the same samples; tests and benchmarks run each. Answers
+    // false, and keeps the current one, for a kernel this processor lacks.
+    bool useKernel(KernelSet set);
+    KernelSet kernel() const { return kernel_; }
 
 private:
     void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
@@ -99,8 +100,10 @@ private:
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};
-    KernelScratch scratch_{};
-    bool avx_ = CpuHasAvx();
+    // The kernels' scratch, on a 64-byte boundary inside its storage.
+    unsigned char scratchStorage_[sizeof(KernelScratch) + 64];
+    KernelScratch* scratch_;
+    KernelSet kernel_ = WidestKernel();
 };
 
 }  // namespace gate

@@ -1,11 +1,12 @@
 // The per-sample gate step over a chunk of frames: the data it works on and
-// its two implementations, SSE2 (every build) and AVX (chosen at run time
-// where the processor has it). Both compute exactly the same samples: the
-// same IEEE operations in the same order, two or four bands to a vector.
+// its implementations, SSE2 (every build), AVX and AVX-512 (each chosen at
+// run time where the processor has it). All compute exactly the same
+// samples: the same IEEE results in the same order, two, four or eight
+// bands to a vector.
 //
-// Plain data only: the AVX implementation is compiled with other code
-// generation flags, so nothing here may be an inline function that the two
-// could end up sharing.
+// Plain data only: the AVX and AVX-512 implementations are compiled with
+// other code generation flags, so nothing here may be an inline function
+// that they could end up sharing.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,8 @@
 namespace gate {
 
 constexpr int kKernelBands = 16;
-// Frames per pass: the bands of a chunk are gated first, then the chunk's
-// band sums are formed, several frames side by side.
+// Frames per chunk: the kernel takes a chunk through the band pipeline,
+// then forms its band sums; the engine calls it chunk by chunk.
 constexpr int kKernelChunk = 64;
 
 // Processing state. Every value is a 32-bit float held in a double, so the
@@ -43,10 +44,24 @@ struct KernelCoefficients {
     double a2[kKernelBands];
     double threshold[kKernelBands];
     double attackCoef, attackNorm, releaseCoef, releaseNorm, boostGain;
+    // Every band has |a1| + |a2| <= 3 and |b0| + |b2| <= 2, which bounds how
+    // fast its output can grow (see GateKernelImpl.h).
+    bool boundedFilters;
 };
 
-// Scratch of one chunk: the gated band outputs, [band][frame].
+// Scratch of one chunk, passed from part to part. Rows are frames, two
+// frames of history first where a part looks back. The kernels work
+// fastest with it on a 64-byte boundary (the engine aligns it).
 struct KernelScratch {
+    // Inputs with their 1e-12: [frame + 2].
+    double xL[kKernelChunk + 2];
+    double xR[kKernelChunk + 2];
+    // Band outputs: [frame + 2][band].
+    double yL[kKernelChunk + 2][kKernelBands];
+    double yR[kKernelChunk + 2][kKernelBands];
+    // Detector values, then the bands' ratios: [frame][band].
+    double detect[kKernelChunk][kKernelBands];
+    // Gated band outputs, [band][frame], for the band sums.
     double gatedL[kKernelBands][kKernelChunk];
     double gatedR[kKernelBands][kKernelChunk];
 };
@@ -57,8 +72,21 @@ void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch&
                   const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                    const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 
-// Whether this processor and operating system run AVX code.
-bool CpuHasAvx();
+// For tests: each kernel's split rounding (see GateKernelImpl.h) of
+// `count` values.
+void RoundNormalSse2(const double* in, double* out, int32_t count);
+void RoundNormalAvx(const double* in, double* out, int32_t count);
+void RoundNormalAvx512(const double* in, double* out, int32_t count);
+
+// The kernels, narrowest first.
+enum class KernelSet { Sse2, Avx, Avx512 };
+
+// Whether this processor and operating system run a kernel (SSE2: always).
+bool CpuRuns(KernelSet set);
+// The widest kernel that runs here.
+KernelSet WidestKernel();
 
 }  // namespace gate

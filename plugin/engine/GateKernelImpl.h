@@ -1,13 +1,24 @@
 // The chunk kernel, written once over a vector type V (two doubles for
-// SSE2, four for AVX) and included by one source file per instruction set.
-// Everything here has internal linkage, so that each source file keeps its
-// own copy, compiled for its own instruction set.
+// SSE2, four for AVX, eight for AVX-512) and included by one source file
+// per instruction set. Everything here has internal linkage, so that each
+// source file keeps its own copy, compiled for its own instruction set.
 //
 // Every stored value is rounded to a 32-bit float where it is stored; the
 // arithmetic in between is double, in exactly the order of the plain
-// one-band-at-a-time formulation. Bands are independent of each other, so
-// working through a chunk band group by band group, and forming the band
-// sums several frames at a time, changes nothing in the result.
+// one-band-at-a-time formulation. Bands are independent of each other, and
+// each part of the step reads only what earlier parts wrote, so the order
+// below (a pipeline over the chunk, the band sums several frames at a
+// time) changes nothing in the result.
+//
+// Why a pipeline: each part of one band's step is a chain of long-latency
+// operations (a double-to-float rounding alone is two conversions) whose
+// next frame waits for the previous one, and one frame's parts wait for
+// each other. Taken one group of bands and one frame at a time, the
+// processor idles on those chains; with every group and every part in one
+// step, each part working on an older frame than the one before it, the
+// chains run side by side and the step is bound by the number of
+// operations instead. What remains is mostly roundings, so most of them
+// take a cheaper form where it is provably exact (see ChunkStaysNormal).
 #pragma once
 
 #include <cstdint>
@@ -28,186 +39,388 @@ inline float FiniteOrZeroSample(float x) {
     return (bits & 0x7F800000u) == 0x7F800000u ? 0.0f : x;
 }
 
+// The input samples with their 1e-12, each rounded to a float. A NaN or
+// infinite sample enters as silence: one of them would otherwise turn the
+// followers into NaN for good. (The test is made on the widened double,
+// which is NaN or infinite exactly when the float is.) Answers the largest
+// magnitude among the results.
 template <class V>
-struct StepConstants {
-    using T = typename V::T;
-    T tiny = V::set1(1e-12);
-    T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
-    T zero = V::set1(0.0);
-    T ten = V::set1(10.0);
-    T fallFactor = V::set1(0.998);
-    T riseXorFall = V::bitXor(V::set1(0.9), V::set1(0.998));
-    T envelopeIn = V::set1(0.05);
-    T envelopeDivisor = V::set1(1.05);
-    T gainFloor = V::set1(0.001);
-    T detectOffset = V::set1(0.0001);
-    T attackCoef, releaseXorAttackCoef, attackNorm, releaseXorAttackNorm;
-
-    explicit StepConstants(const KernelCoefficients& kc)
-        : attackCoef(V::set1(kc.attackCoef)),
-          releaseXorAttackCoef(V::bitXor(V::set1(kc.releaseCoef), V::set1(kc.attackCoef))),
-          attackNorm(V::set1(kc.attackNorm)),
-          releaseXorAttackNorm(V::bitXor(V::set1(kc.releaseNorm), V::set1(kc.attackNorm))) {}
-};
-
-// mask ? a : b, lane by lane, as b ^ (mask & (a ^ b)); `aXorB` is a ^ b.
-template <class V>
-inline typename V::T SelectXor(typename V::T mask, typename V::T aXorB, typename V::T b) {
-    return V::bitXor(b, V::bitAnd(mask, aXorB));
-}
-
-// Filters, followers and gate levels of one group of V::N neighbouring bands.
-template <class V>
-struct BandGroup {
-    using T = typename V::T;
-    T b0, b2, a1, a2, threshold;
-    T yL1, yL2, yR1, yR2, peak, envelope, gain;
-};
-
-template <class V>
-inline void StepBandGroup(BandGroup<V>& p, const StepConstants<V>& c, typename V::T xL, typename V::T xL2,
-                          typename V::T xR, typename V::T xR2, typename V::T& gL, typename V::T& gR) {
-    using T = typename V::T;
-    // y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2] + 1e-12, in that order.
-    const T yL = V::round(V::add(
-        V::sub(V::sub(V::add(V::mul(p.b0, xL), V::mul(p.b2, xL2)), V::mul(p.a1, p.yL1)), V::mul(p.a2, p.yL2)),
-        c.tiny));
-    const T yR = V::round(V::add(
-        V::sub(V::sub(V::add(V::mul(p.b0, xR), V::mul(p.b2, xR2)), V::mul(p.a1, p.yR1)), V::mul(p.a2, p.yR2)),
-        c.tiny));
-    p.yL2 = p.yL1;
-    p.yL1 = yL;
-    p.yR2 = p.yR1;
-    p.yR1 = yR;
-
-    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
-    // of the way down. max(0, x) and min(10, x) are exactly "below 0 becomes
-    // 0" and "above 10 becomes 10".
-    const T a = V::abs(yL);
-    const T factor = SelectXor<V>(V::lessThan(p.peak, a), c.riseXorFall, c.fallFactor);
-    p.peak = V::round(V::add(V::mul(V::sub(p.peak, a), factor), a));
-    p.peak = V::min(c.ten, V::max(c.zero, p.peak));
-
-    // Second stage: the peak smoothed again, limited to 0..10.
-    p.envelope = V::round(V::div(V::add(V::mul(c.envelopeIn, p.peak), p.envelope), c.envelopeDivisor));
-    p.envelope = V::min(c.ten, V::max(c.zero, p.envelope));
-    const T detect = V::round(V::add(p.envelope, c.tiny));
-
-    // Open above the threshold (strictly), else aim at 1e-12; the gate level
-    // follows with the release pair when it falls, the attack pair otherwise.
-    const T open = V::greaterThan(detect, p.threshold);
-    const T target = SelectXor<V>(open, V::bitXor(detect, c.closedTarget), c.closedTarget);
-    const T falling = V::greaterThan(p.gain, target);
-    const T coef = SelectXor<V>(falling, c.releaseXorAttackCoef, c.attackCoef);
-    const T norm = SelectXor<V>(falling, c.releaseXorAttackNorm, c.attackNorm);
-    p.gain = V::round(V::add(V::mul(V::add(V::mul(p.gain, coef), target), norm), c.tiny));
-
-    // The band passes scaled by gate level / present level; at or below
-    // 0.001 it is cut completely.
-    const T passes = V::greaterThan(p.gain, c.gainFloor);
-    const T ratio = V::round(V::div(p.gain, V::add(detect, c.detectOffset)));
-    gL = V::bitAnd(passes, V::round(V::add(V::mul(yL, ratio), c.tiny)));
-    gR = V::bitAnd(passes, V::round(V::add(V::mul(yR, ratio), c.tiny)));
-}
-
-template <class V>
-inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+inline double InputStage(const float* in, double* x, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
-    const StepConstants<V> c(kc);
-
-    // The inputs with their 1e-12, stored as floats, preceded by the two
-    // inputs before the chunk: xs[f + 2] is frame f, in every lane.
-    T xsL[kKernelChunk + 2], xsR[kKernelChunk + 2];
-    double lastL[2] = {st.xL2, st.xL1}, lastR[2] = {st.xR2, st.xR1};
-    xsL[0] = V::set1(st.xL2);
-    xsL[1] = V::set1(st.xL1);
-    xsR[0] = V::set1(st.xR2);
-    xsR[1] = V::set1(st.xR1);
-    for (int32_t f = 0; f < frames; ++f) {
-        const double xL = static_cast<float>(static_cast<double>(FiniteOrZeroSample(inL[f])) + 1e-12);
-        const double xR = static_cast<float>(static_cast<double>(FiniteOrZeroSample(inR[f])) + 1e-12);
-        xsL[f + 2] = V::set1(xL);
-        xsR[f + 2] = V::set1(xR);
-        lastL[0] = lastL[1];
-        lastL[1] = xL;
-        lastR[0] = lastR[1];
-        lastR[1] = xR;
+    const T tiny = V::set1(1e-12), infinity = V::set1(static_cast<double>(__builtin_inf()));
+    T largest = V::set1(0.0);
+    int32_t f = 0;
+    for (; f + N <= frames; f += N) {
+        const T v = V::widen(in + f);
+        const T r = V::round(V::add(V::keep(V::lessThan(V::abs(v), infinity), v), tiny));
+        V::store(x + f, r);
+        largest = V::max(largest, V::abs(r));
     }
-    st.xL2 = lastL[0];
-    st.xL1 = lastL[1];
-    st.xR2 = lastR[0];
-    st.xR1 = lastR[1];
+    double lanes[N];
+    V::store(lanes, largest);
+    double result = 0.0;
+    for (double lane : lanes)
+        result = lane > result ? lane : result;
+    for (; f < frames; ++f) {
+        x[f] = static_cast<float>(static_cast<double>(FiniteOrZeroSample(in[f])) + 1e-12);
+        const double magnitude = x[f] < 0.0 ? -x[f] : x[f];
+        result = magnitude > result ? magnitude : result;
+    }
+    return result;
+}
 
-    // Pass 1: filter, follow and gate one group of bands through the whole
-    // chunk at a time, its state held in registers.
-    for (int k = 0; k < kKernelBands; k += N) {
-        BandGroup<V> p;
-        p.b0 = V::load(kc.b0 + k);
-        p.b2 = V::load(kc.b2 + k);
-        p.a1 = V::load(kc.a1 + k);
-        p.a2 = V::load(kc.a2 + k);
-        p.threshold = V::load(kc.threshold + k);
-        p.yL1 = V::load(st.yL1 + k);
-        p.yL2 = V::load(st.yL2 + k);
-        p.yR1 = V::load(st.yR1 + k);
-        p.yR2 = V::load(st.yR2 + k);
-        p.peak = V::load(st.peak + k);
-        p.envelope = V::load(st.envelope + k);
-        p.gain = V::load(st.bandGain + k);
-        for (int32_t f = 0; f < frames; ++f) {
-            T gL, gR;
-            StepBandGroup<V>(p, c, xsL[f + 2], xsL[f], xsR[f + 2], xsR[f], gL, gR);
-            V::scatter(gL, &scratch.gatedL[k][f], kKernelChunk);
-            V::scatter(gR, &scratch.gatedR[k][f], kKernelChunk);
+// Two roundings to a float give the same result wherever the band pipeline
+// uses the second: the conversion to float and back (exact for every
+// value), and the split rounding V::roundNormal, Veltkamp's splitting of a
+// double into its upper 24 bits (x (2^29 + 1) - (x (2^29 + 1) - x)), which
+// rounds to nearest with ties to even like the conversion, in three
+// operations of shorter latency that more execution ports take. It is
+// exact for zero and every value whose float lies in the normal range; for
+// a smaller value it keeps bits a subnormal float lacks (and ignores
+// flush-to-zero), above the largest float it does not overflow, and it
+// turns infinity into NaN. So a chunk takes it only when
+// ChunkStaysNormal() shows that no value it rounds can leave that range.
+//
+// Why the values stay in range:
+// - Filter outputs. Their sum before the final 1e-12 is a double; where
+//   the sum is near -1e-12 it is, like 1e-12, a multiple of 2^-92, so the
+//   output is 0 or at least 2^-93 in magnitude. With |a1| + |a2| <= 3 and
+//   |b0| + |b2| <= 2 in every band, inputs and histories of at most 2^20
+//   can grow by at most a factor 3 a frame: below 2 * 3^64 * 2^20 < 2^123
+//   in a chunk.
+// - Peaks: a rising peak is at least a tenth of a nonzero band output, a
+//   falling one at least 0.998 times the last; from 0 or at least 2^-100,
+//   a chunk keeps them 0 or above 2^-101. Envelopes: at least 1/1.05 of
+//   the last, or 0.05/1.05 of a peak; from 0 or at least 2^-100 they stay
+//   0 or above 2^-106. Both at most 10.
+// - Detector values are an envelope plus 1e-12; gate levels are weighted
+//   means of the last level and a target of at most 10, plus 1e-12, so at
+//   least 1e-12 and, from at most 12, below 16 in a chunk; ratios are a
+//   level over a detector value plus 0.0001.
+// The gated outputs and everything after them keep the conversion: a band
+// output times a ratio has no such bound.
+constexpr double kSplitInputLimit = 1048576.0;     // 2^20
+constexpr double kSplitFollowerFloor = 0x1p-100;
+
+inline bool WithinMagnitude(double v, double limit) { return v <= limit && v >= -limit; }
+inline bool ZeroOrWithin(double v, double low, double high) { return v == 0.0 || (v >= low && v <= high); }
+
+inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput) {
+    if (!kc.boundedFilters || !(largestInput <= kSplitInputLimit))
+        return false;
+    bool ok = WithinMagnitude(st.xL1, kSplitInputLimit) && WithinMagnitude(st.xL2, kSplitInputLimit) &&
+              WithinMagnitude(st.xR1, kSplitInputLimit) && WithinMagnitude(st.xR2, kSplitInputLimit);
+    for (int k = 0; k < kKernelBands; ++k) {
+        ok = ok && WithinMagnitude(st.yL1[k], kSplitInputLimit) && WithinMagnitude(st.yL2[k], kSplitInputLimit) &&
+             WithinMagnitude(st.yR1[k], kSplitInputLimit) && WithinMagnitude(st.yR2[k], kSplitInputLimit) &&
+             ZeroOrWithin(st.peak[k], kSplitFollowerFloor, 10.0) &&
+             ZeroOrWithin(st.envelope[k], kSplitFollowerFloor, 10.0) && st.bandGain[k] >= 0.0 &&
+             st.bandGain[k] <= 12.0;
+    }
+    return ok;
+}
+
+// Everything per band of a chunk, for G groups of V::N bands from band k0
+// on, as a software pipeline. One step takes the filters of frame t, the
+// peaks of t - 1, the envelopes and detector values of t - 2, the gate
+// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
+// each part starts from values finished in an earlier step, so that the
+// dependency chains of all parts and all groups run side by side, and the
+// processor never waits for one of them to finish. The scratch carries the
+// values from part to part.
+template <class V, int G, bool kSplit>
+struct BandPipeline {
+    using T = typename V::T;
+    static constexpr int N = V::N;
+    static constexpr int kDepth = 6;  // parts, a frame apart
+
+    // The rounding of the filter outputs, peaks, envelopes, detector
+    // values, gate levels and ratios (see ChunkStaysNormal).
+    static T roundStored(T x) {
+        if constexpr (kSplit)
+            return V::roundNormal(x);
+        else
+            return V::round(x);
+    }
+
+    const int k0;
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0), minusOne = V::set1(-1.0), ten = V::set1(10.0);
+    const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
+    const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
+    const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
+    const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
+    const T attackCoef, attackNorm, releaseCoef, releaseNorm;
+    T peak[G], envelope[G], gain[G];
+
+    BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
+        : k0(firstBand),
+          attackCoef(V::set1(kc.attackCoef)),
+          attackNorm(V::set1(kc.attackNorm)),
+          releaseCoef(V::set1(kc.releaseCoef)),
+          releaseNorm(V::set1(kc.releaseNorm)) {
+        for (int g = 0; g < G; ++g) {
+            peak[g] = V::load(st.peak + k0 + g * N);
+            envelope[g] = V::load(st.envelope + k0 + g * N);
+            gain[g] = V::load(st.bandGain + k0 + g * N);
         }
-        V::store(st.yL1 + k, p.yL1);
-        V::store(st.yL2 + k, p.yL2);
-        V::store(st.yR1 + k, p.yR1);
-        V::store(st.yR2 + k, p.yR2);
-        V::store(st.peak + k, p.peak);
-        V::store(st.envelope + k, p.envelope);
-        V::store(st.bandGain + k, p.gain);
+    }
+    void save(ProcessState& st) const {
+        for (int g = 0; g < G; ++g) {
+            V::store(st.peak + k0 + g * N, peak[g]);
+            V::store(st.envelope + k0 + g * N, envelope[g]);
+            V::store(st.bandGain + k0 + g * N, gain[g]);
+        }
     }
 
-    // Pass 2: the band sums in band order, N frames to a vector; then the
-    // boost and the soft clipper, (3a - a^2) / 2 up to |x| = 1, then 1,
-    // times the sign of x. Lanes past the chunk's end compute on stale
-    // scratch and are not written out.
+    // Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
+    // + 1e-12, in that order; x and x[-2] of each channel in every lane.
+    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2) {
+        const int k = k0 + g * N;
+        const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
+        const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
+        const T feedForwardL = V::add(V::mul(b0, xL), V::mul(b2, xL2));
+        const T feedForwardR = V::add(V::mul(b0, xR), V::mul(b2, xR2));
+        const T yL = roundStored(V::add(
+            V::sub(V::sub(feedForwardL, V::mul(a1, V::load(&s.yL[f + 1][k]))), V::mul(a2, V::load(&s.yL[f][k]))),
+            tiny));
+        const T yR = roundStored(V::add(
+            V::sub(V::sub(feedForwardR, V::mul(a1, V::load(&s.yR[f + 1][k]))), V::mul(a2, V::load(&s.yR[f][k]))),
+            tiny));
+        V::store(&s.yL[f + 2][k], yL);
+        V::store(&s.yR[f + 2][k], yR);
+    }
+    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
+    // of the way down, limited to 0..10. (Never below 0 to begin with, from
+    // a peak and a magnitude of at least 0; a NaN passes min unchanged, as
+    // it passes the limits.)
+    void peakOf(const KernelScratch& s, int g, int32_t f) {
+        const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
+        const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
+        peak[g] = V::min(ten, roundStored(V::add(V::mul(V::sub(peak[g], a), factor), a)));
+    }
+    // Second stage: the peak smoothed again, and the detector value. From
+    // the peak of frame f, which peakOf has not yet moved on. The limits
+    // 0..10 are left out: from a peak and an envelope within them, the
+    // rounded result stays within them.
+    void envelopeOf(KernelScratch& s, int g, int32_t f) {
+        const T e = roundStored(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
+        envelope[g] = e;
+        V::store(&s.detect[f][k0 + g * N], roundStored(V::add(e, tiny)));
+    }
+    // Gate: open above the threshold (strictly), else aim at 1e-12; the
+    // gate level follows with the release pair when it falls, the attack
+    // pair otherwise. (A detector value is never below the closed target,
+    // being a rounded envelope of at least 0 plus 1e-12: the larger of the
+    // two is the open gate's target.)
+    void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
+        const int k = k0 + g * N;
+        const T detect = V::load(&s.detect[f][k]);
+        const auto open = V::greaterThan(detect, V::load(kc.threshold + k));
+        const T target = V::max(closedTarget, V::keep(open, detect));
+        const auto falling = V::greaterThan(gain[g], target);
+        const T coef = V::select(falling, releaseCoef, attackCoef);
+        const T norm = V::select(falling, releaseNorm, attackNorm);
+        gain[g] = roundStored(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
+    }
+    // The band passes scaled by gate level / present level; at or below
+    // 0.001 it is cut completely. The ratio replaces the detector value in
+    // the scratch, -1 for a band that is cut: a passing band's ratio is
+    // positive or, from a NaN detector value, NaN, and then NaN must reach
+    // the outputs. From the level of frame f, which levelOf has not yet
+    // moved on.
+    void ratioOf(KernelScratch& s, int g, int32_t f) {
+        const int k = k0 + g * N;
+        const auto passes = V::greaterThan(gain[g], gainFloor);
+        const T ratio = roundStored(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
+        V::store(&s.detect[f][k], V::select(passes, ratio, minusOne));
+    }
+    // The gated band outputs of both channels, into [band][frame] rows.
+    void gatedOf(KernelScratch& s, int g, int32_t f) {
+        const int k = k0 + g * N;
+        const T ratio = V::load(&s.detect[f][k]);
+        const auto passes = V::notLessThan(ratio, zero);
+        const T gL = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
+        const T gR = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
+        V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
+        V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
+    }
+
+    // Step t with every part that has a frame to take, for a chunk of
+    // fewer frames than the pipeline is deep. The envelope and the ratio
+    // read the peak and the level before this step moves them on.
+    void partialStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t, int32_t frames) {
+        for (int g = 0; g < G; ++g) {
+            if (t < frames)
+                filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]));
+            if (t >= 2 && t - 2 < frames)
+                envelopeOf(s, g, t - 2);
+            if (t >= 1 && t - 1 < frames)
+                peakOf(s, g, t - 1);
+            if (t >= 4 && t - 4 < frames)
+                ratioOf(s, g, t - 4);
+            if (t >= 3 && t - 3 < frames)
+                levelOf(kc, s, g, t - 3);
+            if (t >= 5 && t - 5 < frames)
+                gatedOf(s, g, t - 5);
+        }
+    }
+    // Step t with the parts kLow .. kHigh (a part's number is how many
+    // frames it lags), the parts of one group after another: all of them
+    // in the middle of a chunk, fewer while the pipeline fills and drains.
+    template <int kLow, int kHigh>
+    void step(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
+        T xL{}, xL2{}, xR{}, xR2{};
+        if constexpr (kLow == 0) {
+            xL = V::set1(s.xL[t + 2]);
+            xL2 = V::set1(s.xL[t]);
+            xR = V::set1(s.xR[t + 2]);
+            xR2 = V::set1(s.xR[t]);
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            if constexpr (kLow <= 0 && 0 <= kHigh)
+                filter(kc, s, g, t, xL, xL2, xR, xR2);
+            if constexpr (kLow <= 2 && 2 <= kHigh)
+                envelopeOf(s, g, t - 2);
+            if constexpr (kLow <= 1 && 1 <= kHigh)
+                peakOf(s, g, t - 1);
+            if constexpr (kLow <= 4 && 4 <= kHigh)
+                ratioOf(s, g, t - 4);
+            if constexpr (kLow <= 3 && 3 <= kHigh)
+                levelOf(kc, s, g, t - 3);
+            if constexpr (kLow <= 5 && 5 <= kHigh)
+                gatedOf(s, g, t - 5);
+        }
+    }
+};
+
+template <class V, int G, bool kSplit>
+inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
+    using Pipeline = BandPipeline<V, G, kSplit>;
+    static_assert(Pipeline::kDepth == 6, "the steps below fill and drain six parts");
+    for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
+        Pipeline p(kc, st, k0);
+        if (frames >= Pipeline::kDepth) {
+            p.template step<0, 0>(kc, s, 0);
+            p.template step<0, 1>(kc, s, 1);
+            p.template step<0, 2>(kc, s, 2);
+            p.template step<0, 3>(kc, s, 3);
+            p.template step<0, 4>(kc, s, 4);
+            for (int32_t t = 5; t < frames; ++t)
+                p.template step<0, 5>(kc, s, t);
+            p.template step<1, 5>(kc, s, frames);
+            p.template step<2, 5>(kc, s, frames + 1);
+            p.template step<3, 5>(kc, s, frames + 2);
+            p.template step<4, 5>(kc, s, frames + 3);
+            p.template step<5, 5>(kc, s, frames + 4);
+        } else {
+            for (int32_t t = 0; t < frames + Pipeline::kDepth - 1; ++t)
+                p.partialStep(kc, s, t, frames);
+        }
+        p.save(st);
+    }
+}
+
+// The band sums in band order, N frames to a vector, P vectors side by side
+// (each sum is a chain of sixteen roundings); then the boost and the soft
+// clipper, (3a - a^2) / 2 up to |x| = 1, then 1, times the sign of x.
+// Lanes past the chunk's end compute on stale scratch and are not written
+// out.
+template <class V, int P>
+inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, float* outL, float* outR,
+                        int32_t frames, bool accumulate) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    static_assert(kKernelChunk % (N * P) == 0, "the scratch holds whole steps");
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0);
     const T boost = V::set1(kc.boostGain);
     const T one = V::set1(1.0), minusOne = V::set1(-1.0), three = V::set1(3.0), half = V::set1(0.5);
-    for (int32_t f = 0; f < frames; f += N) {
-        T sum[2] = {c.zero, c.zero};
-        for (int k = 0; k < kKernelBands; ++k) {
-            sum[0] = V::round(V::add(V::add(sum[0], V::load(&scratch.gatedL[k][f])), c.tiny));
-            sum[1] = V::round(V::add(V::add(sum[1], V::load(&scratch.gatedR[k][f])), c.tiny));
-        }
-        double result[2][N];
-        for (int ch = 0; ch < 2; ++ch) {
-            const T x = V::round(V::mul(sum[ch], boost));
+    for (int32_t f0 = 0; f0 < frames; f0 += N * P) {
+        T sumL[P], sumR[P];
+        for (int p = 0; p < P; ++p)
+            sumL[p] = sumR[p] = zero;
+        for (int k = 0; k < kKernelBands; ++k)
+            for (int p = 0; p < P; ++p) {
+                sumL[p] = V::round(V::add(V::add(sumL[p], V::load(&s.gatedL[k][f0 + p * N])), tiny));
+                sumR[p] = V::round(V::add(V::add(sumR[p], V::load(&s.gatedR[k][f0 + p * N])), tiny));
+            }
+        double result[2][N * P];
+        for (int p = 0; p < 2 * P; ++p) {
+            const T x = V::round(V::mul(p < P ? sumL[p] : sumR[p - P], boost));
             const T a = V::abs(x);
-            const T curve = V::round(V::mul(V::add(V::sub(c.zero, V::mul(a, a)), V::mul(three, a)), half));
-            const T m = SelectXor<V>(V::greaterThan(a, one), V::bitXor(one, curve), curve);
-            const T positive = V::greaterThan(x, c.zero), negative = V::lessThan(x, c.zero);
-            const T sign = V::bitOr(V::bitAnd(positive, one), V::bitAnd(negative, minusOne));
+            const T curve = V::round(V::mul(V::add(V::sub(zero, V::mul(a, a)), V::mul(three, a)), half));
+            const T m = V::select(V::greaterThan(a, one), one, curve);
+            const T sign =
+                V::bitOr(V::keep(V::greaterThan(x, zero), one), V::keep(V::lessThan(x, zero), minusOne));
             // A NaN sum (a band that overflowed in this chunk) leaves as 0,
-            // as a sum of 0 does: neither comparison holds for it.
-            V::store(result[ch], V::bitAnd(V::bitOr(positive, negative), V::mul(m, sign)));
+            // as a sum of 0 does. Nothing else gives NaN here: a finite or
+            // infinite sum gives a finite curve or 1.
+            const T clipped = V::mul(m, sign);
+            V::store(&result[p < P ? 0 : 1][(p % P) * N], V::keep(V::ordered(clipped, clipped), clipped));
         }
-        const int32_t count = frames - f < N ? frames - f : N;
+        const int32_t count = frames - f0 < N * P ? frames - f0 : N * P;
         for (int32_t i = 0; i < count; ++i) {
             const float left = static_cast<float>(result[0][i]);
             const float right = static_cast<float>(result[1][i]);
             if (accumulate) {
-                outL[f + i] += left;
-                outR[f + i] += right;
+                outL[f0 + i] += left;
+                outR[f0 + i] += right;
             } else {
-                outL[f + i] = left;
-                outR[f + i] = right;
+                outL[f0 + i] = left;
+                outR[f0 + i] = right;
             }
         }
     }
+}
+
+// Applies V::roundNormal to `count` values (for tests).
+template <class V>
+inline void RoundNormalValues(const double* in, double* out, int32_t count) {
+    constexpr int N = V::N;
+    for (int32_t i = 0; i < count; i += N) {
+        double lanes[N] = {};
+        const int32_t n = count - i < N ? count - i : N;
+        for (int32_t j = 0; j < n; ++j)
+            lanes[j] = in[i + j];
+        V::store(lanes, V::roundNormal(V::load(lanes)));
+        for (int32_t j = 0; j < n; ++j)
+            out[i + j] = lanes[j];
+    }
+}
+
+template <class V>
+inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
+                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+    // The inputs with their 1e-12, stored as floats, after the two inputs
+    // before the chunk; every input is read before any output is written,
+    // so inputs and outputs may be the same buffers.
+    s.xL[0] = st.xL2;
+    s.xL[1] = st.xL1;
+    s.xR[0] = st.xR2;
+    s.xR[1] = st.xR1;
+    const double largestL = InputStage<V>(inL, s.xL + 2, frames);
+    const double largestR = InputStage<V>(inR, s.xR + 2, frames);
+    const bool split = ChunkStaysNormal(kc, st, largestL > largestR ? largestL : largestR);
+    st.xL2 = s.xL[frames];
+    st.xL1 = s.xL[frames + 1];
+    st.xR2 = s.xR[frames];
+    st.xR1 = s.xR[frames + 1];
+
+    std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
+    std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
+    std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
+    std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
+    if (split)
+        BandStages<V, V::kBandGroups, true>(kc, st, s, frames);
+    else
+        BandStages<V, V::kBandGroups, false>(kc, st, s, frames);
+    std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
+    std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
+    std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
+    std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
+
+    OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }
 
 }  // namespace

@@ -74,9 +74,12 @@ bool StateIsFinite(const gate::ProcessState& st) {
 
 }  // namespace
 
-class Overflow : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Kernels, Overflow, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx" : "Sse2"; });
+class Overflow : public ::testing::TestWithParam<gate::KernelSet> {};
+INSTANTIATE_TEST_SUITE_P(Kernels, Overflow,
+                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+                         [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
+                             return std::string(KernelName(info.param));
+                         });
 
 TEST_P(Overflow, HugeFiniteInputLeavesFiniteOutputAsTheReferenceDoes) {
     // A band that overflows shows NaN for the rest of its chunk; its sum
@@ -91,9 +94,8 @@ TEST_P(Overflow, HugeFiniteInputLeavesFiniteOutputAsTheReferenceDoes) {
         for (int program = 0; program < 8; ++program) {
             SCOPED_TRACE(::testing::Message() << rate << " Hz, program " << program);
             auto plugin = MakePlugin();
-            plugin->engine().useAvx(GetParam());
-            if (GetParam() && !plugin->engine().usesAvx())
-                GTEST_SKIP() << "no AVX here";
+            if (!plugin->engine().useKernel(GetParam()))
+                GTEST_SKIP() << "this processor does not run the " << KernelName(GetParam()) << " kernel";
             plugin->setSampleRate(rate);
             plugin->setProgram(program);
             reference::Gate ref;
@@ -121,9 +123,8 @@ TEST_P(Overflow, AnOverflowedBandStartsAgainWithinOneChunk) {
     // at the end of each block every band's state is finite again, and the
     // sound goes on (the overflowed bands are not cut for good).
     auto plugin = MakePlugin();
-    plugin->engine().useAvx(GetParam());
-    if (GetParam() && !plugin->engine().usesAvx())
-        GTEST_SKIP() << "no AVX here";
+    if (!plugin->engine().useKernel(GetParam()))
+        GTEST_SKIP() << "this processor does not run the " << KernelName(GetParam()) << " kernel";
     plugin->setSampleRate(8000.0f);
     plugin->setProgram(0);  // every gate open
     std::vector<float> l, r;

@@ -2,6 +2,9 @@
 // the properties that block processing must keep.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+
 #include "EngineTestUtil.h"
 #include "ReferenceGate.h"
 
@@ -10,16 +13,25 @@ using namespace enginetest;
 namespace {
 
 // Runs the reference over the whole signal for the plug-in's current
-// parameters, in one block per `blockSizes` entry (cycled).
+// parameters, in one block per `blockSizes` entry (cycled), as the engine
+// is run.
 void RunReference(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
-                  std::vector<float>& outL, std::vector<float>& outR) {
+                  std::vector<float>& outL, std::vector<float>& outR, const std::vector<int>& blockSizes) {
     reference::Gate ref;
     float params[gate::kNumParams];
     ParameterSet(plugin, params);
     ref.Apply(params, plugin.engine().designRate(), true);
     outL.assign(inL.size(), 0.0f);
     outR.assign(inR.size(), 0.0f);
-    ref.Block(inL.data(), inR.data(), outL.data(), outR.data(), static_cast<int>(inL.size()), false);
+    const int total = static_cast<int>(inL.size());
+    size_t b = 0;
+    for (int pos = 0; pos < total;) {
+        int n = blockSizes[b++ % blockSizes.size()];
+        if (n > total - pos)
+            n = total - pos;
+        ref.Block(inL.data() + pos, inR.data() + pos, outL.data() + pos, outR.data() + pos, n, false);
+        pos += n;
+    }
 }
 
 void RunEngine(APlugin& plugin, const std::vector<float>& inL, const std::vector<float>& inR,
@@ -48,19 +60,24 @@ int FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 
 }  // namespace
 
-// Both kernels, SSE2 and (where the processor has it) AVX, must match.
-class Kernels : public ::testing::TestWithParam<bool> {
+// Every kernel must match; one the processor lacks is skipped, and says so.
+class Kernels : public ::testing::TestWithParam<gate::KernelSet> {
 protected:
     std::unique_ptr<APlugin> MakeKernelPlugin() {
         auto plugin = MakePlugin();
-        plugin->engine().useAvx(GetParam());
-        if (GetParam() && !plugin->engine().usesAvx())
+        if (!plugin->engine().useKernel(GetParam()))
             return nullptr;
         return plugin;
     }
+    std::string SkipMessage() const {
+        return std::string("this processor does not run the ") + KernelName(GetParam()) + " kernel";
+    }
 };
-INSTANTIATE_TEST_SUITE_P(Reference, Kernels, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx" : "Sse2"; });
+INSTANTIATE_TEST_SUITE_P(Reference, Kernels,
+                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+                         [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
+                             return std::string(KernelName(info.param));
+                         });
 
 TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
     std::vector<float> inL, inR;
@@ -68,10 +85,10 @@ TEST_P(Kernels, EveryFactoryProgramMatchesBitForBit) {
     for (int program = 0; program < 8; ++program) {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         plugin->setProgram(program);
         std::vector<float> refL, refR, engL, engR;
-        RunReference(*plugin, inL, inR, refL, refR);
+        RunReference(*plugin, inL, inR, refL, refR, {512});
         RunEngine(*plugin, inL, inR, engL, engR, {512});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "left, program " << program;
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "right, program " << program;
@@ -91,16 +108,85 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
     for (const auto& s : settings) {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         for (int i = 0; i < 6; ++i)
             plugin->setParameter(i, s[i]);
         for (int k = 0; k < 16; ++k)
             plugin->setParameter(6 + k, (k % 3) * 0.4f);
         std::vector<float> refL, refR, engL, engR;
-        RunReference(*plugin, inL, inR, refL, refR);
+        RunReference(*plugin, inL, inR, refL, refR, {256});
         RunEngine(*plugin, inL, inR, engL, engR, {256});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "start " << s[0] << " q " << s[2];
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "start " << s[0] << " q " << s[2];
+    }
+}
+
+// Signals that leave the range in which the kernels may round the cheap
+// way (inputs beyond 2^20, filters that overflow, subnormal and zero
+// samples, non-finite samples) and come back: the kernels change their
+// rounding chunk by chunk and must still match, with flush-to-zero and
+// denormals-are-zero off and on. Also the widest bands at a low design
+// rate, most of them beyond half of it.
+TEST_P(Kernels, ExtremeSignalsMatchBitForBit) {
+    const int frames = 12000;
+    std::vector<float> baseL, baseR;
+    MakeTestSignal(baseL, baseR, frames, 31);
+    struct Case {
+        const char* name;
+        float (*shape)(int n, float x);
+        float rate;
+    };
+    const Case cases[] = {
+        {"beyond 2^20", [](int n, float x) { return n >= 3000 && n < 3600 ? x * 3e6f : x; }, 44100.0f},
+        // A square wave of the largest float at the bands' centre: the
+        // filters ring up beyond it and overflow.
+        {"overflowing",
+         [](int n, float x) { return n >= 2000 && n < 4000 ? ((n * 640 / 22050) % 2 ? -FLT_MAX : FLT_MAX) : x; },
+         44100.0f},
+        {"subnormal and zero",
+         [](int n, float x) {
+             if (n >= 1000 && n < 5000)
+                 return (n % 3 == 0) ? 0.0f : x * 1e-40f;
+             return n >= 7000 && n < 7100 ? -0.0f : x;
+         },
+         44100.0f},
+        {"non-finite",
+         [](int n, float x) {
+             if (n % 997 == 5)
+                 return std::numeric_limits<float>::quiet_NaN();
+             if (n % 1013 == 7)
+                 return -std::numeric_limits<float>::infinity();
+             return n % 1500 == 0 ? 1e30f : x;
+         },
+         44100.0f},
+        {"low design rate", [](int, float x) { return x; }, 8000.0f},
+    };
+    for (const Case& c : cases) {
+        std::vector<float> inL(frames), inR(frames);
+        for (int n = 0; n < frames; ++n) {
+            inL[n] = c.shape(n, baseL[n]);
+            inR[n] = c.shape(n, baseR[n]);
+        }
+        for (bool ftz : {false, true}) {
+            FlushToZero mode(ftz);
+            auto plugin = MakeKernelPlugin();
+            if (!plugin)
+                GTEST_SKIP() << SkipMessage();
+            plugin->setSampleRate(c.rate);
+            // Every band at 640 Hz, a tenth of it wide, except at the low
+            // rate: there the widest bands, up to beyond half the rate.
+            const bool low = c.rate < 44100.0f;
+            plugin->setParameter(0, low ? 0.3f : 0.5f);
+            plugin->setParameter(1, low ? 1.0f : 0.5f);
+            plugin->setParameter(2, low ? 1.0f : 0.1f);
+            for (int k = 0; k < 16; ++k)
+                plugin->setParameter(6 + k, (k % 4) * 0.3f);
+            std::vector<float> refL, refR, engL, engR;
+            RunReference(*plugin, inL, inR, refL, refR, {512, 100});
+            RunEngine(*plugin, inL, inR, engL, engR, {512, 100});
+            EXPECT_EQ(FirstDifference(refL, engL), -1) << c.name << (ftz ? ", flush-to-zero" : "");
+            EXPECT_EQ(FirstDifference(refR, engR), -1) << c.name << (ftz ? ", flush-to-zero" : "");
+        }
     }
 }
 
@@ -111,7 +197,7 @@ TEST_P(Kernels, AnySplitGivesTheSameOutput) {
     {
         auto plugin = MakeKernelPlugin();
         if (!plugin)
-            GTEST_SKIP() << "no AVX here";
+            GTEST_SKIP() << SkipMessage();
         RunEngine(*plugin, inL, inR, wholeL, wholeR, {9000});
     }
     const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1}};

@@ -1,0 +1,45 @@
+// The kernels the benchmarks compare, by name: the engine's own, run through
+// the plug-in object, and the baseline (the kernels as they stood before
+// the speed work), run by a driver of its own from the same derived values.
+// Every figure is then a ratio measured side by side in one run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GateKernel.h"
+
+namespace benchkernels {
+
+struct Choice {
+    std::string name;  // "baseline-sse2", "baseline-avx", "sse2", "avx", "avx512"
+    bool baseline;
+    gate::KernelSet set;
+    // What ran before on the processors this kernel runs on (for a kernel
+    // of today): the figure its speed-up is measured against.
+    std::string before;
+};
+
+// Every kernel by name, baselines first; also those this processor lacks.
+const std::vector<Choice>& Choices();
+const Choice* FindChoice(const std::string& name);
+
+class Runner {
+public:
+    virtual ~Runner() = default;
+    virtual void process(const float* inL, const float* inR, float* outL, float* outR, int frames) = 0;
+};
+
+// A fresh instance with a factory program; null where the processor lacks
+// the kernel.
+std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program);
+
+// A loud, gated-drum-like stereo test signal that opens and closes the gates.
+void MakeSignal(std::vector<float>& left, std::vector<float>& right, int frames);
+
+// Whether `choice` computes exactly the SSE2 engine kernel's samples for
+// the first `frames` frames of the test signal.
+bool MatchesEngine(const Choice& choice, int program, int frames);
+
+}  // namespace benchkernels
