@@ -106,19 +106,4 @@ private:
     size_t left_;
 };
 
-// Deterministic noise for the sample buffers, so that a few script bytes
-// describe a whole block.
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : state_(seed) {}
-    uint32_t next() {
-        state_ = state_ * 1664525u + 1013904223u;
-        return state_;
-    }
-    float uniform() { return static_cast<float>(static_cast<int32_t>(next()) >> 8) / 8388608.0f; }
-
-private:
-    uint32_t state_;
-};
-
 }  // namespace fuzzinput

@@ -28,10 +28,11 @@
 
 #include "DAEffectX.h"
 #include "FuzzInput.h"
+#include "TestSignal.h"
 
 namespace {
 
-using fuzzinput::Lcg;
+using testsignal::Lcg;  // deterministic noise: a few script bytes describe a whole block
 using fuzzinput::Reader;
 using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
