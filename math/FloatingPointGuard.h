@@ -1,0 +1,103 @@
+// The floating-point environment at the boundary with a host.
+//
+// Hosts call in on threads whose floating-point state is theirs: some
+// toolchains' runtimes unmask invalid operation, divide by zero and
+// overflow, and then one NaN sample or one overflowing band would trap
+// inside our code and take the host down with it. Every entry from a host
+// (the plug-in interfaces' entry functions, the window procedures and event
+// handlers) holds one FloatingPointGuard for the length of the call:
+//
+// - on entry, every exception is masked, so our arithmetic yields
+//   infinities and NaNs instead of trapping;
+// - on return, the thread gets back exactly the state it came in with,
+//   the exception flags our arithmetic raised included, so the host sees
+//   no change.
+//
+// Flush-to-zero, denormals-are-zero and the rounding mode stay as the host
+// set them: the engine's results do not depend on them.
+//
+// What is saved: MXCSR in every build. On 32-bit x86 also the x87
+// environment, when the host left an x87 exception unmasked: C runtime code
+// (text formatting, for one) may still compute on the x87 there. Its status
+// word is restored with it, so that a flag raised while masked cannot
+// become a pending exception that traps in the host once its control word
+// is back.
+//
+// Hold it around calls into the rest of the code, as the entry functions
+// do, not around arithmetic written inline: the compiler does not know that
+// arithmetic depends on MXCSR, and may move a computation whose result stays
+// in registers past the guard's end. A call it cannot see into, or a result
+// stored to memory, keeps the work inside.
+//
+// Cost: an MXCSR store and two loads a call (a few nanoseconds); the x87
+// part only where the host unmasked something. Header-only, so that each
+// binary (the LV2 DSP library among them, which links nothing but the C
+// library) gets its own copy.
+#pragma once
+
+#include <cstdint>
+
+namespace fpenv {
+
+constexpr uint32_t kSseExceptionMasks = 0x1F80;  // IM DM ZM OM UM PM
+constexpr uint16_t kX87ExceptionMasks = 0x003F;  // IM DM ZM OM UM PM
+
+#if defined(__i386__) || defined(__x86_64__)
+inline uint32_t ReadMxcsr() {
+    uint32_t mxcsr = 0;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
+    return mxcsr;
+}
+inline void WriteMxcsr(uint32_t mxcsr) { __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr)); }
+inline uint16_t ReadX87ControlWord() {
+    uint16_t cw = 0;
+    __asm__ __volatile__("fnstcw %0" : "=m"(cw));
+    return cw;
+}
+inline void WriteX87ControlWord(uint16_t cw) { __asm__ __volatile__("fldcw %0" : : "m"(cw)); }
+#endif
+
+class FloatingPointGuard {
+public:
+    FloatingPointGuard() {
+#if defined(__i386__) || defined(__x86_64__)
+        mxcsr_ = ReadMxcsr();
+        // The memory clobber keeps the compiler from moving our arithmetic
+        // across the switch.
+        const uint32_t masked = mxcsr_ | kSseExceptionMasks;
+        __asm__ __volatile__("ldmxcsr %0" : : "m"(masked) : "memory");
+#endif
+#if defined(__i386__)
+        if ((ReadX87ControlWord() & kX87ExceptionMasks) != kX87ExceptionMasks) {
+            // fnstenv saves control, status and tag words, then masks every
+            // x87 exception: exactly the switch needed here.
+            __asm__ __volatile__("fnstenv %0" : "=m"(x87_) : : "memory");
+            x87Saved_ = true;
+        }
+#endif
+    }
+
+    ~FloatingPointGuard() {
+#if defined(__i386__)
+        if (x87Saved_)
+            __asm__ __volatile__("fldenv %0" : : "m"(x87_) : "memory");
+#endif
+#if defined(__i386__) || defined(__x86_64__)
+        __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr_) : "memory");
+#endif
+    }
+
+    FloatingPointGuard(const FloatingPointGuard&) = delete;
+    FloatingPointGuard& operator=(const FloatingPointGuard&) = delete;
+
+private:
+#if defined(__i386__) || defined(__x86_64__)
+    uint32_t mxcsr_ = 0;
+#endif
+#if defined(__i386__)
+    unsigned char x87_[28];  // the 32-bit protected-mode environment
+    bool x87Saved_ = false;
+#endif
+};
+
+}  // namespace fpenv
