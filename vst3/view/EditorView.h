@@ -1,0 +1,43 @@
+// The VST3 edition's editor view: the same editor window as the other
+// editions, inside the host's window, behind IPlugView.
+//
+// The edit controller creates it for the host's createView("editor") and
+// keeps it informed of parameter changes; the view sends the user's edits
+// back through the controller's EditorController, which frames them as
+// beginEdit / performEdit / endEdit to the host. Everything here runs on the
+// host's user-interface thread.
+#pragma once
+
+#include "EditorController.h"
+
+namespace vst3abi {
+class IPlugView;
+}
+
+namespace vst3edition {
+
+// What the view needs from the edit controller that made it.
+class EditorViewOwner {
+public:
+    // The current value (0 to 1) of parameter `index`, 0 to 21, as the
+    // window should show it when it opens.
+    virtual float editorValue(int index) const = 0;
+    // Where the window's edits go.
+    virtual EditorController& editorController() = 0;
+    // The view is going (its last reference was released): the owner must
+    // forget it and send it nothing more.
+    virtual void viewDestroyed(vst3abi::IPlugView* view) = 0;
+
+protected:
+    ~EditorViewOwner() = default;
+};
+
+// A new view with one reference (the caller's), or null if none can be
+// made. `owner` must outlive it, or be told of its end first.
+vst3abi::IPlugView* CreateEditorView(EditorViewOwner& owner);
+
+// Parameter `index` (0 to 21) now has `value`: the host set it, or a program
+// change did. The open window's slider follows at its next refresh.
+void EditorViewParameterChanged(vst3abi::IPlugView* view, int index, float value);
+
+}  // namespace vst3edition
