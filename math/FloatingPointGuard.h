@@ -8,13 +8,17 @@
 // handlers) holds one FloatingPointGuard for the length of the call:
 //
 // - on entry, every exception is masked, so our arithmetic yields
-//   infinities and NaNs instead of trapping;
+//   infinities and NaNs instead of trapping, and SSE arithmetic rounds to
+//   nearest: the engine's samples depend on the rounding mode (a host
+//   thread left rounding toward zero would change nearly every one), and
+//   every build and edition computes the same samples;
 // - on return, the thread gets back exactly the state it came in with,
-//   the exception flags our arithmetic raised included, so the host sees
-//   no change.
+//   its rounding mode and the exception flags our arithmetic raised
+//   included, so the host sees no change.
 //
-// Flush-to-zero, denormals-are-zero and the rounding mode stay as the host
-// set them: the engine's results do not depend on them.
+// Flush-to-zero and denormals-are-zero stay as the host set them: the
+// engine keeps denormals out of its recursions, and its samples are the
+// same with both on or off.
 //
 // What is saved: MXCSR in every build. On 32-bit x86 also the x87
 // environment, when the host left an x87 exception unmasked: C runtime code
@@ -42,6 +46,7 @@
 namespace fpenv {
 
 constexpr uint32_t kSseExceptionMasks = 0x1F80;  // IM DM ZM OM UM PM
+constexpr uint32_t kSseRoundingControl = 0x6000;  // RC; 0 is to nearest
 constexpr uint16_t kX87ExceptionMasks = 0x003F;  // IM DM ZM OM UM PM
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -66,7 +71,7 @@ public:
         mxcsr_ = ReadMxcsr();
         // The memory clobber keeps the compiler from moving our loads and
         // stores across the switch.
-        const uint32_t masked = mxcsr_ | kSseExceptionMasks;
+        const uint32_t masked = (mxcsr_ | kSseExceptionMasks) & ~kSseRoundingControl;
         __asm__ __volatile__("ldmxcsr %0" : : "m"(masked) : "memory");
 #endif
 #if defined(__i386__)

@@ -6,6 +6,10 @@
 // state: MXCSR, flags included, and the x87 control word. Between calls the
 // test program's own arithmetic runs with its usual settings.
 //
+// The same host also runs with the rest of MXCSR as unlike the default as
+// it gets: flush-to-zero and denormals-are-zero on, rounding toward zero.
+// The library must compute the same samples all the same.
+//
 // A trap inside the library ends the program (SIGFPE, or an unhandled
 // exception under wine), which fails the test run.
 //
@@ -46,22 +50,26 @@ inline void Write(const State& s) {
 }
 
 constexpr uint32_t kSseUnmasked = 0x0080 | 0x0200 | 0x0400;  // IM ZM OM
+constexpr uint32_t kSseFlushAndTruncate = 0x8000 | 0x0040 | 0x6000;  // FTZ DAZ, RC toward zero
 constexpr uint16_t kX87Unmasked = 0x0001 | 0x0004 | 0x0008;  // IM ZM OM
 
-// Unmasks the three on the calling thread as a host does; the flags are
-// cleared first, so that nothing already raised becomes pending.
+// Unmasks the three on the calling thread as a host does, and sets the rest
+// of MXCSR as above; the flags are cleared first, so that nothing already
+// raised becomes pending.
 inline void Unmask() {
     std::feclearexcept(FE_ALL_EXCEPT);
 #if defined(_WIN32)
     unsigned int control = 0;
     _controlfp_s(&control, 0, _EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW);
-    uint32_t mxcsr = 0;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-    mxcsr &= ~kSseUnmasked;
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr) : "memory");
 #else
     feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
 #endif
+    // MXCSR directly as well: a 32-bit program's _controlfp_s need not
+    // reach the SSE unit.
+    uint32_t csr = 0;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(csr));
+    csr = (csr & ~kSseUnmasked) | kSseFlushAndTruncate;
+    __asm__ __volatile__("ldmxcsr %0" : : "m"(csr) : "memory");
 }
 
 // What a changed state is reported through: the test programs fail the
