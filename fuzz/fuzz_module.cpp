@@ -13,7 +13,12 @@
 //   nothing is written outside the frames asked for, and inputs are left
 //   alone unless they are the outputs;
 // - the effect record keeps its shape, parameters read back within 0..1,
-//   and the current program stays one of the eight.
+//   and the current program stays one of the eight;
+// - in a host that runs with invalid operation, division by zero and
+//   overflow unmasked (an instance whose first script byte has its top bit
+//   set, or every instance with HALVORINE_FUZZ_UNMASKED=1): no call traps,
+//   and each gives the thread back exactly the floating-point state it had
+//   (tests/support/HostFloatingPoint.h).
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -28,6 +33,7 @@
 
 #include "DAEffectX.h"
 #include "FuzzInput.h"
+#include "HostFloatingPoint.h"
 #include "TestSignal.h"
 
 namespace {
@@ -37,6 +43,7 @@ using fuzzinput::Reader;
 using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
 EntryProc g_entries[2] = {};  // VSTPluginMain, main
+bool g_alwaysUnmasked = false;  // HALVORINE_FUZZ_UNMASKED=1
 
 [[noreturn]] void Fail(const char* format, ...) {
     std::fprintf(stderr, "fuzz_module: ");
@@ -211,14 +218,25 @@ private:
 
 AEffect* Create(Reader& in) {
     g_host = HostState{};
-    g_host.version = in.u8() == 0xFF ? 0 : 2400;
+    const uint8_t host = in.u8();
+    g_host.version = host == 0xFF ? 0 : 2400;
+    // The host's floating-point settings, for this instance's calls.
+    if (g_alwaysUnmasked || (host & 0x80) != 0)
+        hostfp::Enable();
+    else
+        hostfp::Disable();
     static const VstIntPtr kRateAnswers[] = {0, 44100, 48000, 8000, 768000, 1, -48000, 7999, 768001, 96000,
                                              11025, 1000000000, 22050, 192000};
     const uint8_t pick = in.u8();
     g_host.rateAnswer = pick < sizeof kRateAnswers / sizeof kRateAnswers[0] ? kRateAnswers[pick] : in.anyIntPtr();
     g_host.sendRateWhileAnswering = in.u8() < 32;
     g_host.rateSent = in.anyFloat();
-    AEffect* e = g_entries[in.u8() & 1](&AudioMaster);
+    AEffect* e = nullptr;
+    {
+        hostfp::UnmaskedCall call("main");
+        e = g_entries[in.u8() & 1](&AudioMaster);
+    }
+    hostfp::Wrap(e);  // every call through the record as this host makes it
     if (g_host.version == 0) {
         CHECK(e == nullptr, "an instance for a host that answered no version");
         return nullptr;
@@ -546,6 +564,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_entries[1] = reinterpret_cast<EntryProc>(dlsym(module, "main"));
     if (g_entries[0] == nullptr || g_entries[1] == nullptr)
         Fail("%s does not export VSTPluginMain and main", path);
+    const char* unmasked = std::getenv("HALVORINE_FUZZ_UNMASKED");
+    g_alwaysUnmasked = unmasked != nullptr && std::strcmp(unmasked, "1") == 0;
     return 0;  // the module stays loaded for the whole run
 }
 

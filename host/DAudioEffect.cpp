@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DVstUtils.h"
+#include "FloatingPointGuard.h"
 
 // ---------------------------------------------------------------------------
 // Helpers shared by the host interface
@@ -31,7 +32,9 @@ int32_t RoundHalfEven(double x) {
 
 // ---------------------------------------------------------------------------
 // Entry functions placed in the record. They keep no state: the object is
-// found through the record's `object` field.
+// found through the record's `object` field. The record holds each of them
+// behind a floating-point guard (fpenv::Guarded): the host's thread may have
+// exceptions unmasked, and gets its own settings back on return.
 
 namespace {
 
@@ -106,10 +109,10 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, 
       audioMaster(audioMaster) {
     std::memset(&cEffect, 0, sizeof(cEffect));
     cEffect.magic = kEffectMagic;
-    cEffect.dispatcher = DispatcherEntry;
-    cEffect.process = ProcessEntry;
-    cEffect.setParameter = SetParameterEntry;
-    cEffect.getParameter = GetParameterEntry;
+    cEffect.dispatcher = fpenv::Guarded<DispatcherEntry>;
+    cEffect.process = fpenv::Guarded<ProcessEntry>;
+    cEffect.setParameter = fpenv::Guarded<SetParameterEntry>;
+    cEffect.getParameter = fpenv::Guarded<GetParameterEntry>;
     cEffect.numPrograms = numPrograms;
     cEffect.numParams = numParams;
     cEffect.numInputs = 1;
@@ -118,7 +121,7 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, 
     cEffect.object = this;
     cEffect.uniqueID = FourCharCode('N', 'o', 'E', 'f');
     cEffect.version = 1;
-    cEffect.processReplacing = ProcessReplacingEntry;
+    cEffect.processReplacing = fpenv::Guarded<ProcessReplacingEntry>;
 }
 
 AudioEffect::~AudioEffect() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 
+#include "FloatingPointGuard.h"
 #include "GateEngine.h"
 #include "Lv2Ports.h"
 
@@ -80,8 +81,18 @@ void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
 
 const void* extension_data(const char*) { return nullptr; }
 
-const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connect_port, activate,
-                                    run,        deactivate,  cleanup,      extension_data};
+// The host's thread may have floating-point exceptions unmasked: every
+// function that computes, or might, runs behind a guard that masks them and
+// gives the host its own settings back (deactivate and cleanup compute
+// nothing).
+const LV2_Descriptor kDescriptor = {kPluginUri,
+                                    fpenv::Guarded<instantiate>,
+                                    fpenv::Guarded<connect_port>,
+                                    fpenv::Guarded<activate>,
+                                    fpenv::Guarded<run>,
+                                    deactivate,
+                                    cleanup,
+                                    extension_data};
 
 }  // namespace
 

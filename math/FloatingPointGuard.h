@@ -8,26 +8,32 @@
 // handlers) holds one FloatingPointGuard for the length of the call:
 //
 // - on entry, every exception is masked, so our arithmetic yields
-//   infinities and NaNs instead of trapping;
+//   infinities and NaNs instead of trapping, and SSE arithmetic rounds to
+//   nearest: the engine's samples depend on the rounding mode (a host
+//   thread left rounding toward zero would change nearly every one), and
+//   every build and edition computes the same samples;
 // - on return, the thread gets back exactly the state it came in with,
-//   the exception flags our arithmetic raised included, so the host sees
-//   no change.
+//   its rounding mode and the exception flags our arithmetic raised
+//   included, so the host sees no change.
 //
-// Flush-to-zero, denormals-are-zero and the rounding mode stay as the host
-// set them: the engine's results do not depend on them.
+// Flush-to-zero and denormals-are-zero stay as the host set them: the
+// engine keeps denormals out of its recursions, and its samples are the
+// same with both on or off.
 //
 // What is saved: MXCSR in every build. On 32-bit x86 also the x87
 // environment, when the host left an x87 exception unmasked: C runtime code
-// (text formatting, for one) may still compute on the x87 there. Its status
-// word is restored with it, so that a flag raised while masked cannot
-// become a pending exception that traps in the host once its control word
-// is back.
+// (text formatting, for one) may still compute on the x87 there, and a
+// float result comes back on the x87 stack. Its status word is restored
+// with it, so that a flag raised while masked cannot become a pending
+// exception that traps in the host once its control word is back.
 //
-// Hold it around calls into the rest of the code, as the entry functions
-// do, not around arithmetic written inline: the compiler does not know that
-// arithmetic depends on MXCSR, and may move a computation whose result stays
-// in registers past the guard's end. A call it cannot see into, or a result
-// stored to memory, keeps the work inside.
+// The compiler does not know that arithmetic depends on MXCSR: it may move
+// a computation whose operands and result stay in registers across the
+// guard's ends. A call it cannot see into, or a result stored to memory,
+// keeps the work inside. So entry functions are best guarded whole, with
+// Guarded<F> below, which calls F where the compiler cannot follow; where
+// the guard is held in a function's body instead (a window procedure),
+// that body should do nothing but call on.
 //
 // Cost: an MXCSR store and two loads a call (a few nanoseconds); the x87
 // part only where the host unmasked something. Header-only, so that each
@@ -40,6 +46,7 @@
 namespace fpenv {
 
 constexpr uint32_t kSseExceptionMasks = 0x1F80;  // IM DM ZM OM UM PM
+constexpr uint32_t kSseRoundingControl = 0x6000;  // RC; 0 is to nearest
 constexpr uint16_t kX87ExceptionMasks = 0x003F;  // IM DM ZM OM UM PM
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -62,16 +69,19 @@ public:
     FloatingPointGuard() {
 #if defined(__i386__) || defined(__x86_64__)
         mxcsr_ = ReadMxcsr();
-        // The memory clobber keeps the compiler from moving our arithmetic
-        // across the switch.
-        const uint32_t masked = mxcsr_ | kSseExceptionMasks;
+        // The memory clobber keeps the compiler from moving our loads and
+        // stores across the switch.
+        const uint32_t masked = (mxcsr_ | kSseExceptionMasks) & ~kSseRoundingControl;
         __asm__ __volatile__("ldmxcsr %0" : : "m"(masked) : "memory");
 #endif
 #if defined(__i386__)
         if ((ReadX87ControlWord() & kX87ExceptionMasks) != kX87ExceptionMasks) {
             // fnstenv saves control, status and tag words, then masks every
-            // x87 exception: exactly the switch needed here.
-            __asm__ __volatile__("fnstenv %0" : "=m"(x87_) : : "memory");
+            // x87 exception: exactly the switch needed here. fnclex then
+            // clears any exception the host left pending, which would
+            // otherwise trap at our first x87 instruction; the host gets it
+            // back with its status word.
+            __asm__ __volatile__("fnstenv %0\n\tfnclex" : "=m"(x87_) : : "memory");
             x87Saved_ = true;
         }
 #endif
@@ -79,8 +89,15 @@ public:
 
     ~FloatingPointGuard() {
 #if defined(__i386__)
+        // fldenv also restores the tag word, which marks every x87
+        // register as the host left it: empty. The clobbers make the
+        // compiler keep nothing there across it (a float result on its way
+        // back to the host waits in memory and is loaded again after).
         if (x87Saved_)
-            __asm__ __volatile__("fldenv %0" : : "m"(x87_) : "memory");
+            __asm__ __volatile__("fldenv %0"
+                                 :
+                                 : "m"(x87_)
+                                 : "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
 #endif
 #if defined(__i386__) || defined(__x86_64__)
         __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr_) : "memory");
@@ -99,5 +116,42 @@ private:
     bool x87Saved_ = false;
 #endif
 };
+
+// The function pointer `p`, which the compiler can no longer trace to a
+// function: a call through it cannot be inlined, and everything the callee
+// computes happens between the call and its return.
+template <typename P>
+inline P Opaque(P p) {
+#if defined(__GNUC__)
+    __asm__("" : "+r"(p));
+#endif
+    return p;
+}
+
+template <auto F>
+struct GuardedCall;
+
+template <typename R, typename... A, R (*F)(A...)>
+struct GuardedCall<F> {
+    static R call(A... args) {
+        FloatingPointGuard guard;
+        return Opaque(F)(args...);
+    }
+};
+
+template <typename R, typename... A, R (*F)(A...) noexcept>
+struct GuardedCall<F> {
+    static R call(A... args) noexcept {
+        FloatingPointGuard guard;
+        return Opaque(F)(args...);
+    }
+};
+
+// Guarded<F>: an entry function of F's own signature (and calling
+// convention, the default one) that holds a guard for the length of the
+// call to F. For the tables of entry points a host calls through:
+//   const LV2_Descriptor kDescriptor = {uri, fpenv::Guarded<instantiate>, ...};
+template <auto F>
+constexpr auto Guarded = &GuardedCall<F>::call;
 
 }  // namespace fpenv

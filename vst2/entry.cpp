@@ -7,6 +7,7 @@
 #include <new>
 
 #include "DAudioEffect.h"
+#include "FloatingPointGuard.h"
 #include "entry.h"
 
 #if defined(_WIN32)
@@ -41,13 +42,17 @@ AEffect* BuildInstance(audioMasterCallback audioMaster) {
 
 }  // namespace
 
+// Construction computes every coefficient: it runs behind a floating-point
+// guard, as every later entry through the record does.
 HALVORINE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback audioMaster) {
-    return BuildInstance(audioMaster);
+    return fpenv::Guarded<BuildInstance>(audioMaster);
 }
 
 #if !defined(_WIN32)
 HALVORINE_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback audioMaster) __asm__("main");
-HALVORINE_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback audioMaster) { return BuildInstance(audioMaster); }
+HALVORINE_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback audioMaster) {
+    return fpenv::Guarded<BuildInstance>(audioMaster);
+}
 #endif
 
 // ---------------------------------------------------------------------------
@@ -55,8 +60,9 @@ HALVORINE_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback audioMaster) { 
 // the library, so that arithmetic there yields infinities and NaNs instead
 // of trapping. Precision and rounding control stay as the host set them.
 // The control word and MXCSR belong to each thread: the host's other
-// threads, its audio thread among them, keep their own settings (all
-// exceptions masked, unless the host unmasked some on that thread).
+// threads, its audio thread among them, keep their own settings, which may
+// leave exceptions unmasked. There the entry functions' guards mask them
+// for the length of each call (see FloatingPointGuard.h).
 
 void MaskFloatingPointExceptions() {
 #if defined(__i386__) || defined(__x86_64__)

@@ -53,9 +53,11 @@ def wide_low(high, low):  # anyIntPtr: high << (bits - 9), plus low
 
 # --- the module target ------------------------------------------------------
 
-def create(rate_pick=0, entry=0):
-    # version 2400, the host's rate answer, no rate sent while answering
-    return u8(0) + u8(rate_pick) + u8(200) + special("0") + u8(entry)
+def create(rate_pick=0, entry=0, unmasked=False):
+    # version 2400 (with the top bit: a host that runs with floating-point
+    # exceptions unmasked), the host's rate answer, no rate sent while
+    # answering
+    return u8(0x80 if unmasked else 0) + u8(rate_pick) + u8(200) + special("0") + u8(entry)
 
 
 def request(opcode, index=small(0), value=small(0), opt=special("0"), mode=0, extra=b""):
@@ -157,6 +159,10 @@ MODULE = {
     "requests": create() + b"".join(request(op, extra=u8(0) if op == 42 else b"") for op in range(0, 72) if op != 1)
     + request(13, mode=2, extra=record()) + request(25, mode=2, extra=u8(2) + small(0) + small(0) + small(0) + small(0))
     + request(42, mode=1, extra=sized(32) + u8(1) + sized(40)) + request(11, value=wide_low(1, 0)),
+    "unmasked-host": create(unmasked=True) + parameter(0, special("nan")) + parameter(5, special("max"))
+    + process(600, ANY_BITS, WORST, seed=5) + rate(special("8000")) + program(program_number(0))
+    + process(1024, WORST, WORST, replacing=False) + editor(0, u32(0x1234)) + editor(3) + editor(1)
+    + request(7, index=small(5), mode=2, extra=record()) + reopen(),
     "mains": create() + mains(small(0)) + mains(small(1)) + mains(INT_PTR_MIN) + process(200, NOISE, NOISE) + reopen(),
 }
 

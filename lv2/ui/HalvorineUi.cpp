@@ -20,6 +20,7 @@
 #include <cstring>
 #include <new>
 
+#include "FloatingPointGuard.h"
 #include "GateMath.h"
 #include "Lv2Ports.h"
 #include "ParameterTable.h"
@@ -166,7 +167,9 @@ int Idle(LV2UI_Handle handle) {
     return 0;  // the UI closes only when the host cleans it up
 }
 
-const LV2UI_Idle_Interface kIdleInterface = {&Idle};
+// Each function the host calls runs behind a floating-point guard: the
+// host's thread may have exceptions unmasked, and gets its own settings back.
+const LV2UI_Idle_Interface kIdleInterface = {fpenv::Guarded<Idle>};
 
 const void* ExtensionData(const char* uri) {
     if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0)
@@ -174,7 +177,8 @@ const void* ExtensionData(const char* uri) {
     return nullptr;
 }
 
-const LV2UI_Descriptor kDescriptor = {lv2edition::kUiUri, &Instantiate, &Cleanup, &PortEvent, &ExtensionData};
+const LV2UI_Descriptor kDescriptor = {lv2edition::kUiUri, fpenv::Guarded<Instantiate>, fpenv::Guarded<Cleanup>,
+                                      fpenv::Guarded<PortEvent>, &ExtensionData};
 
 // The window opens in the host's X window: install the X11 backend when the
 // library loads. Storing a function pointer is all a load step may safely

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "HostFloatingPoint.h"
 #include "TestHost.h"
 #include "TestSignal.h"
 
@@ -83,20 +84,28 @@ Lv2Instance::Lv2Instance(double rate) {
     World& w = World::get();
     if (w.plugin() == nullptr)
         return;
-    instance_ = lilv_plugin_instantiate(w.plugin(), rate, nullptr);
+    // With --unmasked-exceptions, each call into the plug-in (here through
+    // lilv) runs as in a host that unmasks exceptions (HostFloatingPoint.h).
+    {
+        hostfp::UnmaskedCall call("instantiate");
+        instance_ = lilv_plugin_instantiate(w.plugin(), rate, nullptr);
+    }
     if (instance_ == nullptr)
         return;
     float defaults[lv2edition::kNumPorts];
     lilv_plugin_get_port_ranges_float(w.plugin(), nullptr, nullptr, defaults);
     for (int i = 0; i < params::kNumActive; ++i) {
         controls[i] = defaults[lv2edition::ControlPort(i)];
+        hostfp::UnmaskedCall call("connect_port", i);
         lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
     }
+    hostfp::UnmaskedCall call("activate");
     lilv_instance_activate(instance_);
 }
 
 Lv2Instance::~Lv2Instance() {
     if (instance_ != nullptr) {
+        hostfp::UnmaskedCall call("deactivate and cleanup");
         lilv_instance_deactivate(instance_);
         lilv_instance_free(instance_);
     }
@@ -138,6 +147,7 @@ void Lv2Instance::applyPreset(int program) {
 }
 
 void Lv2Instance::run(const float* inL, const float* inR, float* outL, float* outR, uint32_t frames) {
+    hostfp::UnmaskedCall call("connect_port and run", static_cast<long>(frames));
     lilv_instance_connect_port(instance_, lv2edition::kInL, const_cast<float*>(inL));
     lilv_instance_connect_port(instance_, lv2edition::kInR, const_cast<float*>(inR));
     lilv_instance_connect_port(instance_, lv2edition::kOutL, outL);

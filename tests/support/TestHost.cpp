@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <gtest/gtest.h>
+
+#include "HostFloatingPoint.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -36,6 +40,16 @@ std::string directoryOfExecutable() {
 namespace {
 std::vector<std::string> g_commandLine;
 }
+
+namespace {
+void FailTheRunningTest(const char* call, long detail, hostfp::State want, hostfp::State got) {
+    ADD_FAILURE() << std::hex << std::showbase << call << " (" << std::dec << detail << std::hex
+                  << ") left MXCSR " << got.mxcsr << " and x87 control word " << got.x87 << "; the host had "
+                  << want.mxcsr << " and " << want.x87;
+}
+}  // namespace
+
+void UnmaskExceptionsAroundCalls() { hostfp::Enable(&FailTheRunningTest); }
 
 void SetCommandLine(int argc, char** argv) { g_commandLine.assign(argv, argv + argc); }
 const std::vector<std::string>& CommandLine() { return g_commandLine; }
@@ -79,7 +93,15 @@ Host::~Host() { g_current = previous_; }
 AEffect* Host::create(bool throughMain) {
     Module& m = Module::instance();
     Module::EntryProc entry = throughMain ? m.main() : m.vstPluginMain();
-    return entry != nullptr ? entry(&Host::audioMaster) : nullptr;
+    if (entry == nullptr)
+        return nullptr;
+    AEffect* e = nullptr;
+    {
+        hostfp::UnmaskedCall call(throughMain ? "main" : "VSTPluginMain");
+        e = entry(&Host::audioMaster);
+    }
+    hostfp::Wrap(e);
+    return e;
 }
 
 std::vector<VstInt32> Host::opcodes() const {

@@ -66,6 +66,13 @@ private:
     Host* previous_;
 };
 
+// From now on every call through `main` and the records it builds runs as
+// in a host that unmasks invalid operation, division by zero and overflow
+// on its threads; a call that leaves the thread's floating-point state
+// changed fails the running test (see HostFloatingPoint.h). The test
+// programs' --unmasked-exceptions.
+void UnmaskExceptionsAroundCalls();
+
 // The test program's command line, as main() received it.
 void SetCommandLine(int argc, char** argv);
 const std::vector<std::string>& CommandLine();

@@ -1,4 +1,5 @@
-// Test program entry: optional --plugin PATH, then GoogleTest.
+// Test program entry: optional --plugin PATH and --unmasked-exceptions (see
+// TestHost.h), then GoogleTest.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,5 +24,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--plugin") == 0)
             testhost::Module::setPath(argv[i + 1]);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--unmasked-exceptions") == 0)
+            testhost::UnmaskExceptionsAroundCalls();
     return RUN_ALL_TESTS();
 }

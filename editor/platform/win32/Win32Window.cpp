@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "FloatingPointGuard.h"
+
 namespace platform::win32 {
 
 namespace {
@@ -488,6 +490,9 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The host's message loop may run with floating-point exceptions
+    // unmasked; the timer's refresh pass and the mouse handlers compute.
+    fpenv::FloatingPointGuard guard;
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* self = static_cast<Win32Window*>(create->lpCreateParams);

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "FloatingPointGuard.h"
 #include "platform/headless/HeadlessWindow.h"
 
 namespace platform::x11 {
@@ -420,6 +421,9 @@ bool X11Window::dispatch(const XEvent& event) {
 }
 
 void X11Window::repaintNow() {
+    // Events and the refresh pass run here, on the host's thread, whose
+    // floating-point exceptions may be unmasked.
+    fpenv::FloatingPointGuard guard;
     if (pumping)
         return;  // called again from inside one of our own events
     // Ends the pump however it ends (an exception from a handler included),
