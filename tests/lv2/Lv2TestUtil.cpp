@@ -79,7 +79,7 @@ long FirstDifference(const Stereo& a, const Stereo& b) {
 
 // ---------------------------------------------------------------------------
 
-Lv2Instance::Lv2Instance(double rate) {
+Lv2Instance::Lv2Instance(double rate, bool connectControls) {
     World& w = World::get();
     if (w.plugin() == nullptr)
         return;
@@ -90,7 +90,8 @@ Lv2Instance::Lv2Instance(double rate) {
     lilv_plugin_get_port_ranges_float(w.plugin(), nullptr, nullptr, defaults);
     for (int i = 0; i < params::kNumActive; ++i) {
         controls[i] = defaults[lv2edition::ControlPort(i)];
-        lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
+        if (connectControls)
+            lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
     }
     lilv_instance_activate(instance_);
 }
