@@ -43,30 +43,28 @@ public:
     ~HalvorineUi() {
         if (window == nullptr)
             return;
-        try {
-            if (window->handlingEvent()) {
-                // Cleaned up from inside one of the window's own events (a
-                // host that closes the UI while it hears of an edit): the
-                // handler is still running on the window, which goes when
-                // the event is done.
-                window->plugin = nullptr;
-                window->destroyAfterEvent();
-                window->form().hide();
-                return;
-            }
-            delete window;  // a drag under way ends its gesture here
-        } catch (...) {
-            // Whatever failed, the host must not hear from this UI again.
+        if (window->handlingEvent()) {
+            // Cleaned up from inside one of the window's own events (a host
+            // that closes the UI while it hears of an edit): the handler is
+            // still running on the window, which goes when the event is done,
+            // hidden or not.
             window->plugin = nullptr;
+            window->destroyAfterEvent();
+            try {
+                window->form().hide();
+            } catch (...) {
+            }
+            return;
         }
+        delete window;  // a drag under way ends its gesture here
     }
     HalvorineUi(const HalvorineUi&) = delete;
     HalvorineUi& operator=(const HalvorineUi&) = delete;
 
     // Builds the window in `parent` as the editor bridge opens it. Answers
     // false if there is no window to be had (no display, a parent that the
-    // display does not know).
-    // On failure the window, if any, goes with this object.
+    // display does not know); the window, if there is one, then goes with
+    // this object.
     bool open(void* parent) {
         try {
             window = new TPluginEditorWindow(parent);
