@@ -168,11 +168,14 @@ void commitTemporary(int fd, const std::string& temporary, const std::string& pa
         throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
     if (std::rename(temporary.c_str(), path.c_str()) != 0)
         throw std::runtime_error("cannot write " + path + ": " + errnoText());
-    // The rename is a change of the folder, which reaches the disk on its
-    // own schedule unless it is synced too. A file system that cannot sync
-    // a folder (EINVAL) writes it through anyway.
+    // The rename changes the folder, which reaches the disk on its own
+    // schedule unless it is synced too. A folder that cannot be opened to
+    // be synced (one that may be written but not read) and a file system
+    // that cannot sync one (EINVAL) leave the rename as it stands.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     const int folderFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0 && errno == EACCES)
+        return;
     if (folderFd < 0 || (fsync(folderFd) != 0 && errno != EINVAL)) {
         error = errno;
         if (folderFd >= 0)

@@ -49,8 +49,9 @@ int createTemporaryBeside(const std::string& path, std::string& temporary);
 void commitTemporary(int fd, const std::string& temporary, const std::string& path);
 
 // A file written under a temporary name in the folder of its final name and
-// renamed to that name by commit() (through commitTemporary). Destroyed without commit, it removes the
-// temporary file and leaves whatever had the final name untouched.
+// put under that name by commit(), through commitTemporary. Destroyed
+// without commit, it removes the temporary file and leaves whatever had the
+// final name untouched.
 class OutputFile {
 public:
     OutputFile(const std::string& path, int format, int sampleRate, int channels);
