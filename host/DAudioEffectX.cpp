@@ -168,9 +168,12 @@ bool AudioEffectX::endSetProgram() { return false; }
 // Requests 25 to 68. As in the base, a request whose operation reads or
 // writes through the host's pointer does nothing with a null pointer and
 // answers 0 (effCanDo: -1, "cannot"), and one whose `value` is a number too
-// wide for the operation does nothing and answers 0
-// (effSetBlockSizeAndSampleRate: 1, as always). The key requests take the
-// low byte of `value` by definition.
+// wide for the operation does nothing and answers 0. That check is made only
+// where the value is what the request is about: effGetProgramNameIndexed
+// hands its category on saturated (categories are not ours to judge; this
+// plug-in ignores them), and effSetBlockSizeAndSampleRate takes the rate
+// whatever its block size, which then stays as it was. The key requests
+// take the low byte of `value` by definition.
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     // Unsigned, so that a negative code ends in the base dispatcher too.
@@ -190,8 +193,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetNumProgramCategories:
         return getNumCategories();
     case effGetProgramNameIndexed:
-        return hasPtr && FitsInt32(value) && getProgramNameIndexed(static_cast<VstInt32>(value), index, text) ? 1
-                                                                                                            : 0;
+        return hasPtr && getProgramNameIndexed(SaturateInt32(value), index, text) ? 1 : 0;
     case effCopyProgram:
         return copyProgram(index) ? 1 : 0;
     case effConnectInput:
@@ -233,8 +235,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         return setSpeakerArrangement(input, static_cast<VstSpeakerArrangement*>(ptr)) ? 1 : 0;
     }
     case effSetBlockSizeAndSampleRate:
-        if (FitsInt32(value))
-            setBlockSizeAndSampleRate(static_cast<VstInt32>(value), opt);
+        setBlockSizeAndSampleRate(FitsInt32(value) ? static_cast<VstInt32>(value) : blockSize, opt);
         return 1;
     case effSetBypass:
         return setBypass(value != 0) ? 1 : 0;

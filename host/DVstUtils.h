@@ -30,3 +30,10 @@ int32_t RoundHalfEven(double x);
 // On 64-bit builds `value` is 64 bits wide, and narrowing it first would
 // turn INT64_MIN into 0 and 2^32 + 3 into 3: such a request is ignored.
 constexpr bool FitsInt32(VstIntPtr value) { return value >= INT32_MIN && value <= INT32_MAX; }
+
+// `value` brought to the nearest 32-bit number, for an argument that an
+// operation may ignore: a number too wide for 32 bits stays beyond every
+// range the operation could check (INT64_MIN becomes INT32_MIN, never 0).
+constexpr int32_t SaturateInt32(VstIntPtr value) {
+    return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+}

@@ -1,7 +1,9 @@
 // The LV2 edition's DSP: the gate engine behind an LV2 descriptor. It
 // takes control values as the VST 2.x setParameter does (clamped to 0..1,
-// NaN as 0) and designs for the host's rate under the same rules, so that
-// the two editions compute the same samples for the same values.
+// NaN as 0) and designs for the host's rate, so that the two editions
+// compute the same samples for the same values. Unlike a VST 2.x host, an
+// LV2 host can be refused: a rate the band design does not handle fails
+// the instantiation, and the host says so.
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 
 #include "FloatingPointGuard.h"
 #include "GateEngine.h"
+#include "GateMath.h"
 #include "Lv2Ports.h"
 
 namespace {
@@ -19,16 +22,26 @@ struct Instance {
     gate::GateEngine engine;
     const float* in[2] = {};
     float* out[2] = {};
+    // Each control reads the host's port, or its default while the host
+    // has none connected: its lv2:default, the value of the program that a
+    // new instance starts on ("BigBeat"), never 0 (Boost 0 mutes).
+    float defaults[params::kNumActive] = {};
     const float* controls[params::kNumActive] = {};
 };
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
+    // Not a number fails the test too. Within the range the float the
+    // engine takes is within it as well (its ends are floats).
+    if (!(rate >= gate::kMinDesignRate && rate <= gate::kMaxDesignRate))
+        return nullptr;
     auto* self = new (std::nothrow) Instance();
     if (self == nullptr)
         return nullptr;
-    // The engine starts at 44.1 kHz and keeps it when it refuses a rate,
-    // as the VST 2.x library keeps its rate.
     self->engine.setDesignRate(static_cast<float>(rate));
+    for (int i = 0; i < params::kNumActive; ++i) {
+        self->defaults[i] = params::FactoryValue(params::kInitialProgram, i);
+        self->controls[i] = &self->defaults[i];
+    }
     return self;
 }
 
@@ -40,8 +53,10 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
     case kOutL: self->out[0] = static_cast<float*>(data); return;
     case kOutR: self->out[1] = static_cast<float*>(data); return;
     default:
-        if (port >= kFirstControl && port < kNumPorts)
-            self->controls[port - kFirstControl] = static_cast<const float*>(data);
+        if (port >= kFirstControl && port < kNumPorts) {
+            const uint32_t i = port - kFirstControl;
+            self->controls[i] = data != nullptr ? static_cast<const float*>(data) : &self->defaults[i];
+        }
         return;
     }
 }
@@ -57,8 +72,6 @@ void run(LV2_Handle handle, uint32_t frames) {
     // never redesigns the filters (nor clears their histories), and an
     // unchanged block needs no new parameter set at all.
     for (int i = 0; i < params::kNumActive; ++i) {
-        if (self->controls[i] == nullptr)
-            continue;
         const float value = gate::ClampParameter(*self->controls[i]);
         if (value != engine.getParameter(i))
             engine.setParameter(i, value);

@@ -12,8 +12,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "GateMath.h"
 #include "Lv2Ports.h"
 #include "ParameterTable.h"
+
+// The project's version, given by the build: an LV2 host compares these
+// to tell a newer release of the plug-in from an older one.
+#if !defined(HALVORINE_LV2_MINOR_VERSION) || !defined(HALVORINE_LV2_MICRO_VERSION)
+#error "the build defines HALVORINE_LV2_MINOR_VERSION and HALVORINE_LV2_MICRO_VERSION"
+#endif
 
 namespace {
 
@@ -127,7 +134,10 @@ std::string PluginDescription(bool withUi) {
 
     t += plugin + "\n    a lv2:Plugin, lv2:GatePlugin ;\n";
     t += "    doap:name \"Halvorine\" ;\n";
+    t += "    doap:license <https://spdx.org/licenses/MIT> ;\n";
     t += "    lv2:project " + project + " ;\n";
+    t += "    lv2:minorVersion " + std::to_string(HALVORINE_LV2_MINOR_VERSION) + " ;\n";
+    t += "    lv2:microVersion " + std::to_string(HALVORINE_LV2_MICRO_VERSION) + " ;\n";
     t += "    rdfs:comment \"A stereo sixteen-band gate: each band of the left channel keys that band's gate on both "
          "channels; the passed bands are summed, boosted and soft-clipped.\" ;\n";
     t += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
@@ -157,7 +167,7 @@ std::string PluginDescription(bool withUi) {
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0";
         // A new Start, Finish or Q redesigns every band filter and restarts
         // it from silence: a click, and work, on every change.
-        if (i == 0 || i == 1 || i == 2)
+        if (i == gate::kStartFreq || i == gate::kFinishFreq || i == gate::kFreqQ)
             t += " ;\n        lv2:portProperty pprops:expensive, pprops:causesArtifacts";
         t += "\n    ]";
     }

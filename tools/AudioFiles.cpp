@@ -157,17 +157,48 @@ int createTemporaryBeside(const std::string& path, std::string& temporary) {
     return fd;
 }
 
+void commitTemporary(int fd, const std::string& temporary, const std::string& path) {
+    bool synced = fsync(fd) == 0;
+    int error = errno;
+    if (close(fd) != 0 && synced) {
+        synced = false;
+        error = errno;
+    }
+    if (!synced)
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        throw std::runtime_error("cannot write " + path + ": " + errnoText());
+    // The rename changes the folder, which reaches the disk on its own
+    // schedule unless it is synced too. A folder that cannot be opened to
+    // be synced (one that may be written but not read) and a file system
+    // that cannot sync one (EINVAL) leave the rename as it stands.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const int folderFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0 && errno == EACCES)
+        return;
+    if (folderFd < 0 || (fsync(folderFd) != 0 && errno != EINVAL)) {
+        error = errno;
+        if (folderFd >= 0)
+            close(folderFd);
+        throw std::runtime_error("cannot write " + path + ": its folder cannot be synced to the disk: " +
+                                 std::strerror(error));
+    }
+    close(folderFd);
+}
+
 OutputFile::OutputFile(const std::string& path, int format, int sampleRate, int channels) : path_(path) {
-    int fd = createTemporaryBeside(path, temporary_);
+    fd_ = createTemporaryBeside(path, temporary_);
 
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
     info.format = format;
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    // The descriptor stays open after sf_close, which writes the header
+    // last, so that commit() can sync the finished file.
+    file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
     if (file_ == nullptr) {
         std::string why = sf_strerror(nullptr);
-        close(fd);
+        close(fd_);
         unlink(temporary_.c_str());
         throw std::runtime_error("cannot write " + path + ": " + why);
     }
@@ -180,6 +211,8 @@ OutputFile::OutputFile(const std::string& path, int format, int sampleRate, int 
 OutputFile::~OutputFile() {
     if (file_ != nullptr)
         sf_close(file_);
+    if (fd_ >= 0)
+        close(fd_);
     if (!committed_)
         unlink(temporary_.c_str());
 }
@@ -194,8 +227,9 @@ void OutputFile::commit() {
     file_ = nullptr;
     if (status != 0)
         throw std::runtime_error("cannot write " + path_ + ": " + sf_error_number(status));
-    if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
-        throw std::runtime_error("cannot write " + path_ + ": " + errnoText());
+    const int fd = fd_;
+    fd_ = -1;
+    commitTemporary(fd, temporary_, path_);
     committed_ = true;
 }
 

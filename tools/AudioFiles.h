@@ -40,9 +40,18 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
 // pipe), which the finished file must not replace.
 int createTemporaryBeside(const std::string& path, std::string& temporary);
 
+// Puts the finished file `temporary`, open as `fd`, under the name `path`
+// so that a power cut leaves either the old file or the whole new one, never
+// an empty or partial file under the name: the data reaches the disk before
+// the rename, and the folder's new entry after it. Closes `fd` in any case.
+// Throws with a one-line message; the caller then removes `temporary` (gone
+// already if only the last step failed).
+void commitTemporary(int fd, const std::string& temporary, const std::string& path);
+
 // A file written under a temporary name in the folder of its final name and
-// renamed to that name by commit(). Destroyed without commit, it removes the
-// temporary file and leaves whatever had the final name untouched.
+// put under that name by commit(), through commitTemporary. Destroyed
+// without commit, it removes the temporary file and leaves whatever had the
+// final name untouched.
 class OutputFile {
 public:
     OutputFile(const std::string& path, int format, int sampleRate, int channels);
@@ -57,6 +66,7 @@ public:
 private:
     std::string path_;
     std::string temporary_;
+    int fd_ = -1;  // the temporary file, kept open for commitTemporary
     SNDFILE* file_ = nullptr;
     bool committed_ = false;
 };

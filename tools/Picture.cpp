@@ -2,12 +2,15 @@
 
 #include <fftw3.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+
+#include "AudioFiles.h"
 
 namespace halvorine {
 
@@ -244,8 +247,18 @@ void Canvas::writePng(const std::string& path) const {
     image.width = static_cast<png_uint_32>(width_);
     image.height = static_cast<png_uint_32>(height_);
     image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb_.data(), 0, nullptr))
-        throw std::runtime_error("cannot write " + path + ": " + image.message);
+    std::string temporary;
+    const int fd = createTemporaryBeside(path, temporary);
+    try {
+        if (!png_image_write_to_file(&image, temporary.c_str(), 0, rgb_.data(), 0, nullptr)) {
+            close(fd);
+            throw std::runtime_error("cannot write " + path + ": " + image.message);
+        }
+        commitTemporary(fd, temporary, path);
+    } catch (...) {
+        unlink(temporary.c_str());
+        throw;
+    }
 }
 
 Canvas drawComparison(const std::vector<Track>& tracks, int sampleRate, const std::string& title) {

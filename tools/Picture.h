@@ -24,6 +24,7 @@ public:
     // (x, y), nine rows high with descenders; answers the width drawn.
     int text(int x, int y, const std::string& s, Rgb colour, int scale = 1);
     static int textWidth(const std::string& s, int scale = 1) { return static_cast<int>(s.size()) * 6 * scale; }
+    // Written beside `path` and renamed over it, as the audio files are.
     // Throws std::runtime_error when the file cannot be written.
     void writePng(const std::string& path) const;
 

@@ -35,18 +35,21 @@ int snapshot(const std::string& path, const Settings& settings) {
     applySettings(plugin, settings);
     auto* object = static_cast<APlugin*>(static_cast<AudioEffect*>(plugin.effect()->object));
 
-    // Written beside its final name and renamed, like a render.
+    // Written beside its final name and renamed, like a render. The
+    // descriptor syncs the file that the writer opens by name.
     std::string temporary;
-    close(createTemporaryBeside(path, temporary));
+    const int fd = createTemporaryBeside(path, temporary);
     std::string why;
     if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str(), &why)) {
+        close(fd);
         unlink(temporary.c_str());
         throw std::runtime_error("cannot write " + path + ": " + why);
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        why = std::strerror(errno);
+    try {
+        commitTemporary(fd, temporary, path);
+    } catch (...) {
         unlink(temporary.c_str());
-        throw std::runtime_error("cannot write " + path + ": " + why);
+        throw;
     }
     std::cout << path << ": the editor window, program " << plugin.currentProgram() << " \""
               << plugin.programName(plugin.currentProgram()) << "\"\n";

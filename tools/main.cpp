@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -18,8 +19,10 @@
 
 namespace {
 
-// Exit codes: 0 done, 1 the work failed, 2 the command line is wrong,
-// 128 + signal number when interrupted.
+// Exit codes: 0 done, 1 the work failed, 2 the command line is wrong.
+// Interrupted by SIGINT, SIGTERM or SIGHUP, it ends by that signal, as a
+// program without handlers would, so that a shell loop or a script that
+// runs it stops as well; should the signal not end it, 128 + its number.
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
@@ -67,7 +70,18 @@ halvorine::Settings toSettings(const std::string& program, const std::vector<std
     return settings;
 }
 
-int run(int argc, char** argv, std::string& commandName) {
+// Ends the process by `sig` with its default action, once the command has
+// removed its temporary file and said why it stopped.
+void dieBy(int sig) {
+    std::signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(sig);
+}
+
+int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default the Halvorine "
                  "sixteen-band gate built beside this program)."};
     app.require_subcommand(1);
@@ -146,6 +160,7 @@ int run(int argc, char** argv, std::string& commandName) {
         }
     } catch (const halvorine::Interrupted& e) {
         std::cerr << "halvorine " << chosen->get_name() << ": interrupted; nothing was written\n";
+        interruptedBy = e.signal;
         return 128 + e.signal;
     } catch (const std::exception& e) {
         std::cerr << "halvorine " << chosen->get_name() << ": " << e.what() << "\n";
@@ -162,7 +177,8 @@ int main(int argc, char** argv) {
     if (!isatty(STDOUT_FILENO))
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     std::string command;
-    int status = run(argc, argv, command);
+    int interruptedBy = 0;
+    int status = run(argc, argv, command, interruptedBy);
     // Every command, help included, reports on standard output; an exit
     // status of success promises that all of it arrived.
     std::string why;
@@ -171,5 +187,7 @@ int main(int argc, char** argv) {
         if (status == 0)
             status = kFailed;
     }
+    if (interruptedBy != 0)
+        dieBy(interruptedBy);
     return status;
 }

@@ -12,7 +12,11 @@
 // requires: each idle call reads the window's own X connection, runs the
 // 25 ms refresh pass when it is due and puts what changed on the screen.
 //
-// Every function here runs on the host's UI thread.
+// Every function here runs on the host's UI thread. No exception leaves for
+// the host (out of memory while painting, say): each callback catches what
+// its work throws and carries on, as the VST 2.x entry and the Win32 window
+// procedure do. A refresh that failed is made again by the next idle call,
+// since what changed stays marked until it is on the screen.
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
@@ -43,10 +47,14 @@ public:
         if (window->handlingEvent()) {
             // Cleaned up from inside one of the window's own events (a host
             // that closes the UI while it hears of an edit): the handler is
-            // still running on the window, which goes when the event is done.
-            window->form().hide();
+            // still running on the window, which goes when the event is done,
+            // hidden or not.
             window->plugin = nullptr;
             window->destroyAfterEvent();
+            try {
+                window->form().hide();
+            } catch (...) {
+            }
             return;
         }
         delete window;  // a drag under way ends its gesture here
@@ -56,30 +64,34 @@ public:
 
     // Builds the window in `parent` as the editor bridge opens it. Answers
     // false if there is no window to be had (no display, a parent that the
-    // display does not know).
+    // display does not know); the window, if there is one, then goes with
+    // this object.
     bool open(void* parent) {
         try {
             window = new TPluginEditorWindow(parent);
+            window->form().setPosition(0, 0);
+            // Until the host reports the ports, each control's lv2:default:
+            // the program that a new instance starts on, as in a new VST 2.x
+            // editor.
+            for (int i = 0; i < params::kNumActive; ++i)
+                window->values[i].store(params::FactoryValue(params::kInitialProgram, i),
+                                        std::memory_order_relaxed);
+            window->plugin = this;
+            window->form().repaintNow();
+            window->form().show();
+            window->SetAll();
+            return true;
         } catch (...) {
             return false;
         }
-        window->form().setPosition(0, 0);
-        // Until the host reports the ports, each control's lv2:default: the
-        // program that a new instance starts on, as in a new VST 2.x editor.
-        for (int i = 0; i < params::kNumActive; ++i)
-            window->values[i].store(params::FactoryValue(params::kInitialProgram, i), std::memory_order_relaxed);
-        window->plugin = this;
-        window->form().repaintNow();
-        window->form().show();
-        window->SetAll();
-        return true;
     }
 
     LV2UI_Widget widget() const { return window->form().nativeHandle(); }
     int width() const { return window->form().clientWidth(); }
     int height() const { return window->form().clientHeight(); }
 
-    void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    // Throws nothing: it checks and stores one value.
+    void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) noexcept {
         if (port < lv2edition::kFirstControl || port >= lv2edition::kNumPorts || format != 0 ||
             size != sizeof(float) || buffer == nullptr)
             return;
@@ -92,7 +104,14 @@ public:
         window->values[index].store(gate::ClampParameter(value), std::memory_order_relaxed);
     }
 
-    void idle() { window->form().repaintNow(); }
+    void idle() {
+        try {
+            window->form().repaintNow();
+        } catch (...) {
+            // Nothing of this object is touched here: the host may have
+            // cleaned it up from inside the event that threw.
+        }
+    }
 
     // EditorController. Nothing may touch this object after the host's
     // callback: the host may clean the UI up from inside it.

@@ -64,7 +64,13 @@ TEST(Programs, IndexedNamesWhateverTheCategory) {
     Host host;
     Instance e(host);
     ASSERT_TRUE(e);
-    for (VstIntPtr category : {0, 1, 5, -1}) {
+    // The category is ignored, also when it is too wide for 32 bits (64-bit
+    // builds: `value` is 64 bits there).
+    std::vector<VstIntPtr> categories = {0, 1, 5, -1, INT_MIN, INT_MAX};
+    if (sizeof(VstIntPtr) == 8)
+        for (int64_t wide : {INT64_MIN, INT64_MAX, int64_t{1} << 32, -(int64_t{1} << 32) + 3})
+            categories.push_back(static_cast<VstIntPtr>(wide));
+    for (VstIntPtr category : categories) {
         for (VstInt32 i = 0; i < 8; ++i) {
             SCOPED_TRACE(::testing::Message() << "category " << category << " index " << i);
             TextBuffer buffer;

@@ -4,9 +4,11 @@
 // same rate sound the same, bit for bit.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <vector>
 
 #include "BlackBox.h"
 
@@ -89,6 +91,20 @@ TEST(DesignRate, FollowsLaterRateRequests) {
                         EXPECT_EQ(dispatch(e, effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f), 1);
                     }),
               at48);
+    // The block size, which the sound does not depend on, does not hold the
+    // rate back, whatever its value (too wide for 32 bits on 64-bit builds).
+    std::vector<VstIntPtr> blockSizes = {0, -1, INT_MIN};
+    if (sizeof(VstIntPtr) == 8)
+        for (int64_t wide : {INT64_MIN, INT64_MAX, int64_t{1} << 32, (int64_t{1} << 32) + 512})
+            blockSizes.push_back(static_cast<VstIntPtr>(wide));
+    for (VstIntPtr blockSize : blockSizes) {
+        SCOPED_TRACE(blockSize);
+        EXPECT_EQ(Sound(Answer(0),
+                        [blockSize](AEffect* e) {
+                            EXPECT_EQ(dispatch(e, effSetBlockSizeAndSampleRate, 0, blockSize, nullptr, 48000.0f), 1);
+                        }),
+                  at48);
+    }
     // Rates that the band design does not handle change nothing: not
     // finite and positive, absurdly small (at 1e-13 Hz the output was NaN
     // even on silence), outside 8 kHz .. 768 kHz.

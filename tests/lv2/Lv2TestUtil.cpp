@@ -80,7 +80,7 @@ long FirstDifference(const Stereo& a, const Stereo& b) {
 
 // ---------------------------------------------------------------------------
 
-Lv2Instance::Lv2Instance(double rate) {
+Lv2Instance::Lv2Instance(double rate, bool connectControls) {
     World& w = World::get();
     if (w.plugin() == nullptr)
         return;
@@ -96,8 +96,10 @@ Lv2Instance::Lv2Instance(double rate) {
     lilv_plugin_get_port_ranges_float(w.plugin(), nullptr, nullptr, defaults);
     for (int i = 0; i < params::kNumActive; ++i) {
         controls[i] = defaults[lv2edition::ControlPort(i)];
-        hostfp::UnmaskedCall call("connect_port", i);
-        lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
+        if (connectControls) {
+            hostfp::UnmaskedCall call("connect_port", i);
+            lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
+        }
     }
     hostfp::UnmaskedCall call("activate");
     lilv_instance_activate(instance_);

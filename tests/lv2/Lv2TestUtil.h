@@ -58,10 +58,11 @@ Stereo TestSignal(int frames, uint32_t seed);
 long FirstDifference(const Stereo& a, const Stereo& b);
 
 // One LV2 instance through lilv, its controls connected to `controls`,
-// which start at the ports' defaults. Activated when built.
+// which start at the ports' defaults (or left unconnected). Activated when
+// built.
 class Lv2Instance {
 public:
-    explicit Lv2Instance(double rate);
+    explicit Lv2Instance(double rate, bool connectControls = true);
     ~Lv2Instance();
     Lv2Instance(const Lv2Instance&) = delete;
     Lv2Instance& operator=(const Lv2Instance&) = delete;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Lv2TestUtil.h"
@@ -44,6 +45,18 @@ TEST(Lv2Discovery, ThePluginIsFoundWithItsNameAndFeatures) {
     EXPECT_EQ(NodeText(author), "Pellucid");
     lilv_node_free(author);
     EXPECT_TRUE(lilv_plugin_verify(w.plugin()));
+    // The release and the licence, as hosts and package tools read them.
+    const std::pair<const char*, std::string> facts[] = {
+        {LV2_CORE__minorVersion, std::to_string(HALVORINE_LV2_MINOR_VERSION)},
+        {LV2_CORE__microVersion, std::to_string(HALVORINE_LV2_MICRO_VERSION)},
+        {"http://usefulinc.com/ns/doap#license", "https://spdx.org/licenses/MIT"},
+    };
+    for (const auto& fact : facts) {
+        LilvNodes* values = lilv_plugin_get_value(w.plugin(), w.uri(fact.first));
+        EXPECT_EQ(lilv_nodes_size(values), 1u) << fact.first;
+        EXPECT_EQ(values != nullptr ? NodeText(lilv_nodes_get_first(values)) : "(none)", fact.second);
+        lilv_nodes_free(values);
+    }
 
     LilvNodes* required = lilv_plugin_get_required_features(w.plugin());
     EXPECT_EQ(lilv_nodes_size(required), 0u) << "a host must need nothing to load it";

@@ -92,24 +92,35 @@ TEST_F(Parity, ControlsOutsideTheRangeAndNaNActAsTheVstParameterDoes) {
         ASSERT_TRUE(silent.left[i] == 0.0f && silent.right[i] == 0.0f) << "frame " << i;
 }
 
-// Rates the engine refuses leave the design at 44.1 kHz, in both editions;
-// every rate it accepts is the design rate in both.
-TEST_F(Parity, TheHostRateIsTheDesignRateUnderTheVstLibrarysRules) {
+// A rate the band design does not handle is refused: instantiate answers
+// NULL. Every rate it accepts is the design rate, as in the VST 2.x library.
+TEST_F(Parity, RatesOutsideTheDesignRangeAreRefusedAndEveryOtherIsTheDesignRate) {
+    for (double rate : {0.0, -48000.0, std::nan(""), HUGE_VAL, -HUGE_VAL, 1.0, 7999.999, 768000.001, 1e7}) {
+        Lv2Instance lv2(rate);
+        EXPECT_FALSE(lv2.ok()) << "rate " << rate;
+    }
     const Stereo in = lv2test::TestSignal(4000, 99);
-    const double rates[] = {0.0,     -48000.0, std::nan(""), HUGE_VAL, 1.0,   8000.0,
-                            22050.0, 88200.0,  192000.0,     384000.0, 1e7,   44100.5};
-    for (double rate : rates) {
+    for (double rate : {8000.0, 22050.0, 44100.5, 88200.0, 192000.0, 384000.0, 768000.0}) {
         VstInstance vst(static_cast<float>(rate), 0);
         Lv2Instance lv2(rate);
-        ASSERT_TRUE(vst.ok() && lv2.ok());
+        ASSERT_TRUE(vst.ok() && lv2.ok()) << "rate " << rate;
         lv2.applyPreset(0);
         EXPECT_EQ(FirstDifference(Render(lv2, in, 256), Render(vst, in, 256)), -1) << "rate " << rate;
     }
-    // The fallback is 44.1 kHz itself, not merely whatever the library does.
-    Lv2Instance refused(0.0), at44(44100.0), at48(48000.0);
-    const Stereo refusedOut = Render(refused, in, 256);
-    EXPECT_EQ(FirstDifference(refusedOut, Render(at44, in, 256)), -1);
-    EXPECT_NE(FirstDifference(refusedOut, Render(at48, in, 256)), -1);
+}
+
+// A control that the host never connects, or connects to nothing, reads as
+// its default: the whole instance sounds as "BigBeat" does.
+TEST_F(Parity, UnconnectedControlsReadAsTheirDefaults) {
+    const Stereo in = lv2test::TestSignal(4000, 13);
+    VstInstance vst(48000.0f, params::kInitialProgram);
+    Lv2Instance never(48000.0, false), disconnected(48000.0);
+    ASSERT_TRUE(vst.ok() && never.ok() && disconnected.ok());
+    for (int i = 0; i < params::kNumActive; ++i)
+        lilv_instance_connect_port(disconnected.raw(), lv2edition::ControlPort(i), nullptr);
+    const Stereo expected = Render(vst, in, 256);
+    EXPECT_EQ(FirstDifference(Render(never, in, 256), expected), -1);
+    EXPECT_EQ(FirstDifference(Render(disconnected, in, 256), expected), -1);
 }
 
 // Writing the value a control already has, or one that clamps to it, is no

@@ -2,8 +2,12 @@
 // gives a host that drives it directly with the same blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "TestHost.h"
 #include "ToolTestUtil.h"
@@ -180,6 +184,53 @@ TEST(ToolRender, ReplacesAnExistingOutputWholly) {
     ASSERT_EQ(runTool({"render", dir / "in.wav", dir / "out.wav"}).exitCode, 0);
     EXPECT_EQ(readAudio(dir / "out.wav").info.frames, 2000);
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+// Every output, audio or picture, reaches the disk whole before it is renamed
+// into place, and the rename after: the program syncs the finished file,
+// renames it, then syncs the folder (as the preloaded probe logs them).
+TEST(ToolRender, OutputsReachTheDiskAroundTheirRename) {
+    TempDir dir, logs;
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, testSignal(2000, 2, 44100));
+    const std::string demo = dir / "demo";
+    const std::vector<std::vector<std::string>> commands{{"render", dir / "in.wav", dir / "out.wav"},
+                                                         {"render", dir / "in.wav", dir / "out.flac"},
+                                                         {"snapshot", dir / "out.png"},
+                                                         {"demo", "--out", demo}};
+    setenv("HALVORINE_SYNC_LOG", (logs / "sync").c_str(), 1);
+    setenv("LD_PRELOAD", SYNC_PROBE_MODULE, 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanBefore = asan != nullptr ? asan : "";
+    // The probe comes before the sanitizer's runtime.
+    setenv("ASAN_OPTIONS", (asanBefore + ":verify_asan_link_order=0").c_str(), 1);
+    for (const std::vector<std::string>& args : commands)
+        EXPECT_EQ(runTool(args).exitCode, 0) << args[0];
+    unsetenv("LD_PRELOAD");
+    if (asan != nullptr)
+        setenv("ASAN_OPTIONS", asanBefore.c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
+    std::vector<std::string> lines;
+    std::istringstream log(tooltest::readText(logs / "sync"));
+    for (std::string line; std::getline(log, line);)
+        lines.push_back(line);
+
+    namespace fs = std::filesystem;
+    for (const std::string& out : {dir / "out.wav", dir / "out.flac", dir / "out.png", demo + "/groove.wav",
+                                   demo + "/groove-gated.wav", demo + "/comparison.png"}) {
+        SCOPED_TRACE(out);
+        auto renamed = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("rename ", 0) == 0 && line.size() > out.size() &&
+                   line.compare(line.size() - out.size() - 1, std::string::npos, " " + out) == 0;
+        });
+        ASSERT_NE(renamed, lines.end());
+        const std::string temporary = renamed->substr(7, renamed->size() - 8 - out.size());
+        const fs::path folder = fs::canonical(fs::path(out).parent_path());
+        ASSERT_NE(renamed, lines.begin());
+        EXPECT_EQ(*(renamed - 1), "fsync " + (folder / fs::path(temporary).filename()).string());
+        ASSERT_NE(renamed + 1, lines.end());
+        EXPECT_EQ(*(renamed + 1), "fsync " + folder.string());
+    }
 }
 
 }  // namespace

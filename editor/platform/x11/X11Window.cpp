@@ -28,7 +28,11 @@ namespace {
 // that connection (a parent that the host destroyed first, a window id that
 // was never valid) and hands any other to the handler it replaced. Every
 // Xlib call that may read a connection of ours runs inside a trap and ends
-// with XSync, so no error of ours is left for a later reader.
+// with XSync, so no error of ours is left for a later reader. A trap covers
+// those calls and nothing else: never the editor's handlers, which call the
+// host. So whenever the host's code runs, on this thread or after the
+// library is gone, the process-wide handler is the host's own, and a
+// handler that the host installs meanwhile never hands errors on to ours.
 
 class ErrorTrap {
 public:
@@ -202,6 +206,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Takes the next queued event, if there is one, without blocking.
+    bool nextEvent(XEvent& event);
     // Answers false if this object was destroyed by the event's handler.
     bool dispatch(const XEvent& event);
     // Composes the changed part into the client-side image and puts it,
@@ -437,15 +443,12 @@ void X11Window::repaintNow() {
                 window.pumping = false;
         }
     } pump(*this);
-    ErrorTrap trap(display);
     // Bounded, so that a stream of pointer motion cannot keep the host's
     // thread here: what is left waits for the next call.
-    for (int handled = 0; handled < kMaxEventsPerPump && XPending(display) > 0; ++handled) {
-        XEvent event;
-        XNextEvent(display, &event);
+    XEvent event;
+    for (int handled = 0; handled < kMaxEventsPerPump && nextEvent(event); ++handled)
         if (!dispatch(event))
             return;  // closed by the event's handler: nothing here is ours any more
-    }
     if (interval.count() > 0 && Clock::now() - lastTick >= interval) {
         // One tick however late: a refresh pass draws every change at once.
         lastTick = Clock::now();
@@ -453,8 +456,19 @@ void X11Window::repaintNow() {
         if (!*pump.token)
             return;
     }
+    ErrorTrap trap(display);
     paint();
     trap.syncFailed();
+}
+
+bool X11Window::nextEvent(XEvent& event) {
+    // Reading the connection hands Xlib the errors that came with the
+    // events (none of ours, as every trap ends with XSync; trapped anyway).
+    ErrorTrap trap(display);
+    if (XPending(display) <= 0)
+        return false;
+    XNextEvent(display, &event);
+    return true;
 }
 
 void X11Window::paint() {
