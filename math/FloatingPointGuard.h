@@ -35,8 +35,11 @@
 // the guard is held in a function's body instead (a window procedure),
 // that body should do nothing but call on.
 //
-// Cost: an MXCSR store and two loads a call (a few nanoseconds); the x87
-// part only where the host unmasked something. Header-only, so that each
+// Cost: an MXCSR store and two loads a call, a few nanoseconds where the
+// host runs with the usual settings (all masked, to nearest): a load that
+// leaves the masks and rounding as they are is cheap. Where the host
+// unmasked exceptions, the two loads change them and cost some tens of
+// cycles each. The x87 part only where the host unmasked an x87 exception. Header-only, so that each
 // binary (the LV2 DSP library among them, which links nothing but the C
 // library) gets its own copy.
 #pragma once
