@@ -1,12 +1,15 @@
 // ns per frame of processReplacing for stereo 512-frame blocks, for every
 // kernel and the baseline kernels beside them, with flush-to-zero off and
 // on (the engine's 1e-12 terms keep denormals out, so the two should be
-// within a few per cent), ns per setParameter call, and the cost of the
+// within a few per cent); the same for every block size a host sends, from
+// single frames up; ns per setParameter call; and the cost of the
 // floating-point guard at the host boundary (GuardCall, OneFrameBlock).
 //
-// Names: Process/<kernel>/program:<n>/ftz:<0|1>. A kernel this processor
-// lacks is reported as skipped. Timings on a shared machine are noisy: run
-// with --benchmark_repetitions=N and compare the "_min" rows.
+// Names: Process/<kernel>/program:<n>/ftz:<0|1> and
+// Block/<kernel>/frames:<n> (program 7, flush-to-zero off). A kernel this
+// processor lacks is reported as skipped. Timings on a shared machine are
+// noisy: run with --benchmark_repetitions=N
+// --benchmark_enable_random_interleaving=true and compare the "_min" rows.
 #include <benchmark/benchmark.h>
 
 #include <xmmintrin.h>
@@ -24,7 +27,8 @@ namespace {
 
 constexpr int kBlock = 512;
 
-void ProcessBlocks(benchmark::State& state, const benchkernels::Choice& choice, int program, bool flushToZero) {
+void ProcessBlocks(benchmark::State& state, const benchkernels::Choice& choice, int program, bool flushToZero,
+                   int block) {
     auto runner = benchkernels::MakeRunner(choice, program);
     if (!runner) {
         state.SkipWithError(("this processor does not run the " + choice.name + " kernel").c_str());
@@ -36,35 +40,42 @@ void ProcessBlocks(benchmark::State& state, const benchkernels::Choice& choice, 
     }
     const unsigned int savedCsr = _mm_getcsr();
     _mm_setcsr(flushToZero ? (savedCsr | 0x8040) : (savedCsr & ~0x8040u));  // FTZ and DAZ
-    std::vector<float> l, r, outL(kBlock), outR(kBlock);
+    std::vector<float> l, r, outL(static_cast<size_t>(block)), outR(static_cast<size_t>(block));
     const int frames = 44100 * 4;
     benchkernels::MakeSignal(l, r, frames);
     int pos = 0;
     for (auto _ : state) {
-        runner->process(l.data() + pos, r.data() + pos, outL.data(), outR.data(), kBlock);
+        runner->process(l.data() + pos, r.data() + pos, outL.data(), outR.data(), block);
         benchmark::DoNotOptimize(outL.data());
-        pos += kBlock;
-        if (pos + kBlock > frames)
+        pos += block;
+        if (pos + block > frames)
             pos = 0;
     }
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+    state.SetItemsProcessed(state.iterations() * block);
+    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     _mm_setcsr(savedCsr);
 }
 
+double Minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 // Program 7 "BigBeat" and program 1 "Gated"; flush-to-zero off and on.
+// Then program 7 in blocks of every size.
 const bool registered = [] {
     for (const auto& choice : benchkernels::Choices())
         for (int program : {7, 1})
             for (bool ftz : {false, true}) {
                 const std::string name = "Process/" + choice.name + "/program:" + std::to_string(program) +
                                          "/ftz:" + (ftz ? "1" : "0");
-                benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, ftz)
-                    ->ComputeStatistics("min", [](const std::vector<double>& v) {
-                        return *std::min_element(v.begin(), v.end());
-                    });
+                benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, ftz, kBlock)
+                    ->ComputeStatistics("min", Minimum);
             }
+    for (const auto& choice : benchkernels::Choices())
+        for (int block : {1, 2, 4, 8, 16, 32, 64, 128, 512}) {
+            const std::string name = "Block/" + choice.name + "/frames:" + std::to_string(block);
+            benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, 7, false, block)
+                ->ComputeStatistics("min", Minimum);
+        }
     return true;
 }();
 

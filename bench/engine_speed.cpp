@@ -2,11 +2,13 @@
 // Benchmark, so that it builds for Windows too and runs under wine:
 //   engine_speed [--reps N] [--module PATH]
 //   engine_speed --guard [--reps N]     (the floating-point guard's cost per call)
-// Each figure is the fastest of N (default 40) timed runs of 20 blocks of 512 frames
-// (the minimum is what a shared machine disturbs least), the kernels taking
-// turns. Exits 1 if a kernel's output differs from the SSE2 kernel's. --module also
-// times a built plug-in library through its effect record, with the
-// kernel it chooses itself.
+// Two tables: blocks of 512 frames for two programs with flush-to-zero off
+// and on, then every block size a host sends, from 1 to 512 frames. Each
+// figure is the fastest of N (default 40) timed runs of 10240 frames (the
+// minimum is what a shared machine disturbs least), the kernels taking
+// turns. Exits 1 if a kernel's output differs from the SSE2 kernel's.
+// --module also times a built plug-in library through its effect record,
+// with the kernel it chooses itself.
 #include <xmmintrin.h>
 
 #include <chrono>
@@ -31,7 +33,10 @@
 namespace {
 
 constexpr int kBlock = 512;
-constexpr int kBlocksPerRun = 20;
+constexpr int kFramesPerRun = 20 * kBlock;
+// The block sizes of the second table: from the single frames some hosts
+// send at automation points and loop ends to the usual buffer.
+constexpr int kBlockSizes[] = {1, 2, 4, 8, 16, 32, 64, 128, 512};
 
 // A plug-in library driven through its entry and record, as a host does.
 class ModuleRunner : public benchkernels::Runner {
@@ -80,18 +85,18 @@ double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Times every runner in turn, `reps` rounds, so that a busy spell of the
-// machine falls on all of them alike; answers each one's fastest run in ns
-// per frame.
+// Times every runner in turn, `reps` rounds of kFramesPerRun frames in
+// blocks of `block`, so that a busy spell of the machine falls on all of
+// them alike; answers each one's fastest run in ns per frame.
 std::vector<double> Measure(const std::vector<benchkernels::Runner*>& runners, const std::vector<float>& l,
-                            const std::vector<float>& r, int reps) {
-    std::vector<float> outL(kBlock), outR(kBlock);
-    const int blocks = static_cast<int>(l.size()) / kBlock;
+                            const std::vector<float>& r, int block, int reps) {
+    std::vector<float> outL(static_cast<size_t>(block)), outR(static_cast<size_t>(block));
+    const int blocks = static_cast<int>(l.size()) / block;
     std::vector<int> next(runners.size(), 0);
     auto run = [&](size_t i) {
-        for (int n = 0; n < kBlocksPerRun; ++n) {
+        for (int n = 0; n < kFramesPerRun / block; ++n) {
             const int b = next[i];
-            runners[i]->process(l.data() + b * kBlock, r.data() + b * kBlock, outL.data(), outR.data(), kBlock);
+            runners[i]->process(l.data() + b * block, r.data() + b * block, outL.data(), outR.data(), block);
             next[i] = (b + 1) % blocks;
         }
     };
@@ -108,7 +113,7 @@ std::vector<double> Measure(const std::vector<benchkernels::Runner*>& runners, c
     volatile float sink = outL[0];
     (void)sink;
     for (double& t : best)
-        t *= 1e9 / (kBlocksPerRun * kBlock);
+        t *= 1e9 / kFramesPerRun;
     return best;
 }
 
@@ -153,6 +158,92 @@ void MeasureGuard(int reps) {
             std::printf("%-34s %10.2f\n", name.c_str(), best * 1e9 / kCalls);
         }
     }
+
+// The kernels this processor runs (each checked against the SSE2 engine
+// kernel), and the module if one is given.
+struct Lineup {
+    std::vector<std::unique_ptr<benchkernels::Runner>> owned;
+    std::vector<benchkernels::Runner*> runners;
+    std::vector<std::string> names;
+    std::vector<const benchkernels::Choice*> choices;
+    std::vector<std::string> missing;
+};
+
+bool MakeLineup(Lineup& lineup, int program, const std::string& module) {
+    for (const auto& choice : benchkernels::Choices()) {
+        auto runner = benchkernels::MakeRunner(choice, program);
+        if (!runner) {
+            lineup.missing.push_back(choice.name);
+            continue;
+        }
+        if (!benchkernels::MatchesEngine(choice, program, 8 * kBlock)) {
+            std::printf("%-14s: OUTPUT DIFFERS from the SSE2 engine kernel\n", choice.name.c_str());
+            return false;
+        }
+        lineup.runners.push_back(runner.get());
+        lineup.owned.push_back(std::move(runner));
+        lineup.names.push_back(choice.name);
+        lineup.choices.push_back(&choice);
+    }
+    if (!module.empty()) {
+        lineup.owned.push_back(std::make_unique<ModuleRunner>(module, program));
+        lineup.runners.push_back(lineup.owned.back().get());
+        lineup.names.push_back("module");
+        lineup.choices.push_back(nullptr);
+    }
+    return true;
+}
+
+// ns per frame for every block size, one column per kernel; then, for each
+// kernel of today, the slowest ratio to what ran before at the same size
+// and the cost at 32 frames over the cost at 512.
+bool BlockSizeTable(const std::vector<float>& l, const std::vector<float>& r, int program, int reps,
+                    const std::string& module) {
+    Lineup lineup;
+    if (!MakeLineup(lineup, program, module))
+        return false;
+    std::printf("\nprogram %d, ns per frame by block size\n%6s", program, "block");
+    for (const std::string& name : lineup.names)
+        std::printf(" %14s", name.c_str());
+    std::printf("\n");
+    std::vector<std::map<std::string, double>> figures;
+    for (int block : kBlockSizes) {
+        const std::vector<double> ns = Measure(lineup.runners, l, r, block, reps);
+        figures.emplace_back();
+        std::printf("%6d", block);
+        for (size_t i = 0; i < ns.size(); ++i) {
+            figures.back()[lineup.names[i]] = ns[i];
+            std::printf(" %14.1f", ns[i]);
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    const size_t at32 = 5, at512 = 8;
+    for (size_t i = 0; i < lineup.names.size(); ++i) {
+        const benchkernels::Choice* choice = lineup.choices[i];
+        if (choice == nullptr || choice->baseline)
+            continue;
+        const std::string& name = lineup.names[i];
+        std::printf("%-14s 32 frames: %.2fx the 512-frame cost", name.c_str(),
+                    figures[at32][name] / figures[at512][name]);
+        if (figures[0].count(choice->before)) {
+            double worst = 0.0;
+            int worstBlock = 0;
+            for (size_t b = 0; b < figures.size(); ++b) {
+                const double ratio = figures[b][name] / figures[b][choice->before];
+                if (ratio > worst) {
+                    worst = ratio;
+                    worstBlock = kBlockSizes[b];
+                }
+            }
+            std::printf("; slowest against %s: %.2fx its time, at %d frames", choice->before.c_str(), worst,
+                        worstBlock);
+        }
+        std::printf("\n");
+    }
+    for (const std::string& name : lineup.missing)
+        std::printf("%-14s not here\n", name.c_str());
+    return true;
 }
 
 }  // namespace
@@ -184,45 +275,30 @@ int main(int argc, char** argv) {
     for (int program : {7, 1}) {
         for (bool ftz : {false, true}) {
             _mm_setcsr(ftz ? (savedCsr | 0x8040) : (savedCsr & ~0x8040u));
-            std::vector<std::unique_ptr<benchkernels::Runner>> owned;
-            std::vector<benchkernels::Runner*> runners;
-            std::vector<std::string> names;
-            std::vector<const benchkernels::Choice*> choices;
-            for (const auto& choice : benchkernels::Choices()) {
-                auto runner = benchkernels::MakeRunner(choice, program);
-                if (!runner) {
-                    std::printf("%-14s %8d %4d %12s\n", choice.name.c_str(), program, ftz, "not here");
-                    continue;
-                }
-                if (!benchkernels::MatchesEngine(choice, program, 8 * kBlock)) {
-                    std::printf("%-14s: OUTPUT DIFFERS from the SSE2 engine kernel\n", choice.name.c_str());
-                    return 1;
-                }
-                runners.push_back(runner.get());
-                owned.push_back(std::move(runner));
-                names.push_back(choice.name);
-                choices.push_back(&choice);
-            }
-            if (!module.empty()) {
-                owned.push_back(std::make_unique<ModuleRunner>(module, program));
-                runners.push_back(owned.back().get());
-                names.push_back("module");
-                choices.push_back(nullptr);
-            }
-            const std::vector<double> ns = Measure(runners, l, r, reps);
+            Lineup lineup;
+            if (!MakeLineup(lineup, program, module))
+                return 1;
+            for (const std::string& name : lineup.missing)
+                std::printf("%-14s %8d %4d %12s\n", name.c_str(), program, ftz, "not here");
+            const std::vector<double> ns = Measure(lineup.runners, l, r, kBlock, reps);
             std::map<std::string, double> figure;
-            for (size_t i = 0; i < runners.size(); ++i)
-                figure[names[i]] = ns[i];
-            for (size_t i = 0; i < runners.size(); ++i) {
+            for (size_t i = 0; i < ns.size(); ++i)
+                figure[lineup.names[i]] = ns[i];
+            for (size_t i = 0; i < ns.size(); ++i) {
+                const benchkernels::Choice* choice = lineup.choices[i];
                 char speedUp[64] = "";
-                if (choices[i] && figure.count(choices[i]->before))
-                    std::snprintf(speedUp, sizeof speedUp, "%.2fx (vs %s)", figure[choices[i]->before] / ns[i],
-                                  choices[i]->before.c_str());
-                std::printf("%-14s %8d %4d %12.1f   %s\n", names[i].c_str(), program, ftz, ns[i], speedUp);
+                if (choice && figure.count(choice->before))
+                    std::snprintf(speedUp, sizeof speedUp, "%.2fx (vs %s)", figure[choice->before] / ns[i],
+                                  choice->before.c_str());
+                std::printf("%-14s %8d %4d %12.1f   %s\n", lineup.names[i].c_str(), program, ftz, ns[i], speedUp);
             }
             std::fflush(stdout);
         }
     }
+    _mm_setcsr(savedCsr & ~0x8040u);
+    for (int program : {7, 1})
+        if (!BlockSizeTable(l, r, program, reps, module))
+            return 1;
     _mm_setcsr(savedCsr);
     return 0;
 }

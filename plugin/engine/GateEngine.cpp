@@ -136,13 +136,19 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     refresh();
-    const auto kernel = kernel_ == KernelSet::Avx512 ? RunChunkAvx512
-                        : kernel_ == KernelSet::Avx  ? RunChunkAvx
-                                                     : RunChunkSse2;
-    for (int32_t done = 0; done < frames; done += kKernelChunk) {
-        const int32_t n = frames - done < kKernelChunk ? frames - done : kKernelChunk;
-        kernel(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n, accumulate);
-        restartOverflowedBands();
+    // Kernel calls end where the stream's chunks end, so that a band that
+    // overflowed starts again on the same frame whatever the block split.
+    for (int32_t done = 0; done < frames;) {
+        const int32_t room = kKernelChunk - chunkFrames_;
+        const int32_t n = frames - done < room ? frames - done : room;
+        KernelFor(kernel_, n)(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n,
+                              accumulate);
+        done += n;
+        chunkFrames_ += n;
+        if (chunkFrames_ == kKernelChunk) {
+            chunkFrames_ = 0;
+            restartOverflowedBands();
+        }
     }
 }
 

@@ -69,16 +69,30 @@ public:
     void process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
 
     // Back to silence: filter histories, envelope followers and gate levels
-    // as in a new engine; parameters, design rate and coefficients stay.
-    // Call only while no block is being processed (an LV2 host's activate).
-    // Allocation-free.
-    void reset() { state_ = ProcessState{}; }
+    // as in a new engine, and a new stream starts (see streamChunkFrames);
+    // parameters, design rate and coefficients stay. Call only while no
+    // block is being processed (an LV2 host's activate). Allocation-free.
+    void reset() {
+        state_ = ProcessState{};
+        chunkFrames_ = 0;
+    }
 
     // Audio thread: takes up the latest parameter set (done at the start of
     // every block). Public so that tests can look at the derived values.
     void refresh();
     const DerivedValues& derived() const { return derived_; }
     const ProcessState& state() const { return state_; }
+
+    // The stream is cut into chunks of kKernelChunk frames, counted from
+    // its start, and after each chunk a band driven past the float range
+    // starts again from silence (restartOverflowedBands). The stream
+    // starts when the engine is built and again at reset(); nothing else
+    // starts one: not a block, a parameter or program change, a redesign
+    // of the filters or a host's suspend and resume. So the restarts fall
+    // on the same frames however the host splits the stream into blocks,
+    // and every split gives the same samples. Answers how many frames of
+    // the current chunk are done (0 .. kKernelChunk - 1).
+    int32_t streamChunkFrames() const { return chunkFrames_; }
 
     // Chooses the kernel (by default the widest the processor runs). All
     // compute the same samples; tests and benchmarks run each. Answers
@@ -100,6 +114,7 @@ private:
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};
+    int32_t chunkFrames_ = 0;  // frames done of the stream's current chunk
     // The kernels' scratch, on a 64-byte boundary inside its storage.
     unsigned char scratchStorage_[sizeof(KernelScratch) + 64];
     KernelScratch* scratch_;

@@ -14,8 +14,9 @@
 namespace gate {
 
 constexpr int kKernelBands = 16;
-// Frames per chunk: the kernel takes a chunk through the band pipeline,
-// then forms its band sums; the engine calls it chunk by chunk.
+// Frames per chunk: the kernel takes a chunk through the band stages, then
+// forms its band sums. The engine cuts the stream into chunks counted from
+// its start, and calls a kernel for every piece of a block within one.
 constexpr int kKernelChunk = 64;
 
 // Processing state. Every value is a 32-bit float held in a double, so the
@@ -75,6 +76,20 @@ void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& 
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
 
+// A chunk kernel of the signature above.
+using ChunkKernel = void (*)(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch,
+                             const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
+                             bool accumulate);
+
+// The short path of a kernel (see ShortBandStages in GateKernelImpl.h):
+// it computes the same samples, and is faster for chunks of up to
+// kShortChunk frames.
+constexpr int32_t kShortChunk = 8;
+void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                 const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+
 // For tests: each kernel's split rounding (see GateKernelImpl.h) of
 // `count` values.
 void RoundNormalSse2(const double* in, double* out, int32_t count);
@@ -88,5 +103,9 @@ enum class KernelSet { Sse2, Avx, Avx512 };
 bool CpuRuns(KernelSet set);
 // The widest kernel that runs here.
 KernelSet WidestKernel();
+// What runs a call of `frames` frames (1 .. kKernelChunk) for the kernel
+// set `set`: the set's own chunk kernel, or for a short call the path that
+// is fastest there. Every one computes the same samples.
+ChunkKernel KernelFor(KernelSet set, int32_t frames);
 
 }  // namespace gate

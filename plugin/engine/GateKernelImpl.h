@@ -19,6 +19,12 @@
 // chains run side by side and the step is bound by the number of
 // operations instead. What remains is mostly roundings, so most of them
 // take a cheaper form where it is provably exact (see ChunkStaysNormal).
+//
+// A chunk of a few frames (a host's short block, or the piece of a block
+// up to the end of a chunk of the stream) cannot fill that pipeline: it
+// takes the short path instead, frame by frame, which does the same
+// operations on the same values (ShortBandStages). Both are made of the
+// same part functions (BandMath).
 #pragma once
 
 #include <cstdint>
@@ -121,19 +127,12 @@ inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& s
     return ok;
 }
 
-// Everything per band of a chunk, for G groups of V::N bands from band k0
-// on, as a software pipeline. One step takes the filters of frame t, the
-// peaks of t - 1, the envelopes and detector values of t - 2, the gate
-// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
-// each part starts from values finished in an earlier step, so that the
-// dependency chains of all parts and all groups run side by side, and the
-// processor never waits for one of them to finish. The scratch carries the
-// values from part to part.
-template <class V, int G, bool kSplit>
-struct BandPipeline {
+// The arithmetic of one group of V::N bands, part by part: each function
+// takes what its part reads and answers what it stores. Both ways through
+// a chunk (the pipeline below and the short path) are made of these.
+template <class V, bool kSplit>
+struct BandMath {
     using T = typename V::T;
-    static constexpr int N = V::N;
-    static constexpr int kDepth = 6;  // parts, a frame apart
 
     // The rounding of the filter outputs, peaks, envelopes, detector
     // values, gate levels and ratios (see ChunkStaysNormal).
@@ -144,21 +143,87 @@ struct BandPipeline {
             return V::round(x);
     }
 
-    const int k0;
     const T tiny = V::set1(1e-12), zero = V::set1(0.0), minusOne = V::set1(-1.0), ten = V::set1(10.0);
     const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
     const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
     const T gainFloor = V::set1(0.001), detectOffset = V::set1(0.0001);
     const T attackCoef, attackNorm, releaseCoef, releaseNorm;
-    T peak[G], envelope[G], gain[G];
 
-    BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand)
-        : k0(firstBand),
-          attackCoef(V::set1(kc.attackCoef)),
+    explicit BandMath(const KernelCoefficients& kc)
+        : attackCoef(V::set1(kc.attackCoef)),
           attackNorm(V::set1(kc.attackNorm)),
           releaseCoef(V::set1(kc.releaseCoef)),
-          releaseNorm(V::set1(kc.releaseNorm)) {
+          releaseNorm(V::set1(kc.releaseNorm)) {}
+
+    // Band filter: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2] + 1e-12, in
+    // that order.
+    T filterStep(T b0, T b2, T a1, T a2, T x, T x2, T y1, T y2) const {
+        return roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, x), V::mul(b2, x2)), V::mul(a1, y1)), V::mul(a2, y2)),
+                                  tiny));
+    }
+    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
+    // of the way down, limited to 0..10. (Never below 0 to begin with, from
+    // a peak and a magnitude of at least 0; a NaN passes min unchanged, as
+    // it passes the limits.)
+    T peakStep(T peak, T y) const {
+        const T a = V::abs(y);
+        const T factor = V::select(V::lessThan(peak, a), riseFactor, fallFactor);
+        return V::min(ten, roundStored(V::add(V::mul(V::sub(peak, a), factor), a)));
+    }
+    // Second stage: the peak smoothed again. The limits 0..10 are left out:
+    // from a peak and an envelope within them, the rounded result stays
+    // within them.
+    T envelopeStep(T envelope, T peak) const {
+        return roundStored(V::div(V::add(V::mul(envelopeIn, peak), envelope), envelopeDivisor));
+    }
+    T detectValue(T envelope) const { return roundStored(V::add(envelope, tiny)); }
+    // Gate: open above the threshold (strictly), else aim at 1e-12; the
+    // gate level follows with the release pair when it falls, the attack
+    // pair otherwise. (A detector value is never below the closed target,
+    // being a rounded envelope of at least 0 plus 1e-12: the larger of the
+    // two is the open gate's target.)
+    T levelStep(T gain, T detect, T threshold) const {
+        const auto open = V::greaterThan(detect, threshold);
+        const T target = V::max(closedTarget, V::keep(open, detect));
+        const auto falling = V::greaterThan(gain, target);
+        const T coef = V::select(falling, releaseCoef, attackCoef);
+        const T norm = V::select(falling, releaseNorm, attackNorm);
+        return roundStored(V::add(V::mul(V::add(V::mul(gain, coef), target), norm), tiny));
+    }
+    // The band passes scaled by gate level / present level; at or below
+    // 0.001 it is cut completely, and its ratio is -1: a passing band's
+    // ratio is positive or, from a NaN detector value, NaN, and then NaN
+    // must reach the outputs.
+    T ratioValue(T gain, T detect) const {
+        const auto passes = V::greaterThan(gain, gainFloor);
+        return V::select(passes, roundStored(V::div(gain, V::add(detect, detectOffset))), minusOne);
+    }
+    // A gated band output: 0 where the ratio says the band is cut.
+    T gatedValue(T y, T ratio) const {
+        return V::keep(V::notLessThan(ratio, zero), V::round(V::add(V::mul(y, ratio), tiny)));
+    }
+};
+
+// Everything per band of a chunk, for G groups of V::N bands from band k0
+// on, as a software pipeline. One step takes the filters of frame t, the
+// peaks of t - 1, the envelopes and detector values of t - 2, the gate
+// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
+// each part starts from values finished in an earlier step, so that the
+// dependency chains of all parts and all groups run side by side, and the
+// processor never waits for one of them to finish. The scratch carries the
+// values from part to part.
+template <class V, int G, bool kSplit>
+struct BandPipeline : BandMath<V, kSplit> {
+    using T = typename V::T;
+    using Math = BandMath<V, kSplit>;
+    static constexpr int N = V::N;
+    static constexpr int kDepth = 6;  // parts, a frame apart
+
+    const int k0;
+    T peak[G], envelope[G], gain[G];
+
+    BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand) : Math(kc), k0(firstBand) {
         for (int g = 0; g < G; ++g) {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
@@ -173,77 +238,42 @@ struct BandPipeline {
         }
     }
 
-    // Band filters, both channels: y = b0 x + b2 x[-2] - a1 y[-1] - a2 y[-2]
-    // + 1e-12, in that order; x and x[-2] of each channel in every lane.
+    // Band filters, both channels; x and x[-2] of each channel in every
+    // lane.
     void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2) {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
-        const T feedForwardL = V::add(V::mul(b0, xL), V::mul(b2, xL2));
-        const T feedForwardR = V::add(V::mul(b0, xR), V::mul(b2, xR2));
-        const T yL = roundStored(V::add(
-            V::sub(V::sub(feedForwardL, V::mul(a1, V::load(&s.yL[f + 1][k]))), V::mul(a2, V::load(&s.yL[f][k]))),
-            tiny));
-        const T yR = roundStored(V::add(
-            V::sub(V::sub(feedForwardR, V::mul(a1, V::load(&s.yR[f + 1][k]))), V::mul(a2, V::load(&s.yR[f][k]))),
-            tiny));
-        V::store(&s.yL[f + 2][k], yL);
-        V::store(&s.yR[f + 2][k], yR);
+        V::store(&s.yL[f + 2][k],
+                 Math::filterStep(b0, b2, a1, a2, xL, xL2, V::load(&s.yL[f + 1][k]), V::load(&s.yL[f][k])));
+        V::store(&s.yR[f + 2][k],
+                 Math::filterStep(b0, b2, a1, a2, xR, xR2, V::load(&s.yR[f + 1][k]), V::load(&s.yR[f][k])));
     }
-    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
-    // of the way down, limited to 0..10. (Never below 0 to begin with, from
-    // a peak and a magnitude of at least 0; a NaN passes min unchanged, as
-    // it passes the limits.)
     void peakOf(const KernelScratch& s, int g, int32_t f) {
-        const T a = V::abs(V::load(&s.yL[f + 2][k0 + g * N]));
-        const T factor = V::select(V::lessThan(peak[g], a), riseFactor, fallFactor);
-        peak[g] = V::min(ten, roundStored(V::add(V::mul(V::sub(peak[g], a), factor), a)));
+        peak[g] = Math::peakStep(peak[g], V::load(&s.yL[f + 2][k0 + g * N]));
     }
-    // Second stage: the peak smoothed again, and the detector value. From
-    // the peak of frame f, which peakOf has not yet moved on. The limits
-    // 0..10 are left out: from a peak and an envelope within them, the
-    // rounded result stays within them.
+    // The envelope and the detector value, from the peak of frame f, which
+    // peakOf has not yet moved on.
     void envelopeOf(KernelScratch& s, int g, int32_t f) {
-        const T e = roundStored(V::div(V::add(V::mul(envelopeIn, peak[g]), envelope[g]), envelopeDivisor));
-        envelope[g] = e;
-        V::store(&s.detect[f][k0 + g * N], roundStored(V::add(e, tiny)));
+        envelope[g] = Math::envelopeStep(envelope[g], peak[g]);
+        V::store(&s.detect[f][k0 + g * N], Math::detectValue(envelope[g]));
     }
-    // Gate: open above the threshold (strictly), else aim at 1e-12; the
-    // gate level follows with the release pair when it falls, the attack
-    // pair otherwise. (A detector value is never below the closed target,
-    // being a rounded envelope of at least 0 plus 1e-12: the larger of the
-    // two is the open gate's target.)
     void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
-        const T detect = V::load(&s.detect[f][k]);
-        const auto open = V::greaterThan(detect, V::load(kc.threshold + k));
-        const T target = V::max(closedTarget, V::keep(open, detect));
-        const auto falling = V::greaterThan(gain[g], target);
-        const T coef = V::select(falling, releaseCoef, attackCoef);
-        const T norm = V::select(falling, releaseNorm, attackNorm);
-        gain[g] = roundStored(V::add(V::mul(V::add(V::mul(gain[g], coef), target), norm), tiny));
+        gain[g] = Math::levelStep(gain[g], V::load(&s.detect[f][k]), V::load(kc.threshold + k));
     }
-    // The band passes scaled by gate level / present level; at or below
-    // 0.001 it is cut completely. The ratio replaces the detector value in
-    // the scratch, -1 for a band that is cut: a passing band's ratio is
-    // positive or, from a NaN detector value, NaN, and then NaN must reach
-    // the outputs. From the level of frame f, which levelOf has not yet
-    // moved on.
+    // The ratio replaces the detector value in the scratch. From the level
+    // of frame f, which levelOf has not yet moved on.
     void ratioOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
-        const auto passes = V::greaterThan(gain[g], gainFloor);
-        const T ratio = roundStored(V::div(gain[g], V::add(V::load(&s.detect[f][k]), detectOffset)));
-        V::store(&s.detect[f][k], V::select(passes, ratio, minusOne));
+        V::store(&s.detect[f][k], Math::ratioValue(gain[g], V::load(&s.detect[f][k])));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
     void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
-        const auto passes = V::notLessThan(ratio, zero);
-        const T gL = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yL[f + 2][k]), ratio), tiny)));
-        const T gR = V::keep(passes, V::round(V::add(V::mul(V::load(&s.yR[f + 2][k]), ratio), tiny)));
-        V::scatter(gL, &s.gatedL[k][f], kKernelChunk);
-        V::scatter(gR, &s.gatedR[k][f], kKernelChunk);
+        V::scatter(Math::gatedValue(V::load(&s.yL[f + 2][k]), ratio), &s.gatedL[k][f], kKernelChunk);
+        V::scatter(Math::gatedValue(V::load(&s.yR[f + 2][k]), ratio), &s.gatedR[k][f], kKernelChunk);
     }
 
     // Step t with every part that has a frame to take, for a chunk of
@@ -322,55 +352,127 @@ inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScr
     }
 }
 
-// The band sums in band order, N frames to a vector, P vectors side by side
-// (each sum is a chain of sixteen roundings); then the boost and the soft
-// clipper, (3a - a^2) / 2 up to |x| = 1, then 1, times the sign of x.
-// Lanes past the chunk's end compute on stale scratch and are not written
-// out.
-template <class V, int P>
-inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, float* outL, float* outR,
-                        int32_t frames, bool accumulate) {
+// The short path's band stages: frame by frame, every part of a frame for
+// every group of bands before the next frame, the state read from and
+// written to `st` each frame. For a chunk of a few frames, the pipeline's
+// fill and drain (five steps) cost more than the frames themselves, and so
+// does ChunkStaysNormal's look at the state: here every rounding is the
+// conversion, whose latency is the shorter one (what a few frames wait
+// for).
+template <class V>
+inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
-    static_assert(kKernelChunk % (N * P) == 0, "the scratch holds whole steps");
+    constexpr int G = kKernelBands / N;
+    const BandMath<V, false> m(kc);
+    for (int32_t f = 0; f < frames; ++f) {
+        const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
+        const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
+        T yL[G], yR[G], detect[G], gain[G];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const int k = g * N;
+            const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
+            const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
+            const T yL1 = V::load(st.yL1 + k), yR1 = V::load(st.yR1 + k);
+            yL[g] = m.filterStep(b0, b2, a1, a2, xL, xL2, yL1, V::load(st.yL2 + k));
+            yR[g] = m.filterStep(b0, b2, a1, a2, xR, xR2, yR1, V::load(st.yR2 + k));
+            V::store(st.yL2 + k, yL1);
+            V::store(st.yR2 + k, yR1);
+            V::store(st.yL1 + k, yL[g]);
+            V::store(st.yR1 + k, yR[g]);
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const int k = g * N;
+            const T peak = m.peakStep(V::load(st.peak + k), yL[g]);
+            const T envelope = m.envelopeStep(V::load(st.envelope + k), peak);
+            V::store(st.peak + k, peak);
+            V::store(st.envelope + k, envelope);
+            detect[g] = m.detectValue(envelope);
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const int k = g * N;
+            gain[g] = m.levelStep(V::load(st.bandGain + k), detect[g], V::load(kc.threshold + k));
+            V::store(st.bandGain + k, gain[g]);
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const int k = g * N;
+            const T ratio = m.ratioValue(gain[g], detect[g]);
+            V::scatter(m.gatedValue(yL[g], ratio), &s.gatedL[k][f], kKernelChunk);
+            V::scatter(m.gatedValue(yR[g], ratio), &s.gatedR[k][f], kKernelChunk);
+        }
+    }
+}
+
+// The band sums in band order of N * P frames from f0, N frames to a
+// vector, P vectors side by side (each sum is a chain of sixteen
+// roundings); then the boost and the soft clipper, (3a - a^2) / 2 up to
+// |x| = 1, then 1, times the sign of x. Writes the first `count` frames;
+// lanes past them compute on stale scratch and are not written out.
+template <class V, int P>
+inline void OutputStep(const KernelCoefficients& kc, const KernelScratch& s, float* outL, float* outR, int32_t f0,
+                       int32_t count, bool accumulate) {
+    using T = typename V::T;
+    constexpr int N = V::N;
     const T tiny = V::set1(1e-12), zero = V::set1(0.0);
     const T boost = V::set1(kc.boostGain);
     const T one = V::set1(1.0), minusOne = V::set1(-1.0), three = V::set1(3.0), half = V::set1(0.5);
+    T sumL[P], sumR[P];
+    for (int p = 0; p < P; ++p)
+        sumL[p] = sumR[p] = zero;
+    for (int k = 0; k < kKernelBands; ++k)
+        for (int p = 0; p < P; ++p) {
+            sumL[p] = V::round(V::add(V::add(sumL[p], V::load(&s.gatedL[k][f0 + p * N])), tiny));
+            sumR[p] = V::round(V::add(V::add(sumR[p], V::load(&s.gatedR[k][f0 + p * N])), tiny));
+        }
+    double result[2][N * P];
+    for (int p = 0; p < 2 * P; ++p) {
+        const T x = V::round(V::mul(p < P ? sumL[p] : sumR[p - P], boost));
+        const T a = V::abs(x);
+        const T curve = V::round(V::mul(V::add(V::sub(zero, V::mul(a, a)), V::mul(three, a)), half));
+        const T m = V::select(V::greaterThan(a, one), one, curve);
+        const T sign = V::bitOr(V::keep(V::greaterThan(x, zero), one), V::keep(V::lessThan(x, zero), minusOne));
+        // A NaN sum (a band that overflowed in this chunk) leaves as 0,
+        // as a sum of 0 does. Nothing else gives NaN here: a finite or
+        // infinite sum gives a finite curve or 1.
+        const T clipped = V::mul(m, sign);
+        V::store(&result[p < P ? 0 : 1][(p % P) * N], V::keep(V::ordered(clipped, clipped), clipped));
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        const float left = static_cast<float>(result[0][i]);
+        const float right = static_cast<float>(result[1][i]);
+        if (accumulate) {
+            outL[f0 + i] += left;
+            outR[f0 + i] += right;
+        } else {
+            outL[f0 + i] = left;
+            outR[f0 + i] = right;
+        }
+    }
+}
+
+// The outputs of a chunk: steps of N * P frames, the last one no wider
+// than the frames it has left need (at most twice as wide), so that a
+// short chunk does not pay for sums it throws away.
+template <class V, int P>
+inline void OutputStage(const KernelCoefficients& kc, const KernelScratch& s, float* outL, float* outR,
+                        int32_t frames, bool accumulate) {
+    constexpr int N = V::N;
+    static_assert(kKernelChunk % (N * P) == 0, "the scratch holds whole steps");
+    static_assert(P == 1 || P == 2 || P == 4 || P == 8, "the last step takes P, P/2, P/4 ... vectors");
     for (int32_t f0 = 0; f0 < frames; f0 += N * P) {
-        T sumL[P], sumR[P];
-        for (int p = 0; p < P; ++p)
-            sumL[p] = sumR[p] = zero;
-        for (int k = 0; k < kKernelBands; ++k)
-            for (int p = 0; p < P; ++p) {
-                sumL[p] = V::round(V::add(V::add(sumL[p], V::load(&s.gatedL[k][f0 + p * N])), tiny));
-                sumR[p] = V::round(V::add(V::add(sumR[p], V::load(&s.gatedR[k][f0 + p * N])), tiny));
-            }
-        double result[2][N * P];
-        for (int p = 0; p < 2 * P; ++p) {
-            const T x = V::round(V::mul(p < P ? sumL[p] : sumR[p - P], boost));
-            const T a = V::abs(x);
-            const T curve = V::round(V::mul(V::add(V::sub(zero, V::mul(a, a)), V::mul(three, a)), half));
-            const T m = V::select(V::greaterThan(a, one), one, curve);
-            const T sign =
-                V::bitOr(V::keep(V::greaterThan(x, zero), one), V::keep(V::lessThan(x, zero), minusOne));
-            // A NaN sum (a band that overflowed in this chunk) leaves as 0,
-            // as a sum of 0 does. Nothing else gives NaN here: a finite or
-            // infinite sum gives a finite curve or 1.
-            const T clipped = V::mul(m, sign);
-            V::store(&result[p < P ? 0 : 1][(p % P) * N], V::keep(V::ordered(clipped, clipped), clipped));
-        }
-        const int32_t count = frames - f0 < N * P ? frames - f0 : N * P;
-        for (int32_t i = 0; i < count; ++i) {
-            const float left = static_cast<float>(result[0][i]);
-            const float right = static_cast<float>(result[1][i]);
-            if (accumulate) {
-                outL[f0 + i] += left;
-                outR[f0 + i] += right;
-            } else {
-                outL[f0 + i] = left;
-                outR[f0 + i] = right;
-            }
-        }
+        const int32_t rest = frames - f0 < N * P ? frames - f0 : N * P;
+        if (rest > N * P / 2 || P == 1)
+            OutputStep<V, P>(kc, s, outL, outR, f0, rest, accumulate);
+        else if (rest > N * P / 4 || P == 2)
+            OutputStep<V, (P > 1 ? P / 2 : 1)>(kc, s, outL, outR, f0, rest, accumulate);
+        else if (rest > N * P / 8 || P == 4)
+            OutputStep<V, (P > 3 ? P / 4 : 1)>(kc, s, outL, outR, f0, rest, accumulate);
+        else
+            OutputStep<V, (P > 7 ? P / 8 : 1)>(kc, s, outL, outR, f0, rest, accumulate);
     }
 }
 
@@ -389,7 +491,8 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
     }
 }
 
-template <class V>
+// A chunk, through the pipeline or (kShort) the short path.
+template <class V, bool kShort>
 inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
                      const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
     // The inputs with their 1e-12, stored as floats, after the two inputs
@@ -401,24 +504,27 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     s.xR[1] = st.xR1;
     const double largestL = InputStage<V>(inL, s.xL + 2, frames);
     const double largestR = InputStage<V>(inR, s.xR + 2, frames);
-    const bool split = ChunkStaysNormal(kc, st, largestL > largestR ? largestL : largestR);
     st.xL2 = s.xL[frames];
     st.xL1 = s.xL[frames + 1];
     st.xR2 = s.xR[frames];
     st.xR1 = s.xR[frames + 1];
 
-    std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
-    std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
-    std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
-    std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
-    if (split)
-        BandStages<V, V::kBandGroups, true>(kc, st, s, frames);
-    else
-        BandStages<V, V::kBandGroups, false>(kc, st, s, frames);
-    std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
-    std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
-    std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
-    std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
+    if constexpr (kShort) {
+        ShortBandStages<V>(kc, st, s, frames);
+    } else {
+        std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
+        std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
+        std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
+        std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
+        if (ChunkStaysNormal(kc, st, largestL > largestR ? largestL : largestR))
+            BandStages<V, V::kBandGroups, true>(kc, st, s, frames);
+        else
+            BandStages<V, V::kBandGroups, false>(kc, st, s, frames);
+        std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
+        std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
+        std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
+        std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
+    }
 
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }

@@ -69,7 +69,12 @@ void RoundNormalSse2(const double* in, double* out, int32_t count) {
 
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Sse2>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+    RunChunk<Sse2, false>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+}
+
+void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+    RunChunk<Sse2, true>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
 }
 
 bool CpuRuns(KernelSet set) {
@@ -93,6 +98,24 @@ bool CpuRuns(KernelSet set) {
 #endif
     }
     return false;
+}
+
+ChunkKernel KernelFor(KernelSet set, int32_t frames) {
+    // The short path, where a chunk is too short to fill the pipeline
+    // for long. It mostly waits on chains of operations, as long in eight
+    // lanes as in four: AVX-512 takes the AVX one, which is measured
+    // against the kernels before, rather than an AVX-512 one of its own.
+    if (frames <= kShortChunk)
+        return set == KernelSet::Sse2 ? RunShortSse2 : RunShortAvx;
+    switch (set) {
+    case KernelSet::Avx512:
+        return RunChunkAvx512;
+    case KernelSet::Avx:
+        return RunChunkAvx;
+    case KernelSet::Sse2:
+        break;
+    }
+    return RunChunkSse2;
 }
 
 KernelSet WidestKernel() {

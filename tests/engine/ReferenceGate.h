@@ -30,7 +30,8 @@ struct Gate {
     float gateTarget[kNumBands] = {};
     float sumL = 0, sumR = 0;
     int ringPos = 0, slotNow = 0, slotPrev1 = 0, slotPrev2 = 0;
-    int restarts = 0;  // bands started again from silence, for the tests
+    long long streamFrames = 0;  // frames since the stream started
+    int restarts = 0;            // bands started again from silence, for the tests
 
     void clearHistories() {
         std::memset(inHistL, 0, sizeof inHistL);
@@ -119,7 +120,8 @@ struct Gate {
 
     // A band whose state is no longer finite (a filter driven past the
     // float range) starts again from silence, on both channels. The engine
-    // looks after every chunk of a block.
+    // looks after every chunk of the stream: every kKernelChunk frames from
+    // its start, whatever the blocks.
     void RestartOverflowedBands() {
         for (int k = 0; k < kNumBands; ++k) {
             bool finite = std::isfinite(peak[k]) && std::isfinite(envelope[k]) && std::isfinite(bandGain[k]);
@@ -162,7 +164,7 @@ struct Gate {
                 outL[n] = sumL;
                 outR[n] = sumR;
             }
-            if ((n + 1) % gate::kKernelChunk == 0 || n + 1 == frames)
+            if (++streamFrames % gate::kKernelChunk == 0)
                 RestartOverflowedBands();
         }
     }

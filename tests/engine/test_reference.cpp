@@ -190,23 +190,65 @@ TEST_P(Kernels, ExtremeSignalsMatchBitForBit) {
     }
 }
 
+// Any split into blocks, with blocks of every length the kernels treat
+// apart (short chunks, pieces up to the end of a chunk, whole chunks),
+// gives the reference's samples: also where bands overflow and start
+// again, which happens every 64 frames from the start of the stream,
+// wherever the blocks end. The overflowing signals are squares of the
+// largest floats at low rates, with every gate open.
 TEST_P(Kernels, AnySplitGivesTheSameOutput) {
-    std::vector<float> inL, inR;
-    MakeTestSignal(inL, inR, 9000, 7);
-    std::vector<float> wholeL, wholeR;
-    {
+    struct Case {
+        const char* name;
+        float rate;
+        int program;
+        int squareFrom, squareTo, halfPeriod;  // a +-FLT_MAX square over these frames
+    };
+    const Case cases[] = {
+        {"ordinary signal", 44100.0f, 7, 0, 0, 1},
+        {"square of the largest floats at 8 kHz", 8000.0f, 0, 1000, 2600, 4},
+        {"square of the largest floats at 11025 Hz", 11025.0f, 0, 2001, 2400, 3},
+    };
+    const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1},
+                                                  {2, 5, 8, 9, 31, 33, 100}};
+    std::vector<float> baseL, baseR;
+    MakeTestSignal(baseL, baseR, 9000, 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<float> inL = baseL, inR = baseR;
+        for (int n = c.squareFrom; n < c.squareTo; ++n) {
+            const bool high = (n - c.squareFrom) / c.halfPeriod % 2 == 0;
+            inL[n] = high ? FLT_MAX : -FLT_MAX;
+            inR[n] = high ? -FLT_MAX : FLT_MAX;
+        }
         auto plugin = MakeKernelPlugin();
         if (!plugin)
             GTEST_SKIP() << SkipMessage();
-        RunEngine(*plugin, inL, inR, wholeL, wholeR, {9000});
-    }
-    const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1}};
-    for (const auto& split : splits) {
-        auto plugin = MakeKernelPlugin();
+        plugin->setSampleRate(c.rate);
+        plugin->setProgram(c.program);
+        reference::Gate ref;
+        float params[gate::kNumParams];
+        ParameterSet(*plugin, params);
+        ref.Apply(params, c.rate, true);
+        std::vector<float> refL(inL.size()), refR(inR.size());
+        ref.Block(inL.data(), inR.data(), refL.data(), refR.data(), static_cast<int>(inL.size()), false);
+        EXPECT_EQ(ref.restarts > 0, c.squareTo > c.squareFrom) << "bands overflowed as the case means them to";
+        for (const auto& split : splits) {
+            auto splitPlugin = MakeKernelPlugin();
+            splitPlugin->setSampleRate(c.rate);
+            splitPlugin->setProgram(c.program);
+            std::vector<float> outL, outR;
+            RunEngine(*splitPlugin, inL, inR, outL, outR, split);
+            EXPECT_EQ(FirstDifference(refL, outL), -1) << "split starting " << split[0];
+            EXPECT_EQ(FirstDifference(refR, outR), -1) << "split starting " << split[0];
+        }
+        // reset() starts a new stream: the chunks count from there again,
+        // as in a new engine.
         std::vector<float> outL, outR;
-        RunEngine(*plugin, inL, inR, outL, outR, split);
-        EXPECT_EQ(FirstDifference(wholeL, outL), -1) << "split starting " << split[0];
-        EXPECT_EQ(FirstDifference(wholeR, outR), -1) << "split starting " << split[0];
+        RunEngine(*plugin, inL, inR, outL, outR, {37});
+        plugin->engine().reset();
+        RunEngine(*plugin, inL, inR, outL, outR, {100});
+        EXPECT_EQ(FirstDifference(refL, outL), -1) << "after a reset";
+        EXPECT_EQ(FirstDifference(refR, outR), -1) << "after a reset";
     }
 }
 
