@@ -35,6 +35,9 @@ export HALVORINE_REQUIRE_DISPLAY=1
 # Runs each fuzz target from its seed corpus for $fuzz_seconds seconds.
 # Inputs found along the way go to build/fuzz/run/, and an input that
 # makes a target fail to build/fuzz/findings/ (then the run fails).
+# fuzz_module's scripts pick, instance by instance, a host that runs with
+# floating-point exceptions unmasked; the fuzz preset's ctest also replays
+# its whole corpus in that mode (fuzz_module_corpus_unmasked).
 run_fuzzers() {
     status=0
     mkdir -p build/fuzz/findings

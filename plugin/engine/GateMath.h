@@ -86,11 +86,14 @@ inline float SoftClip(float x) {
     return m * s;
 }
 
-// Clamps a parameter value to 0..1; NaN becomes 0.
+// Clamps a parameter value to 0..1; NaN becomes 0, and so does a zero of
+// either sign. On a host thread that treats denormals as zero (DAZ), a
+// negative denormal compares equal to zero: kept, it would read back below
+// 0 on any other thread.
 inline float ClampParameter(float value) {
     if (value > 1.0f)
         return 1.0f;
-    if (!(value >= 0.0f))
+    if (!(value > 0.0f))
         return 0.0f;
     return value;
 }

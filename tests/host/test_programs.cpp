@@ -224,7 +224,7 @@ TEST(Parameters, ValuesAreLimitedToZeroToOne) {
     };
     const Case cases[] = {{1.5f, 1.0f},  {-0.2f, 0.0f}, {nan, 0.0f},   {-nan, 0.0f}, {inf, 1.0f},
                           {-inf, 0.0f},  {0.0f, 0.0f},  {1.0f, 1.0f},  {0.3f, 0.3f}, {1e-30f, 1e-30f},
-                          {1.0000001f, 1.0f}, {-1e-30f, 0.0f}};
+                          {1.0000001f, 1.0f}, {-1e-30f, 0.0f}, {-0.0f, 0.0f}, {-1e-45f, 0.0f}};
     for (VstInt32 index : {3, 0, 5, 21, 29}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(::testing::Message() << "index " << index << " value " << c.given);
