@@ -33,10 +33,8 @@
 
 namespace vst3edition {
 
-// The fixed class identifier of the plug-in, and how long a bypass switch
-// fades.
+// The fixed class identifier of the plug-in.
 extern const vst3abi::Uid kClassId;
-constexpr double kBypassFadeSeconds = 0.005;
 constexpr vst3abi::ProgramListID kProgramListId = 1;
 
 class HalvorineVst3 final : public vst3abi::IComponent,

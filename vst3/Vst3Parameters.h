@@ -16,6 +16,8 @@ constexpr unsigned kProgramId = 22;
 constexpr unsigned kBypassId = 23;
 constexpr int kNumParameters = kNumSound + 2;
 constexpr int kProgramSteps = params::kNumPrograms - 1;  // a list of eight entries
+// How long switching Bypass fades between the gate's output and the input.
+constexpr double kBypassFadeSeconds = 0.005;
 
 // What a host is told of one parameter (the order is the IDs' order).
 struct ParameterDescription {
