@@ -112,16 +112,17 @@ uint32_t VST3_CALL HalvorineVst3::release() {
 tresult VST3_CALL HalvorineVst3::initialize(FUnknown* context) {
     // One object, two roles: a host that initialises the controller after
     // the component reaches here twice, and the first context stands.
-    if (hostContext_ != nullptr)
+    if (initialized_)
         return kResultFalse;
-    if (context == nullptr)
-        return kInvalidArgument;
+    initialized_ = true;
     hostContext_ = context;
-    hostContext_->addRef();
+    if (hostContext_ != nullptr)
+        hostContext_->addRef();
     return kResultOk;
 }
 
 tresult VST3_CALL HalvorineVst3::terminate() {
+    initialized_ = false;
     if (handler_ != nullptr) {
         handler_->release();
         handler_ = nullptr;

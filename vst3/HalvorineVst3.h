@@ -146,6 +146,7 @@ private:
     void takeState(const State& state);
 
     std::atomic<uint32_t> refs_{1};
+    bool initialized_ = false;  // between initialize and terminate
     vst3abi::FUnknown* hostContext_ = nullptr;
 
     // Processor side.
