@@ -4,6 +4,7 @@
 // refused must change nothing.
 //
 // Input: one byte for the read piece size (1 to 256), the rest the stream.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +28,7 @@ public:
     uint32_t VST3_CALL release() override { return 1; }
     tresult VST3_CALL read(void* buffer, int32_t numBytes, int32_t* numBytesRead) override {
         size_t n = numBytes < 0 ? 0 : static_cast<size_t>(numBytes);
-        n = std::min({n, piece_, bytes_.size() - at_});
+        n = std::min<size_t>({n, piece_, bytes_.size() - at_});
         if (n > 0)
             std::memcpy(buffer, bytes_.data() + at_, n);
         at_ += n;
