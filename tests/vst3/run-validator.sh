@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the format owner's validator with its extended tests on a bundle and
-# passes only when it reports 0 failed (its exit status is no verdict).
+# passes only when it reports 0 failed (its exit status is no verdict; the
+# Windows builds end their lines with CR LF).
 # Usage: run-validator.sh VALIDATOR_DIR BUNDLE [linux|win32|win64 [WINE_PREFIX]]
 # Exits 77 (skipped) when the validator is not there.
 set -u
@@ -26,7 +27,7 @@ if [ "$kind" = linux ]; then
 else
     "$here/../support/wine-run.sh" "$prefix" "$tool" -e "Z:$bundle" >"$log" 2>&1
 fi
-result=$(grep -E '^Result: [0-9]+ tests passed, [0-9]+ tests failed' "$log" | tail -n 1)
+result=$(tr -d '\r' <"$log" | grep -E '^Result: [0-9]+ tests passed, [0-9]+ tests failed' | tail -n 1)
 grep -E 'Failed|ERROR' "$log"
 echo "${result:-no result line: the validator did not finish}"
 case $result in
