@@ -29,7 +29,7 @@ struct ParameterDescription {
     bool isProgram, isBypass;
 };
 
-// Null for an unknown ID.
+// False for an unknown ID.
 bool DescribeParameter(unsigned id, ParameterDescription& out);
 
 // The program a normalised Program value selects (0 to 7), and back.
