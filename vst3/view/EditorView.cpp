@@ -326,7 +326,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
 
     std::unique_ptr<TPluginEditorWindow> made;
     try {
-        NativeWindows native;
+        [[maybe_unused]] NativeWindows native;
         made = std::make_unique<TPluginEditorWindow>(parent);  // runs FormCreate
     } catch (...) {
         // No window to be had (a parent that is gone, no display).
