@@ -30,6 +30,8 @@
 #include "uEditor.h"
 
 #if defined(_WIN32)
+#include <windows.h>
+
 #include "platform/win32/Win32Window.h"
 #define HALVORINE_VIEW_NATIVE 1
 #elif defined(HALVORINE_X11)
@@ -104,6 +106,22 @@ private:
     platform::WindowFactory previous;
 #endif
 };
+
+#if defined(_WIN32)
+// The first window registers the editor's window class for the library that
+// holds this code (see CreateWin32Window). Windows keeps a library's classes
+// after it is unloaded, and a later copy loaded at the same address could
+// then not register its own: the class goes with the library, when its
+// static objects are destroyed on unloading.
+struct WindowClassRelease {
+    ~WindowClassRelease() {
+        HMODULE self = nullptr;
+        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCWSTR>(&CreateEditorView), &self))
+            platform::win32::UnregisterEditorClass(self);
+    }
+} gWindowClassRelease;
+#endif
 
 class EditorView;
 
