@@ -3,7 +3,7 @@
 # Builds every configuration and runs every test suite: the Linux build,
 # the Linux tests under AddressSanitizer and UBSan, the concurrency tests
 # (engine and editor bridge) under ThreadSanitizer, the 32-bit and 64-bit
-# Windows DLLs with their suites under wine, and the two fuzz targets, each
+# Windows DLLs with their suites under wine, and the fuzz targets, each
 # for a bounded time (HALVORINE_FUZZ_SECONDS, 75 by default). Installs what
 # is missing first (Debian 12).
 #
@@ -18,11 +18,13 @@ fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 # Build and test dependencies, from Debian's archive. wine32 needs the
 # i386 architecture; fonts-liberation2 gives wine a metric-compatible Arial.
 # The LV2 edition builds against lv2-dev and is tested with lilv, lilv's
-# lv2apply and lv2_validate (which runs sordi's sord_validate).
+# lv2apply and lv2_validate (which runs sordi's sord_validate). The VST3
+# edition is loaded in Ardour 7 (ardour) and its harness checked on a
+# known-good bundle (zam-plugins).
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
-          lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev"
+          lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev ardour zam-plugins"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
@@ -38,7 +40,7 @@ export HALVORINE_REQUIRE_DISPLAY=1
 run_fuzzers() {
     status=0
     mkdir -p build/fuzz/findings
-    for target in module editor; do
+    for target in module editor vst3_state; do
         mkdir -p "build/fuzz/run/$target"
         log=build/fuzz/run/$target.log
         echo "--- fuzz_$target for ${fuzz_seconds}s"
@@ -60,7 +62,7 @@ for preset in $presets; do
     cmake --preset "$preset"
     case $preset in
         tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests ;;
-        fuzz) cmake --build --preset "$preset" --target fuzz_module fuzz_editor ;;
+        fuzz) cmake --build --preset "$preset" --target fuzz_module fuzz_editor fuzz_vst3_state ;;
         *) cmake --build --preset "$preset" ;;
     esac
     # Windows suites run under wine, which wants an X display for windows.

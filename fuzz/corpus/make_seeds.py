@@ -2,7 +2,8 @@
 """Writes the seed corpus of the two fuzz targets: short scripts in the byte
 language of fuzz/FuzzInput.h and the targets' step readers, each starting the
 fuzzer at a situation worth varying. Run from anywhere; it rewrites
-fuzz/corpus/module/seed-* and fuzz/corpus/editor/seed-*."""
+fuzz/corpus/module/seed-*, fuzz/corpus/editor/seed-* and
+fuzz/corpus/vst3_state/seed-*."""
 import os
 import struct
 
@@ -226,6 +227,26 @@ EDITOR = {
 }
 
 
+# The VST3 state (vst3/Vst3State.h): a piece size byte, then the stream.
+GATED = [0, 1, 0.33, 0, 0, 0.6, 0.625, 0.675, 0.675, 0.65, 0.675, 0.6875, 0.6875, 0.7, 0.7125, 0.7125, 0.7, 0.725,
+         0.7625, 0.75, 0.7375, 0.75]
+
+
+def vst3_state(values=GATED, program=1, bypass=0, version=1, magic=b"HlvS"):
+    return magic + u32(version) + b"".join(struct.pack("<f", v) for v in values) + u32(program) + u32(bypass)
+
+
+VST3_STATE = {
+    "whole": u8(255) + vst3_state(),
+    "pieces": u8(6) + vst3_state(bypass=1, program=7),
+    "trailing": u8(255) + vst3_state() + b"more",
+    "short": u8(255) + vst3_state()[:60],
+    "newer": u8(255) + vst3_state(version=2),
+    "nan": u8(3) + vst3_state(values=[float("nan")] + GATED[1:]),
+    "program": u8(255) + vst3_state(program=8),
+}
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, folder)
     os.makedirs(path, exist_ok=True)
@@ -239,3 +260,4 @@ def write(folder, seeds):
 
 write("module", MODULE)
 write("editor", EDITOR)
+write("vst3_state", VST3_STATE)

@@ -1,0 +1,182 @@
+#include "Vst3Parameters.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "EditorText.h"
+
+namespace vst3edition {
+
+namespace {
+
+const char* UnitsOf(params::Readout readout) {
+    switch (readout) {
+    case params::Readout::Frequency: return "Hz";
+    case params::Readout::Percent: return "%";
+    case params::Readout::Decibels: return "dB";
+    }
+    return "";
+}
+
+double Clamp01(double value) {
+    if (!(value >= 0.0))
+        return 0.0;
+    return value > 1.0 ? 1.0 : value;
+}
+
+// A decimal number at the start of `text` (sign, digits, one '.' or ','),
+// without the C library, whose reading depends on the host's locale.
+// Answers how many characters it took, 0 if there was no number.
+size_t ReadNumber(const std::string& text, double& number) {
+    size_t at = 0;
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+'))
+        negative = text[at++] == '-';
+    double whole = 0.0, scale = 1.0;
+    bool digits = false, point = false;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (point) {
+                scale /= 10.0;
+                whole += (c - '0') * scale;
+            } else {
+                whole = whole * 10.0 + (c - '0');
+            }
+        } else if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits)
+        return 0;
+    number = negative ? -whole : whole;
+    return at;
+}
+
+// What follows the number, spaces dropped, in lower case.
+std::string Unit(const std::string& text, size_t from) {
+    std::string unit;
+    for (size_t i = from; i < text.size(); ++i)
+        if (text[i] != ' ')
+            unit += static_cast<char>(text[i] >= 'A' && text[i] <= 'Z' ? text[i] - 'A' + 'a' : text[i]);
+    return unit;
+}
+
+}  // namespace
+
+bool DescribeParameter(unsigned id, ParameterDescription& out) {
+    if (id < static_cast<unsigned>(kNumSound)) {
+        const params::Parameter& row = params::kParameters[id];
+        out = {row.label, row.hostName, UnitsOf(row.readout), 0,
+               row.programs[params::kInitialProgram], false, false};
+        return true;
+    }
+    if (id == kProgramId) {
+        out = {"Program", "Program", "", kProgramSteps, NormalizedFromProgram(params::kInitialProgram), true,
+               false};
+        return true;
+    }
+    if (id == kBypassId) {
+        out = {"Bypass", "Bypass", "", 1, 0.0, false, true};
+        return true;
+    }
+    return false;
+}
+
+int ProgramFromNormalized(double value) {
+    const int program = static_cast<int>(Clamp01(value) * params::kNumPrograms);
+    return program > kProgramSteps ? kProgramSteps : program;
+}
+
+double NormalizedFromProgram(int program) { return static_cast<double>(program) / kProgramSteps; }
+
+bool ValueText(unsigned id, double value, std::string& text) {
+    value = Clamp01(value);
+    if (id < static_cast<unsigned>(kNumSound)) {
+        const params::Parameter& row = params::kParameters[id];
+        const float v = static_cast<float>(value);
+        switch (row.readout) {
+        case params::Readout::Frequency: text = editortext::FilterStr(v); break;
+        case params::Readout::Percent: text = editortext::PercentText(v); break;
+        case params::Readout::Decibels: text = editortext::DecibelText(v, row.dbScale, row.dbOffset); break;
+        }
+        return true;
+    }
+    if (id == kProgramId) {
+        text = params::kProgramNames[ProgramFromNormalized(value)];
+        return true;
+    }
+    if (id == kBypassId) {
+        text = value >= 0.5 ? "On" : "Off";
+        return true;
+    }
+    return false;
+}
+
+bool ValueFromText(unsigned id, const std::string& text, double& value) {
+    if (id == kProgramId) {
+        for (int p = 0; p < params::kNumPrograms; ++p) {
+            if (text == params::kProgramNames[p]) {
+                value = NormalizedFromProgram(p);
+                return true;
+            }
+        }
+        double number = 0.0;  // a program number, 1 to 8
+        const size_t used = ReadNumber(text, number);
+        if (used == 0 || used != text.size() || number < 1 || number > params::kNumPrograms)
+            return false;
+        value = NormalizedFromProgram(static_cast<int>(number) - 1);
+        return true;
+    }
+    if (id == kBypassId) {
+        const std::string word = Unit(text, 0);
+        if (word == "on" || word == "1") {
+            value = 1.0;
+            return true;
+        }
+        if (word == "off" || word == "0") {
+            value = 0.0;
+            return true;
+        }
+        return false;
+    }
+    if (id >= static_cast<unsigned>(kNumSound))
+        return false;
+
+    const params::Parameter& row = params::kParameters[id];
+    double number = 0.0;
+    const size_t used = ReadNumber(text, number);
+    if (used == 0)
+        return false;
+    const std::string unit = Unit(text, used);
+    switch (row.readout) {
+    case params::Readout::Frequency: {
+        if (unit == "khz" || unit == "k")
+            number *= 1000.0;
+        else if (!unit.empty() && unit != "hz")
+            return false;
+        if (!(number > 0.0))
+            return false;
+        value = Clamp01(std::log2(number / 20.0) / 10.0);
+        return true;
+    }
+    case params::Readout::Percent:
+        if (!unit.empty() && unit != "%")
+            return false;
+        value = Clamp01(number / 100.0);
+        return true;
+    case params::Readout::Decibels:
+        if (!unit.empty() && unit != "db")
+            return false;
+        value = Clamp01((number + row.dbOffset) / row.dbScale);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace vst3edition

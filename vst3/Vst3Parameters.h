@@ -1,0 +1,48 @@
+// The VST3 edition's parameters: the 22 that act on the sound (IDs 0 to 21,
+// the VST 2.x indices, with the same 0..1 values), the program list and the
+// bypass switch. Descriptions and value texts come from the shared
+// parameter table and the editor's read-out, so that every edition and the
+// editor agree.
+#pragma once
+
+#include <string>
+
+#include "ParameterTable.h"
+
+namespace vst3edition {
+
+constexpr int kNumSound = params::kNumActive;  // IDs 0 to 21
+constexpr unsigned kProgramId = 22;
+constexpr unsigned kBypassId = 23;
+constexpr int kNumParameters = kNumSound + 2;
+constexpr int kProgramSteps = params::kNumPrograms - 1;  // a list of eight entries
+// How long switching Bypass fades between the gate's output and the input.
+constexpr double kBypassFadeSeconds = 0.005;
+
+// What a host is told of one parameter (the order is the IDs' order).
+struct ParameterDescription {
+    const char* title;       // the editor panel's label
+    const char* shortTitle;  // the VST 2.x name
+    const char* units;
+    int stepCount;            // 0: continuous
+    double defaultValue;      // normalised
+    bool isProgram, isBypass;
+};
+
+// Null for an unknown ID.
+bool DescribeParameter(unsigned id, ParameterDescription& out);
+
+// The program a normalised Program value selects (0 to 7), and back.
+int ProgramFromNormalized(double value);
+double NormalizedFromProgram(int program);
+
+// The text the host shows for a normalised value: the editor read-out's
+// value text for the sound parameters, the program's name, "On"/"Off".
+// False for an unknown ID.
+bool ValueText(unsigned id, double value, std::string& text);
+// Reads such a text (also without its unit, and with a comma as the
+// decimal separator) back to a normalised value, clamped to 0..1. False
+// for an unknown ID or a text that is not a value of the parameter.
+bool ValueFromText(unsigned id, const std::string& text, double& value);
+
+}  // namespace vst3edition

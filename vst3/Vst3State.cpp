@@ -1,0 +1,61 @@
+#include "Vst3State.h"
+
+#include <cstring>
+
+namespace vst3edition {
+
+namespace {
+
+void PutU32(unsigned char* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+uint32_t GetU32(const unsigned char* at) {
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
+           static_cast<uint32_t>(at[3]) << 24;
+}
+
+}  // namespace
+
+void WriteState(const State& state, unsigned char out[kStateSize]) {
+    std::memcpy(out, kStateMagic, 4);
+    PutU32(out + 4, kStateVersion);
+    for (int i = 0; i < kNumSound; ++i) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &state.values[i], 4);
+        PutU32(out + 8 + 4 * i, bits);
+    }
+    PutU32(out + 8 + 4 * kNumSound, static_cast<uint32_t>(state.program));
+    PutU32(out + 12 + 4 * kNumSound, state.bypass ? 1u : 0u);
+}
+
+StateError ReadState(const unsigned char* bytes, size_t size, State& out) {
+    if (bytes == nullptr || size < kStateSize)
+        return StateError::Short;
+    if (std::memcmp(bytes, kStateMagic, 4) != 0)
+        return StateError::Magic;
+    const uint32_t version = GetU32(bytes + 4);
+    if (version > kStateVersion)
+        return StateError::Newer;
+    if (version == 0)
+        return StateError::Version;
+    State state{};
+    for (int i = 0; i < kNumSound; ++i) {
+        const uint32_t bits = GetU32(bytes + 8 + 4 * i);
+        std::memcpy(&state.values[i], &bits, 4);
+        if (!(state.values[i] >= 0.0f && state.values[i] <= 1.0f))
+            return StateError::Value;
+    }
+    state.program = static_cast<int32_t>(GetU32(bytes + 8 + 4 * kNumSound));
+    if (state.program < 0 || state.program >= params::kNumPrograms)
+        return StateError::Program;
+    const uint32_t bypass = GetU32(bytes + 12 + 4 * kNumSound);
+    if (bypass > 1)
+        return StateError::Bypass;
+    state.bypass = bypass == 1;
+    out = state;
+    return StateError::None;
+}
+
+}  // namespace vst3edition
