@@ -61,7 +61,7 @@ for preset in $presets; do
     echo "=== $preset ==="
     cmake --preset "$preset"
     case $preset in
-        tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests ;;
+        tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests vst3_concurrency_tests ;;
         fuzz) cmake --build --preset "$preset" --target fuzz_module fuzz_editor fuzz_vst3_state ;;
         *) cmake --build --preset "$preset" ;;
     esac

@@ -12,7 +12,8 @@ for i, v in string.gmatch (os.getenv ("H_SET") or "", "(%d+)=([%d%.]+)") do
 	settings[#settings + 1] = { tonumber (i), tonumber (v) }
 end
 
-function fail (what) print ("FAIL: " .. what); quit () end
+-- An error ends the script, and with it the interpreter.
+function fail (what) print ("FAIL: " .. what); error (what) end
 
 ARDOUR.config ():set_hide_dummy_backend (false)
 if not AudioEngine:set_backend ("None (Dummy)", "", "") then fail ("no Dummy backend") end
@@ -69,5 +70,5 @@ for _, kv in ipairs (settings) do
 	end
 end
 print ("OK: " .. plugin .. " bounced and reloaded")
-close_session ()
-quit ()
+-- The interpreter closes the session as it ends (quit () from a script
+-- that loaded a session can hang it).

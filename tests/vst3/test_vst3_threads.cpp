@@ -1,0 +1,40 @@
+// The host's threads as they meet in one instance: the audio thread
+// processes with parameter changes while the user-interface thread saves
+// and restores state and moves the controller's values. Run under
+// ThreadSanitizer (the tsan preset) this finds any data race between them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "TestHost.h"
+#include "Vst3Host.h"
+
+using namespace vst3host;
+
+TEST(Threads, ProcessWhileTheHostSavesAndRestores) {
+    Session s;
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        testhost::GuardedStereo in(256, 0.25f), out(256);
+        for (int block = 0; !stop.load(); ++block) {
+            ParameterChanges changes;
+            changes.add(5, block % 256, (block % 10) / 10.0);
+            changes.add(23, 0, block % 50 < 25 ? 1.0 : 0.0);   // bypass on and off
+            changes.add(22, 100, (block % 8) / 7.0);         // programs
+            s.process(in.channels(), out.channels(), 256, &changes);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_TRUE(std::isfinite(out.left()[i]));
+        }
+    });
+    for (int round = 0; round < 300; ++round) {
+        MemoryStream saved;
+        ASSERT_EQ(s.component->getState(&saved), kResultOk);
+        MemoryStream again(saved.bytes);
+        ASSERT_EQ(s.component->setState(&again), kResultOk);
+        s.controller->setParamNormalized(static_cast<ParamID>(round % 24), (round % 7) / 6.0);
+    }
+    stop = true;
+    audio.join();
+}
