@@ -203,6 +203,10 @@ public:
 
     void invalidate(int control);
 
+    // Driven by a host's run loop (see X11Window.h).
+    int connectionFd() const { return ConnectionNumber(display); }
+    void makeTimerDue() { lastTick = Clock::now() - interval; }
+
 private:
     using Clock = std::chrono::steady_clock;
 
@@ -499,6 +503,17 @@ void X11Window::paint() {
 }
 
 }  // namespace
+
+int ConnectionFileDescriptor(const Window& window) {
+    const auto* x11 = dynamic_cast<const X11Window*>(&window);
+    return x11 != nullptr ? x11->connectionFd() : -1;
+}
+
+void RunTimerNow(Window& window) {
+    if (auto* x11 = dynamic_cast<X11Window*>(&window))
+        x11->makeTimerDue();
+    window.repaintNow();
+}
 
 std::unique_ptr<Window> CreateX11Window(void* parent, int clientWidth, int clientHeight, Rgb background,
                                         WindowEvents& events) {

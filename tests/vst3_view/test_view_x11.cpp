@@ -1,0 +1,190 @@
+// The view in a Linux host: attached to a real X window, driven only by the
+// host's run loop (this test's), with real pointer input (XTest), and read
+// back from the server. Its picture must equal the VST 2.x editor's for the
+// same values: the headless window of a plug-in object built here, whose
+// picture the editor's golden files pin.
+//
+// Needs an X display (xvfb-run -a ctest); skipped without one, unless
+// HALVORINE_REQUIRE_DISPLAY is set.
+#include <cstdlib>
+
+#include "EditorTestUtil.h"
+#include "ViewHost.h"
+
+// Last: Xlib's macros clash with the headers above.
+#include "X11TestUtil.h"
+
+using namespace viewtest;
+using x11test::SamePicture;
+
+namespace {
+
+constexpr int kBoost = 5;
+
+class X11View : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* name = std::getenv("DISPLAY");
+        if (name == nullptr || *name == '\0')
+            SKIP_WITHOUT("X display (run under xvfb-run -a)");
+        dpy = x11test::SharedDisplay();
+        ASSERT_NE(dpy, nullptr);
+        setenv("LC_ALL", "C", 1);  // the reference writes numbers with a full stop
+        parent = x11test::MakeHostWindow(dpy, 398, 241);
+        reference.dispatch(effEditOpen);
+        for (int i = 0; i < 22; ++i)
+            owner.values[i] = reference.plugin->getParameter(i);
+        view = vst3edition::CreateEditorView(owner);
+        ASSERT_NE(view, nullptr);
+        view->setFrame(&frame);
+    }
+    void TearDown() override {
+        if (view != nullptr) {
+            view->removed();
+            view->setFrame(nullptr);
+            EXPECT_EQ(view->release(), 0u);
+            EXPECT_EQ(owner.destroyed.size(), 1u);
+        }
+        EXPECT_EQ(frame.refs, 1u) << "the run loop's references are not balanced";
+        if (parent != 0)
+            XDestroyWindow(dpy, parent);
+    }
+
+    tresult attach(Window into) {
+        return view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(into)), "X11EmbedWindowID");
+    }
+    std::vector<Window> children() { return x11test::Children(dpy, parent); }
+    platform::Bitmap capture() {
+        const std::vector<Window> c = children();
+        return c.size() == 1 ? x11test::Capture(dpy, c[0], 398, 241) : platform::Bitmap{};
+    }
+    bool shows(const platform::Bitmap& expected, bool readEvents = true) {
+        return frame.runUntil([&] { return SamePicture(capture(), expected); }, readEvents);
+    }
+    void pointerTo(int x, int y = 6) {  // on the Boost slider
+        int rootX = 0, rootY = 0;
+        Window ignored = 0;
+        XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), 20 + x, 180 + y, &rootX, &rootY, &ignored);
+        xtest->motion(dpy, -1, rootX, rootY, CurrentTime);
+        XSync(dpy, False);
+    }
+    void button(bool down) {
+        xtest->button(dpy, Button1, down, CurrentTime);
+        XSync(dpy, False);
+    }
+
+    Display* dpy = nullptr;
+    Window parent = 0;
+    edtest::Fixture reference;  // the VST 2.x plug-in object, its editor open headless
+    Owner owner;
+    Frame frame;
+    IPlugView* view = nullptr;
+    const x11test::XTest* xtest = x11test::XTest::get();
+};
+
+}  // namespace
+
+TEST_F(X11View, ShowsTheVst2EditorsPictureDrivenByTheHostsRunLoop) {
+    ASSERT_EQ(attach(parent), kResultOk);
+    ASSERT_EQ(frame.watches.size(), 1u);
+    ASSERT_EQ(frame.timers.size(), 1u);
+    EXPECT_GE(frame.watches[0].fd, 0);
+    EXPECT_EQ(frame.timers[0].period, 25u);
+    ASSERT_EQ(children().size(), 1u);
+    XWindowAttributes a{};
+    XGetWindowAttributes(dpy, children()[0], &a);
+    EXPECT_EQ(a.x, 0);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.width, 398);
+    EXPECT_EQ(a.height, 241);
+
+    EXPECT_TRUE(shows(reference.screen().compose())) << SamePicture(capture(), reference.screen().compose()).message();
+    EXPECT_EQ(edtest::Fnv1a(capture()), edtest::kBigBeatGoldenHash);
+
+    // A value from the controller moves its slider at the next timer tick,
+    // with no descriptor read at all.
+    vst3edition::EditorViewParameterChanged(view, kBoost, 0.25f);
+    reference.plugin->setParameter(kBoost, 0.25f);
+    reference.screen().tick();
+    EXPECT_TRUE(shows(reference.screen().compose(), false));
+}
+
+TEST_F(X11View, RefusesWithoutARunLoopOrAWindowAndComesAndGoesAgainAndAgain) {
+    Frame noLoop(false);
+    Window gone = XCreateSimpleWindow(dpy, parent, 0, 0, 10, 10, 0, 0, 0);
+    XDestroyWindow(dpy, gone);
+    XSync(dpy, False);
+    const std::pair<IPlugFrame*, Window> refused[] = {{nullptr, parent}, {&noLoop, parent}, {&frame, gone}};
+    for (const auto& [with, into] : refused) {
+        view->setFrame(with);
+        EXPECT_EQ(attach(into), kResultFalse);
+        EXPECT_TRUE(children().empty() && frame.watches.empty() && frame.timers.empty());
+        EXPECT_TRUE(frame.refs == 1 && noLoop.refs == 1);
+    }
+    view->setFrame(&frame);
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(attach(parent), kResultOk) << round;
+        ASSERT_EQ(attach(parent), kResultOk) << "twice in a row, round " << round;
+        EXPECT_EQ(children().size(), 1u);
+        EXPECT_TRUE(frame.watches.size() == 1 && frame.timers.size() == 1);
+        EXPECT_EQ(frame.refs, 2u) << "the view holds the run loop";
+        frame.runFor(30);
+        EXPECT_EQ(view->removed(), kResultOk);
+        EXPECT_TRUE(children().empty() && frame.watches.empty() && frame.timers.empty());
+        EXPECT_EQ(frame.refs, 1u);
+    }
+}
+
+TEST_F(X11View, DragIsFramedByAGestureAndEndsWithTheVst2EditorsPicture) {
+    if (xtest == nullptr)
+        SKIP_WITHOUT("libXtst.so.6");
+    ASSERT_EQ(attach(parent), kResultOk);
+    ASSERT_TRUE(shows(reference.screen().compose()));
+    auto edits = [&](size_t n) { return frame.runUntil([&] { return owner.edits.size() >= n; }); };
+    pointerTo(50);
+    button(true);
+    ASSERT_TRUE(edits(2));
+    pointerTo(-40);  // left of the window
+    ASSERT_TRUE(edits(3));
+    pointerTo(71, 400);  // below it
+    ASSERT_TRUE(edits(4));
+    button(false);
+    ASSERT_TRUE(edits(5));
+    const std::vector<Edit> expected = {
+        {'b', kBoost, 0}, {'s', kBoost, 0.5f}, {'s', kBoost, 0.0f}, {'s', kBoost, 0.7625f}, {'e', kBoost, 0}};
+    EXPECT_EQ(owner.edits, expected);
+
+    auto& s = reference.screen();
+    const int x = reference.sliderX(kBoost, 0), y = reference.sliderY(kBoost);
+    s.mouseDown(x + 50, y, platform::MouseButton::Left);
+    s.mouseMove(x - 40, y);
+    s.mouseMove(x + 71, y + 400);
+    s.mouseUp(x + 71, y + 400, platform::MouseButton::Left);
+    EXPECT_TRUE(shows(s.compose())) << SamePicture(capture(), s.compose()).message();
+}
+
+TEST_F(X11View, HostThatRemovesAndReleasesTheViewWhileHearingOfADragLosesNothing) {
+    if (xtest == nullptr)
+        SKIP_WITHOUT("libXtst.so.6");
+    ASSERT_EQ(attach(parent), kResultOk);
+    frame.runFor(30);
+    owner.onEdit = [&] {
+        if (owner.edits.back().kind == 's' && view != nullptr) {
+            EXPECT_EQ(view->removed(), kResultOk);
+            view->setFrame(nullptr);
+            view->release();
+            view = nullptr;
+        }
+    };
+    pointerTo(50);
+    button(true);
+    pointerTo(60);  // queued behind the press: finds the window gone
+    button(false);
+    frame.runUntil([&] { return view == nullptr; });
+    frame.runFor(50);
+    const std::vector<Edit> expected = {{'b', kBoost, 0}, {'s', kBoost, 0.5f}, {'e', kBoost, 0}};
+    EXPECT_EQ(owner.edits, expected);
+    EXPECT_EQ(owner.destroyed.size(), 1u);
+    EXPECT_TRUE(children().empty());
+    EXPECT_TRUE(frame.watches.empty() && frame.timers.empty());
+}

@@ -1,0 +1,483 @@
+// The VST3 editor view: the editor window of the other editions behind
+// IPlugView, as the VST 2.x editor bridge and the LV2 UI put it behind
+// theirs.
+//
+// The window is made by attached() inside the host's window and destroyed by
+// removed(); the host may do both many times over one view's life. What
+// drives the window depends on the platform:
+//
+// - Windows: the window is a Win32 child window with a timer of its own,
+//   driven by the host's message loop, as in the VST 2.x edition.
+// - Linux: X has no per-window timer and the host owns the thread's loop,
+//   so the view borrows the host's: it asks the IPlugFrame for IRunLoop and
+//   registers a 25 ms timer (the window's refresh pass) and a watch on its
+//   X connection (pointer and expose events, as they come). Nothing runs on
+//   a thread of our own. A host that offers no run loop gets no editor:
+//   attached() answers kResultFalse, since a window that nothing drives
+//   would never draw or answer the mouse.
+//
+// Every entry from the host masks floating-point exceptions for its length
+// (fpenv::FloatingPointGuard) and lets no exception through.
+#include "EditorView.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "FloatingPointGuard.h"
+#include "Gui.h"
+#include "platform/Platform.h"
+#include "uEditor.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "platform/win32/Win32Window.h"
+#define HALVORINE_VIEW_NATIVE 1
+#elif defined(HALVORINE_X11)
+#include "platform/x11/X11Window.h"
+#define HALVORINE_VIEW_NATIVE 1
+#define HALVORINE_VIEW_RUN_LOOP 1
+#endif
+
+namespace vst3edition {
+
+namespace {
+
+using namespace vst3abi;
+
+constexpr int kWidth = TPluginEditorWindow::kClientWidth;
+constexpr int kHeight = TPluginEditorWindow::kClientHeight;
+constexpr int kSliders = TPluginEditorWindow::kNumSliders;
+
+#if defined(_WIN32)
+constexpr const char* kNativeType = kPlatformTypeHWND;
+constexpr platform::WindowFactory kNativeWindow = &platform::win32::CreateWin32Window;
+#elif defined(HALVORINE_X11)
+constexpr const char* kNativeType = kPlatformTypeX11EmbedWindowID;
+constexpr platform::WindowFactory kNativeWindow = &platform::x11::CreateX11Window;
+#endif
+
+// A value as the window may show it: within 0 to 1, and not a NaN.
+float ShownValue(float value) {
+    if (value > 1.0f)
+        return 1.0f;
+    if (!(value >= 0.0f))
+        return 0.0f;
+    return value;
+}
+
+// Runs `body` as an entry from the host: exceptions masked for its length,
+// and none let through (`failed` answers instead).
+template <typename Body>
+tresult HostEntry(tresult failed, Body&& body) {
+    fpenv::FloatingPointGuard guard;
+    try {
+        return body();
+    } catch (...) {
+        return failed;
+    }
+}
+
+// Keeps an object alive for a scope: a host may release it from inside a
+// call that the object is still running.
+class Hold {
+public:
+    explicit Hold(FUnknown* object) : object(object) { object->addRef(); }
+    ~Hold() { object->release(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    FUnknown* object;
+};
+
+// While it exists, createWindow makes native windows. The module itself
+// need not install the backend for the view's sake; and whatever default
+// the rest of the process relies on (the tests' headless windows) is back
+// as soon as the window is made.
+class NativeWindows {
+public:
+#if defined(HALVORINE_VIEW_NATIVE)
+    NativeWindows() : previous(platform::setWindowFactory(kNativeWindow)) {}
+    ~NativeWindows() { platform::setWindowFactory(previous); }
+
+private:
+    platform::WindowFactory previous;
+#endif
+};
+
+#if defined(_WIN32)
+// The first window registers the editor's window class for the library that
+// holds this code (see CreateWin32Window). Windows keeps a library's classes
+// after it is unloaded, and a later copy loaded at the same address could
+// then not register its own: the class goes with the library, when its
+// static objects are destroyed on unloading.
+struct WindowClassRelease {
+    ~WindowClassRelease() {
+        HMODULE self = nullptr;
+        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCWSTR>(&CreateEditorView), &self))
+            platform::win32::UnregisterEditorClass(self);
+    }
+} gWindowClassRelease;
+#endif
+
+class EditorView;
+
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+// What the view registers in the host's run loop: an object of its own,
+// with its own count, so that a host that keeps its handlers referenced
+// does not keep the view alive, and a handler that the host still calls
+// after the view has gone finds nothing to do.
+class RunLoopClient final : public IEventHandler, public ITimerHandler {
+public:
+    explicit RunLoopClient(EditorView& view) : view(&view) {}
+
+    // The view has left the run loop.
+    void forget() { view = nullptr; }
+
+    tresult VST3_CALL queryInterface(const TUID iid, void** obj) override;
+    uint32_t VST3_CALL addRef() override {
+        fpenv::FloatingPointGuard guard;
+        return ++refs;
+    }
+    uint32_t VST3_CALL release() override {
+        fpenv::FloatingPointGuard guard;
+        const uint32_t left = --refs;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    void VST3_CALL onFDIsSet(FileDescriptor fd) override;
+    void VST3_CALL onTimer() override;
+
+private:
+    ~RunLoopClient() = default;
+
+    std::atomic<uint32_t> refs{1};
+    EditorView* view;
+};
+#endif
+
+class EditorView final : public IPlugView, public IPlugViewContentScaleSupport {
+public:
+    explicit EditorView(EditorViewOwner& owner) : owner(owner) {}
+    EditorView(const EditorView&) = delete;
+    EditorView& operator=(const EditorView&) = delete;
+
+    // FUnknown
+    tresult VST3_CALL queryInterface(const TUID iid, void** obj) override;
+    uint32_t VST3_CALL addRef() override {
+        fpenv::FloatingPointGuard guard;
+        return ++refs;
+    }
+    uint32_t VST3_CALL release() override;
+
+    // IPlugView
+    tresult VST3_CALL isPlatformTypeSupported(FIDString type) override {
+        return HostEntry(kResultFalse, [&] { return Supported(type) ? kResultTrue : kResultFalse; });
+    }
+    tresult VST3_CALL attached(void* parent, FIDString type) override {
+        return HostEntry(kInternalError, [&] { return attach(parent, type); });
+    }
+    tresult VST3_CALL removed() override {
+        return HostEntry(kInternalError, [&] { return detach() ? kResultOk : kResultFalse; });
+    }
+    // The editor has no use for the wheel or the keyboard: the host keeps
+    // them (its shortcuts go on working while the editor has the focus).
+    tresult VST3_CALL onWheel(float) override {
+        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    }
+    tresult VST3_CALL onKeyDown(char16, int16_t, int16_t) override {
+        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    }
+    tresult VST3_CALL onKeyUp(char16, int16_t, int16_t) override {
+        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    }
+    tresult VST3_CALL getSize(ViewRect* size) override {
+        return HostEntry(kInternalError, [&] {
+            if (size == nullptr)
+                return kInvalidArgument;
+            *size = ViewRect{0, 0, kWidth, kHeight};
+            return kResultOk;
+        });
+    }
+    // The window keeps its fixed size at the top-left corner of whatever
+    // the host makes room for.
+    tresult VST3_CALL onSize(ViewRect* newSize) override {
+        return HostEntry(kInternalError, [&] { return newSize != nullptr ? kResultOk : kInvalidArgument; });
+    }
+    tresult VST3_CALL onFocus(TBool) override {
+        return HostEntry(kInternalError, [] { return kResultOk; });
+    }
+    // Not referenced: the host keeps the frame for as long as it is set,
+    // and sets another (or none) before the frame goes. The run loop that
+    // the view takes from it is referenced while the view uses it.
+    tresult VST3_CALL setFrame(IPlugFrame* newFrame) override {
+        return HostEntry(kInternalError, [&] {
+            frame = newFrame;
+            return kResultOk;
+        });
+    }
+    tresult VST3_CALL canResize() override {
+        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    }
+    tresult VST3_CALL checkSizeConstraint(ViewRect* rect) override {
+        return HostEntry(kInternalError, [&] {
+            if (rect == nullptr)
+                return kInvalidArgument;
+            rect->right = rect->left + kWidth;
+            rect->bottom = rect->top + kHeight;
+            return kResultOk;
+        });
+    }
+
+    // IPlugViewContentScaleSupport. The window is drawn at one scale: the
+    // view does not take the factor up, and says so.
+    tresult VST3_CALL setContentScaleFactor(ScaleFactor) override {
+        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    }
+
+    // From the owner (EditorViewParameterChanged).
+    void parameterChanged(int index, float value) {
+        if (window != nullptr && index >= 0 && index < kSliders)
+            window->values[index].store(ShownValue(value), std::memory_order_relaxed);
+    }
+
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    // From the run loop: the window's connection has events to read, or the
+    // timer's period is up.
+    void readEvents() {
+        Hold self(static_cast<IPlugView*>(this));
+        if (window != nullptr)
+            window->form().repaintNow();
+    }
+    void runTimer() {
+        Hold self(static_cast<IPlugView*>(this));
+        if (window != nullptr)
+            platform::x11::RunTimerNow(window->form());
+    }
+#endif
+
+private:
+    ~EditorView() = default;  // by the last release
+
+    static bool Supported(FIDString type) {
+#if defined(HALVORINE_VIEW_NATIVE)
+        return type != nullptr && std::strcmp(type, kNativeType) == 0;
+#else
+        (void)type;
+        return false;
+#endif
+    }
+
+    tresult attach(void* parent, FIDString type);
+    // Takes the window down and leaves the run loop; answers whether there
+    // was a window.
+    bool detach();
+
+    std::atomic<uint32_t> refs{1};
+    EditorViewOwner& owner;
+    IPlugFrame* frame = nullptr;
+    TPluginEditorWindow* window = nullptr;
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    IRunLoop* runLoop = nullptr;  // referenced while the window is in it
+    RunLoopClient* client = nullptr;
+#endif
+};
+
+tresult EditorView::queryInterface(const TUID iid, void** obj) {
+    return HostEntry(kInternalError, [&]() -> tresult {
+        if (obj == nullptr)
+            return kInvalidArgument;
+        *obj = nullptr;
+        if (FUnknown::iid.matches(iid) || IPlugView::iid.matches(iid))
+            *obj = static_cast<IPlugView*>(this);
+        else if (IPlugViewContentScaleSupport::iid.matches(iid))
+            *obj = static_cast<IPlugViewContentScaleSupport*>(this);
+        else
+            return kNoInterface;
+        addRef();
+        return kResultOk;
+    });
+}
+
+uint32_t EditorView::release() {
+    fpenv::FloatingPointGuard guard;
+    const uint32_t left = --refs;
+    if (left == 0) {
+        try {
+            detach();
+        } catch (...) {
+        }
+        try {
+            owner.viewDestroyed(this);
+        } catch (...) {
+        }
+        delete this;
+    }
+    return left;
+}
+
+tresult EditorView::attach(void* parent, FIDString type) {
+    if (!Supported(type))
+        return kResultFalse;
+    if (parent == nullptr)
+        return kInvalidArgument;
+    // Attached again without a removed() between: the window moves to the
+    // new parent.
+    detach();
+
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    IRunLoop* loop = nullptr;
+    void* queried = nullptr;
+    TUID runLoopIid;
+    IRunLoop::iid.copyTo(runLoopIid);
+    if (frame != nullptr && frame->queryInterface(runLoopIid, &queried) == kResultOk)
+        loop = static_cast<IRunLoop*>(queried);
+    if (loop == nullptr)
+        return kResultFalse;
+    // Released on every way out but the one that keeps it.
+    std::unique_ptr<IRunLoop, void (*)(IRunLoop*)> loopRef(loop, [](IRunLoop* l) { l->release(); });
+#endif
+
+    std::unique_ptr<TPluginEditorWindow> made;
+    try {
+        [[maybe_unused]] NativeWindows native;
+        made = std::make_unique<TPluginEditorWindow>(parent);  // runs FormCreate
+    } catch (...) {
+        // No window to be had (a parent that is gone, no display).
+        return kResultFalse;
+    }
+    made->form().setPosition(0, 0);
+    for (int i = 0; i < kSliders; ++i)
+        made->values[i].store(ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
+    made->plugin = &owner.editorController();
+
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    const int fd = platform::x11::ConnectionFileDescriptor(made->form());
+    auto* joining = new RunLoopClient(*this);
+    if (fd < 0 || loop->registerEventHandler(joining, fd) != kResultOk) {
+        joining->forget();
+        joining->release();
+        return kResultFalse;
+    }
+    if (loop->registerTimer(joining, TPluginEditorWindow::kTimerInterval) != kResultOk) {
+        loop->unregisterEventHandler(joining);
+        joining->forget();
+        joining->release();
+        return kResultFalse;
+    }
+    runLoop = loopRef.release();
+    client = joining;
+#endif
+
+    window = made.release();
+    window->form().repaintNow();
+    window->form().show();
+    window->SetAll();
+    return kResultOk;
+}
+
+bool EditorView::detach() {
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    // Out of the run loop first: the descriptor closes with the window.
+    if (runLoop != nullptr) {
+        IRunLoop* loop = runLoop;
+        RunLoopClient* leaving = client;
+        runLoop = nullptr;
+        client = nullptr;
+        leaving->forget();
+        loop->unregisterEventHandler(leaving);
+        loop->unregisterTimer(leaving);
+        leaving->release();
+        loop->release();
+    }
+#endif
+    TPluginEditorWindow* doomed = window;
+    window = nullptr;
+    if (doomed == nullptr)
+        return false;
+    if (doomed->handlingEvent()) {
+        // Removed from inside one of the window's own events (a host that
+        // closes the editor while it hears of an edit): the handler is still
+        // running on the window, which goes when the event is done. A drag
+        // under way ends its gesture now, while the owner is surely there.
+        doomed->form().hide();
+        EditorController* controller = doomed->plugin;
+        doomed->plugin = nullptr;
+        if (doomed->dragging && controller != nullptr) {
+            doomed->dragging = false;
+            controller->endGesture(doomed->dragIndex);
+        }
+        doomed->destroyAfterEvent();
+        return true;
+    }
+    delete doomed;  // a drag under way ends its gesture here
+    return true;
+}
+
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+tresult RunLoopClient::queryInterface(const TUID iid, void** obj) {
+    return HostEntry(kInternalError, [&]() -> tresult {
+        if (obj == nullptr)
+            return kInvalidArgument;
+        *obj = nullptr;
+        if (FUnknown::iid.matches(iid) || IEventHandler::iid.matches(iid))
+            *obj = static_cast<IEventHandler*>(this);
+        else if (ITimerHandler::iid.matches(iid))
+            *obj = static_cast<ITimerHandler*>(this);
+        else
+            return kNoInterface;
+        addRef();
+        return kResultOk;
+    });
+}
+
+void RunLoopClient::onFDIsSet(FileDescriptor) {
+    HostEntry(kResultOk, [&] {
+        Hold self(static_cast<IEventHandler*>(this));
+        if (view != nullptr)
+            view->readEvents();
+        return kResultOk;
+    });
+}
+
+void RunLoopClient::onTimer() {
+    HostEntry(kResultOk, [&] {
+        Hold self(static_cast<IEventHandler*>(this));
+        if (view != nullptr)
+            view->runTimer();
+        return kResultOk;
+    });
+}
+#endif
+
+}  // namespace
+
+IPlugView* CreateEditorView(EditorViewOwner& owner) {
+#if defined(HALVORINE_VIEW_NATIVE)
+    try {
+        return new EditorView(owner);
+    } catch (...) {
+        return nullptr;
+    }
+#else
+    (void)owner;
+    return nullptr;  // a build without a native window has no editor to show
+#endif
+}
+
+void EditorViewParameterChanged(IPlugView* view, int index, float value) {
+#if defined(HALVORINE_VIEW_NATIVE)
+    if (view != nullptr)
+        static_cast<EditorView*>(view)->parameterChanged(index, value);
+#else
+    (void)view;
+    (void)index;
+    (void)value;
+#endif
+}
+
+}  // namespace vst3edition
