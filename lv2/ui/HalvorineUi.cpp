@@ -12,9 +12,17 @@
 // requires: each idle call reads the window's own X connection, runs the
 // 25 ms refresh pass when it is due and puts what changed on the screen.
 //
+// The scale comes from the host's ui:scaleFactor option, at instantiation
+// and through opts:interface later; without it the X11 backend takes the
+// desktop's Xft.dpi, and HALVORINE_SCALE overrides both. The size passed to
+// ui:resize is the scaled one.
+//
 // Every function here runs on the host's UI thread.
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstdint>
 #include <cstring>
@@ -33,8 +41,9 @@ using lv2edition::ControlPort;
 
 class HalvorineUi final : public EditorController {
 public:
-    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-        : write(write), controller(controller), touch(touch) {}
+    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+                const LV2UI_Resize* resize)
+        : write(write), controller(controller), touch(touch), resize(resize) {}
 
     ~HalvorineUi() {
         if (window == nullptr)
@@ -56,9 +65,9 @@ public:
     // Builds the window in `parent` as the editor bridge opens it. Answers
     // false if there is no window to be had (no display, a parent that the
     // display does not know).
-    bool open(void* parent) {
+    bool open(void* parent, float scale) {
         try {
-            window = new TPluginEditorWindow(parent);
+            window = new TPluginEditorWindow(parent, scale);
         } catch (...) {
             return false;
         }
@@ -93,6 +102,9 @@ public:
 
     void idle() { window->form().repaintNow(); }
 
+    // The host's new scale factor (0: none).
+    void setScale(float scale) { window->setScale(scale); }
+
     // EditorController. Nothing may touch this object after the host's
     // callback: the host may clean the UI up from inside it.
     void setParameterAutomated(int index, float value) override {
@@ -106,11 +118,31 @@ public:
         if (touch != nullptr)
             touch->touch(touch->handle, ControlPort(index), false);
     }
+    void editorResized(int width, int height) override {
+        if (resize != nullptr && resize->ui_resize != nullptr)
+            resize->ui_resize(resize->handle, width, height);
+    }
+
+    // The URIDs of the scale option, 0 without urid:map.
+    LV2_URID scaleFactorKey = 0;
+    LV2_URID floatType = 0;
+
+    // The scale factor among the host's options, or 0 if they hold none.
+    float scaleIn(const LV2_Options_Option* options) const {
+        for (const LV2_Options_Option* o = options; scaleFactorKey != 0 && o != nullptr && o->key != 0; ++o)
+            if (o->key == scaleFactorKey && o->type == floatType && o->size == sizeof(float) && o->value != nullptr) {
+                float value;
+                std::memcpy(&value, o->value, sizeof value);
+                return value;
+            }
+        return 0.0f;
+    }
 
 private:
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
+    const LV2UI_Resize* resize;
     TPluginEditorWindow* window = nullptr;
 };
 
@@ -141,11 +173,17 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (touch != nullptr && touch->touch == nullptr)
         touch = nullptr;
     const auto* resize = static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize));
+    const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
+    const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
 
-    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch);
+    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch, resize);
     if (ui == nullptr)
         return nullptr;
-    if (!ui->open(parent)) {
+    if (map != nullptr && map->map != nullptr) {
+        ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+        ui->floatType = map->map(map->handle, LV2_ATOM__Float);
+    }
+    if (!ui->open(parent, ui->scaleIn(options))) {
         delete ui;
         return nullptr;
     }
@@ -168,9 +206,25 @@ int Idle(LV2UI_Handle handle) {
 
 const LV2UI_Idle_Interface kIdleInterface = {&Idle};
 
+// Options: the host may change ui:scaleFactor while the UI is open; nothing
+// can be read back.
+uint32_t GetOptions(LV2_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UNKNOWN; }
+
+uint32_t SetOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+    auto* ui = static_cast<HalvorineUi*>(handle);
+    const float scale = ui->scaleIn(options);
+    if (scale > 0.0f)
+        ui->setScale(scale);  // last: the host hears of the new size and may clean the UI up
+    return LV2_OPTIONS_SUCCESS;
+}
+
+const LV2_Options_Interface kOptionsInterface = {&GetOptions, &SetOptions};
+
 const void* ExtensionData(const char* uri) {
     if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0)
         return &kIdleInterface;
+    if (uri != nullptr && std::strcmp(uri, LV2_OPTIONS__interface) == 0)
+        return &kOptionsInterface;
     return nullptr;
 }
 
