@@ -61,8 +61,10 @@ int DrawingScaleOf(double scale) { return static_cast<int>(std::ceil(scale)); }
 int ScaledLength(int units, double scale) { return static_cast<int>(std::lround(units * scale)); }
 
 int PanelUnits(int pixels, double scale) {
-    // Exact for scales in quarters: a whole multiple divides evenly.
-    return static_cast<int>(std::floor(pixels / scale));
+    // The unit that the pixel's centre lies in. Exact for scales in
+    // quarters: a quotient that is whole comes out whole, and one that is
+    // not lies far more than a rounding step from the next whole number.
+    return static_cast<int>(std::floor((pixels + 0.5) / scale));
 }
 
 }  // namespace platform

@@ -229,8 +229,8 @@ double ChooseScale(double requested, double system);
 int DrawingScaleOf(double scale);
 // A length of `units` panel units in screen pixels at `scale`, rounded.
 int ScaledLength(int units, double scale);
-// A client coordinate in screen pixels back in panel units at `scale`,
-// rounded down (so also left of and above the window).
+// A client coordinate in screen pixels back in panel units at `scale`: the
+// unit that the pixel's centre lies in (also left of and above the window).
 int PanelUnits(int pixels, double scale);
 
 }  // namespace platform
