@@ -177,41 +177,41 @@ TEST(EditorScale, GeometryAtScalesTwoAndThreeIsPanelUnitsTimesTheScale) {
 }
 
 // Not equal, as the finer artwork and font are drawn afresh, but close: the
-// mean difference is a few levels, and no large area differs much.
+// mean difference is a few levels, and no atTwo area differs much.
 TEST(EditorScale, ScaleTwoFilteredDownByTwoIsCloseToScaleOne) {
     Fixture one;
     one.dispatch(effEditOpen);
-    const Bitmap small = one.screen().compose();
+    const Bitmap atOne = one.screen().compose();
     one.dispatch(effEditClose);
     ScaledEditor two(2.0f);
-    const Bitmap large = two.f.screen().compose();
-    ASSERT_EQ(large.width, 2 * small.width);
+    const Bitmap atTwo = two.f.screen().compose();
+    ASSERT_EQ(atTwo.width, 2 * atOne.width);
     Bitmap down;
-    down.width = small.width;
-    down.height = small.height;
-    down.pixels.resize(small.pixels.size());
+    down.width = atOne.width;
+    down.height = atOne.height;
+    down.pixels.resize(atOne.pixels.size());
     platform::FilterDown(
-        large.width, large.height, down.width, down.height, {0, 0, down.width, down.height},
-        [&](int x, int y) { return large.at(x, y); },
+        atTwo.width, atTwo.height, down.width, down.height, {0, 0, down.width, down.height},
+        [&](int x, int y) { return atTwo.at(x, y); },
         [&](int x, int y, Rgb c) { down.pixels[static_cast<size_t>(y) * down.width + x] = c; });
     double sum = 0;
-    int far = 0;
-    for (size_t i = 0; i < small.pixels.size(); ++i) {
-        const int d = std::abs(small.pixels[i].r - down.pixels[i].r) + std::abs(small.pixels[i].g - down.pixels[i].g) +
-                      std::abs(small.pixels[i].b - down.pixels[i].b);
+    int offCount = 0;
+    for (size_t i = 0; i < atOne.pixels.size(); ++i) {
+        const int d = std::abs(atOne.pixels[i].r - down.pixels[i].r) + std::abs(atOne.pixels[i].g - down.pixels[i].g) +
+                      std::abs(atOne.pixels[i].b - down.pixels[i].b);
         sum += d / 3.0;
-        far += d / 3 > 64;
+        offCount += d / 3 > 64;
     }
-    const double mean = sum / static_cast<double>(small.pixels.size());
+    const double mean = sum / static_cast<double>(atOne.pixels.size());
     EXPECT_LT(mean, 1.5);
-    EXPECT_LT(far, static_cast<int>(small.pixels.size() / 100)) << "pixels far off";
+    EXPECT_LT(offCount, static_cast<int>(atOne.pixels.size() / 100)) << "pixels far off";
     // A scale-1 picture shifted by one pixel is much farther off: the
     // measure does see a misplaced layout.
     double shifted = 0;
-    for (int y = 0; y < small.height; ++y)
-        for (int x = 1; x < small.width; ++x)
-            shifted += std::abs(small.at(x, y).g - small.at(x - 1, y).g);
-    EXPECT_GT(shifted / static_cast<double>(small.pixels.size()), 2 * mean);
+    for (int y = 0; y < atOne.height; ++y)
+        for (int x = 1; x < atOne.width; ++x)
+            shifted += std::abs(atOne.at(x, y).g - atOne.at(x - 1, y).g);
+    EXPECT_GT(shifted / static_cast<double>(atOne.pixels.size()), 2 * mean);
 }
 
 // The same gestures at the same panel positions give the same values and
@@ -246,14 +246,14 @@ TEST(EditorScale, DragsGiveTheSameValuesAsAtScaleOne) {
             sent.push_back(c.opt);
         return std::make_pair(sent, e.f.window().readout());
     };
-    const auto atOne = run(0.0f, false);
-    ASSERT_GT(atOne.first.size(), 8u);
+    const auto unscaled = run(0.0f, false);
+    ASSERT_GT(unscaled.first.size(), 8u);
     for (const float scale : {1.25f, 1.5f, 2.0f, 3.0f})
         for (const bool within : {false, true}) {
             SCOPED_TRACE(std::to_string(scale) + " " + std::to_string(within));
             const auto scaled = run(scale, within);
-            EXPECT_EQ(scaled.first, atOne.first);
-            EXPECT_EQ(scaled.second, atOne.second);
+            EXPECT_EQ(scaled.first, unscaled.first);
+            EXPECT_EQ(scaled.second, unscaled.second);
         }
 }
 
