@@ -24,6 +24,15 @@
 // host (the bridge, the LV2 UI or a VST3 view pass it on), else from the
 // system (the backend's own: a Windows window's DPI, X11's Xft.dpi), and
 // HALVORINE_SCALE overrides both (platform::ChooseScale).
+//
+// For an edition whose host hands the scale to a view (a content scale
+// factor, a resize through the host's frame): create the window with the
+// host's scale if it is known, else 0; pass a later one to setScale; do the
+// resizing in EditorController::editorResized, which receives the new size
+// in screen pixels; report form().clientWidth() and clientHeight() as the
+// view's size, and, before the window exists,
+// platform::ScaledLength(kClientWidth, platform::ChooseScale(hostScale, 0))
+// (and the same for the height).
 #pragma once
 
 #include <atomic>

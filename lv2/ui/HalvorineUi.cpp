@@ -213,8 +213,13 @@ uint32_t GetOptions(LV2_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UN
 uint32_t SetOptions(LV2_Handle handle, const LV2_Options_Option* options) {
     auto* ui = static_cast<HalvorineUi*>(handle);
     const float scale = ui->scaleIn(options);
-    if (scale > 0.0f)
-        ui->setScale(scale);  // last: the host hears of the new size and may clean the UI up
+    try {
+        if (scale > 0.0f)
+            ui->setScale(scale);  // last: the host hears of the new size and may clean the UI up
+    } catch (...) {
+        // No memory for the larger window: it stays as it was.
+        return LV2_OPTIONS_ERR_UNKNOWN;
+    }
     return LV2_OPTIONS_SUCCESS;
 }
 
