@@ -177,7 +177,7 @@ TEST(EditorScale, GeometryAtScalesTwoAndThreeIsPanelUnitsTimesTheScale) {
 }
 
 // Not equal, as the finer artwork and font are drawn afresh, but close: the
-// mean difference is a few levels, and no atTwo area differs much.
+// mean difference is a few levels, and few pixels differ much.
 TEST(EditorScale, ScaleTwoFilteredDownByTwoIsCloseToScaleOne) {
     Fixture one;
     one.dispatch(effEditOpen);
@@ -195,23 +195,16 @@ TEST(EditorScale, ScaleTwoFilteredDownByTwoIsCloseToScaleOne) {
         [&](int x, int y) { return atTwo.at(x, y); },
         [&](int x, int y, Rgb c) { down.pixels[static_cast<size_t>(y) * down.width + x] = c; });
     double sum = 0;
-    int offCount = 0;
+    int farOff = 0;
     for (size_t i = 0; i < atOne.pixels.size(); ++i) {
         const int d = std::abs(atOne.pixels[i].r - down.pixels[i].r) + std::abs(atOne.pixels[i].g - down.pixels[i].g) +
                       std::abs(atOne.pixels[i].b - down.pixels[i].b);
         sum += d / 3.0;
-        offCount += d / 3 > 64;
+        farOff += d / 3 > 64;
     }
     const double mean = sum / static_cast<double>(atOne.pixels.size());
     EXPECT_LT(mean, 1.5);
-    EXPECT_LT(offCount, static_cast<int>(atOne.pixels.size() / 100)) << "pixels far off";
-    // A scale-1 picture shifted by one pixel is much farther off: the
-    // measure does see a misplaced layout.
-    double shifted = 0;
-    for (int y = 0; y < atOne.height; ++y)
-        for (int x = 1; x < atOne.width; ++x)
-            shifted += std::abs(atOne.at(x, y).g - atOne.at(x - 1, y).g);
-    EXPECT_GT(shifted / static_cast<double>(atOne.pixels.size()), 2 * mean);
+    EXPECT_LT(farOff, static_cast<int>(atOne.pixels.size() / 100)) << "pixels far off";
 }
 
 // The same gestures at the same panel positions give the same values and
