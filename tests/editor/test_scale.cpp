@@ -177,7 +177,7 @@ TEST(EditorScale, GeometryAtScalesTwoAndThreeIsPanelUnitsTimesTheScale) {
 }
 
 // Not equal, as the finer artwork and font are drawn afresh, but close: the
-// mean difference is a few levels, and few pixels differ much.
+// mean difference is under a level and a half, and few pixels differ much.
 TEST(EditorScale, ScaleTwoFilteredDownByTwoIsCloseToScaleOne) {
     Fixture one;
     one.dispatch(effEditOpen);

@@ -406,12 +406,14 @@ bool Win32Window::setScale(double requested) {
         return false;
     const int newWidth = ScaledLength(panelWidth, chosen), newHeight = ScaledLength(panelHeight, chosen);
     const int newUnit = DrawingScaleOf(chosen);
-    Dib resized;
-    if (!resized.create(newWidth, newHeight))
-        throw std::bad_alloc();  // nothing changed: the window stays as it is
+    // Without memory for the new size nothing changes: the window stays as
+    // it is.
     std::vector<uint32_t> newFrame;
     if (newUnit != chosen)
         newFrame.resize(static_cast<size_t>(panelWidth) * newUnit * panelHeight * newUnit);
+    Dib resized;
+    if (!resized.create(newWidth, newHeight))
+        throw std::bad_alloc();
     SelectObject(backDc, resized.bitmap);
     backBuffer.release();
     backBuffer = resized;
