@@ -4,7 +4,7 @@
 // back is this interface. The VST 2.x plug-in object implements it directly;
 // the LV2 UI, which runs apart from the DSP instance, implements it with its
 // host's port writes. Called on the window's own thread only, from inside the
-// window's mouse handlers.
+// window's mouse handlers (and editorResized from a change of scale).
 #pragma once
 
 class EditorController {
@@ -20,6 +20,12 @@ public:
     // nothing is sent: a host that has no use for gestures hears nothing new.
     virtual void beginGesture(int /*index*/) {}
     virtual void endGesture(int /*index*/) {}
+
+    // The window took a new size, in screen pixels, after it was opened: it
+    // is shown at a new scale (TPluginEditorWindow::setScale). A host that
+    // embeds it is to resize its own window to match. Called last, so the
+    // implementation may close the editor. By default nothing is sent.
+    virtual void editorResized(int /*width*/, int /*height*/) {}
 
 protected:
     // Not owned by the window: nobody deletes a plug-in through this.

@@ -40,13 +40,16 @@ bool EqualsInCapitals(const char* name, const char* key) {
 
 }  // namespace
 
-TPluginEditorWindow::TPluginEditorWindow(void* parent) {
+TPluginEditorWindow::TPluginEditorWindow(void* parent, double scale) : requested(scale) {
     // Every field starts cleared before the start-up runs.
     for (auto& v : values)
         v.store(0.0f, std::memory_order_relaxed);
     for (float& v : drawnValues)
         v = 0.0f;
     window = platform::createWindow(parent, kClientWidth, kClientHeight, kSilver, *this);
+    // Still hidden and empty: the new size costs nothing.
+    window->setScale(requested);
+    unit = window->drawingScale();
     decimalSeparator = window->decimalSeparator();
     buildLayout();
     FormCreate();
@@ -59,21 +62,27 @@ TPluginEditorWindow::~TPluginEditorWindow() {
         plugin->endGesture(dragIndex);
 }
 
-int TPluginEditorWindow::addPicture(const platform::PictureSpec& spec) {
-    const int id = window->addPicture(spec);
+int TPluginEditorWindow::addPicture(platform::PictureSpec spec) {
     const int width = spec.clipWidth > 0 ? spec.clipWidth : spec.width;
     const int height = spec.clipHeight > 0 ? spec.clipHeight : spec.height;
+    const MouseArea area{{spec.left, spec.top, spec.left + width, spec.top + height}, spec.visible, spec.mouseEvents};
+    spec.left *= unit;
+    spec.top *= unit;
+    spec.width *= unit;
+    spec.height *= unit;
+    spec.clipWidth *= unit;
+    spec.clipHeight *= unit;
+    const int id = window->addPicture(spec);
     if (static_cast<int>(mouseAreas.size()) <= id)
         mouseAreas.resize(static_cast<size_t>(id) + 1, MouseArea{{}, false, false});
-    mouseAreas[static_cast<size_t>(id)] = {
-        {spec.left, spec.top, spec.left + width, spec.top + height}, spec.visible, spec.mouseEvents};
+    mouseAreas[static_cast<size_t>(id)] = area;
     return id;
 }
 
 void TPluginEditorWindow::buildLayout() {
     platform::Window& w = *window;
     // Creation order is painting order: the background first, the read-out
-    // last.
+    // last. Positions and sizes are panel units; addPicture scales them.
     auto picture = [&](Control& c, const char* name, int left, int top, int width, int height) {
         platform::PictureSpec spec;
         spec.name = name;
@@ -130,7 +139,7 @@ void TPluginEditorWindow::buildLayout() {
     // The read-out's frame; its caption lies under `printout`, so only its
     // face colour is drawn.
     picture(Panel8, "Panel8", 20, 210, 200, 23);
-    w.surface(Panel8.id).fillRect({0, 0, 200, 23}, kSilver);
+    w.surface(Panel8.id).fillRect({0, 0, 200 * unit, 23 * unit}, kSilver);
     {
         platform::PictureSpec spec;
         spec.name = "printout";
@@ -143,10 +152,10 @@ void TPluginEditorWindow::buildLayout() {
         printout = {spec.name, addPicture(spec)};
     }
 
-    HBar = w.createImageList(artwork::Track());
-    ISliderPos = w.createImageList(artwork::Knob());
-    Iprintout = w.createImageList(artwork::ReadoutBackground());
-    backgroundImage = w.createImageList(artwork::Background());
+    HBar = w.createImageList(artwork::Track(unit));
+    ISliderPos = w.createImageList(artwork::Knob(unit));
+    Iprintout = w.createImageList(artwork::ReadoutBackground(unit));
+    backgroundImage = w.createImageList(artwork::Background(unit));
     platform::Surface& back = w.surface(Image1.id);
     back.fillRect({0, 0, back.width(), back.height()}, kSilver);
     back.drawImage(*backgroundImage, 0, 0);
@@ -185,8 +194,10 @@ void TPluginEditorWindow::DrawHSlider(const Control& slider, int index) {
     Clearscreen(Backslider, kSliderGrey);
     platform::Surface& scratch = window->surface(Backslider.id);
     scratch.drawImage(*HBar, 0, 0);
-    scratch.drawImage(*ISliderPos, knobX, 2);
-    window->surface(slider.id).copyRect(kSliderArea, scratch);
+    scratch.drawImage(*ISliderPos, knobX * unit, 2 * unit);
+    const platform::Rect area{kSliderArea.left * unit, kSliderArea.top * unit, kSliderArea.right * unit,
+                              kSliderArea.bottom * unit};
+    window->surface(slider.id).copyRect(area, scratch);
 }
 
 void TPluginEditorWindow::Clearscreen(const Control& picture, Rgb colour) {
@@ -195,10 +206,32 @@ void TPluginEditorWindow::Clearscreen(const Control& picture, Rgb colour) {
 }
 
 void TPluginEditorWindow::PrintLabels(const std::string& label, const std::string& value) {
+    readoutLine = label + " :: " + value;
+    paintReadout();
+}
+
+void TPluginEditorWindow::paintReadout() {
     platform::Surface& s = window->surface(printout.id);
     s.drawImage(*Iprintout, 0, 0);
-    readoutLine = label + " :: " + value;
-    s.drawText(8, 3, readoutLine, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}});
+    s.drawText(8 * unit, 3 * unit, readoutLine, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
+}
+
+bool TPluginEditorWindow::setScale(double scale) {
+    requested = scale;
+    if (!window->setScale(scale))
+        return false;
+    // The platform window dropped its pictures: build them again at the
+    // new drawing scale, as they stood. The controls keep their ids, so a
+    // drag under way goes on.
+    unit = window->drawingScale();
+    mouseAreas.clear();
+    buildLayout();
+    paintReadout();
+    for (int i = 0; i < kNumSliders; ++i)
+        SetControl(i);
+    if (plugin != nullptr)
+        plugin->editorResized(window->clientWidth(), window->clientHeight());
+    return true;
 }
 
 void TPluginEditorWindow::SetLabel(int index) {
@@ -369,6 +402,8 @@ void TPluginEditorWindow::onTimer() {
 
 void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int y) {
     EventScope scope(*this);
+    x = platform::PanelUnits(x, window->scale());
+    y = platform::PanelUnits(y, window->scale());
     lastX = x;
     lastY = y;
     const int target = mouseTarget(x, y);
@@ -386,6 +421,8 @@ void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int
 
 void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
     EventScope scope(*this);
+    x = platform::PanelUnits(x, window->scale());
+    y = platform::PanelUnits(y, window->scale());
     lastX = x;
     lastY = y;
     const int target = mouseTarget(x, y);
@@ -398,6 +435,8 @@ void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
 
 void TPluginEditorWindow::onMouseUp(MouseButton button, bool shift, int x, int y) {
     EventScope scope(*this);
+    x = platform::PanelUnits(x, window->scale());
+    y = platform::PanelUnits(y, window->scale());
     lastX = x;
     lastY = y;
     const int target = mouseTarget(x, y);
@@ -424,4 +463,11 @@ void TPluginEditorWindow::onCaptureLost() {
     const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
     if (const Control* c = controlById(target))
         MouseUp(*c, MouseButton::Left, false, lastX - at.left, lastY - at.top);
+}
+
+void TPluginEditorWindow::onSystemScaleChanged() {
+    EventScope scope(*this);
+    if (requested > 0.0)
+        return;  // the host's scale stands until the host says otherwise
+    setScale(0.0);
 }

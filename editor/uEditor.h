@@ -13,6 +13,26 @@
 // the slider under the pointer and keeps the mouse on the slider of a left
 // press until the left button is released (capture), so that every backend
 // behaves alike.
+//
+// Scale. Everything here is laid out in panel units, the 398 x 241 pixels
+// of the window at scale 1; the window can be shown at any scale from 1 to
+// 3 in quarters (setScale), and then draws its pictures natively at the
+// drawing scale (1, 2 or 3: the artwork and read-out font exist at each),
+// places them at their panel position times that scale, and maps the
+// pointer back to panel units, so that the slider table, the drag rules
+// and every value behave exactly as at scale 1. The scale comes from the
+// host (the bridge, the LV2 UI or a VST3 view pass it on), else from the
+// system (the backend's own: a Windows window's DPI, X11's Xft.dpi), and
+// HALVORINE_SCALE overrides both (platform::ChooseScale).
+//
+// For an edition whose host hands the scale to a view (a content scale
+// factor, a resize through the host's frame): create the window with the
+// host's scale if it is known, else 0; pass a later one to setScale; do the
+// resizing in EditorController::editorResized, which receives the new size
+// in screen pixels; report form().clientWidth() and clientHeight() as the
+// view's size, and, before the window exists,
+// platform::ScaledLength(kClientWidth, platform::ChooseScale(hostScale, 0))
+// (and the same for the height).
 #pragma once
 
 #include <atomic>
@@ -43,8 +63,10 @@ public:
     };
 
     // Builds the layout as a child of `parent`, runs FormCreate and starts
-    // the timer. Window thread; allocates.
-    explicit TPluginEditorWindow(void* parent);
+    // the timer. `scale` is the host's scale for the editor, 0 when the host
+    // gives none (the system's then applies; see setScale). Window thread;
+    // allocates.
+    explicit TPluginEditorWindow(void* parent, double scale = 0.0);
     ~TPluginEditorWindow() override;
     TPluginEditorWindow(const TPluginEditorWindow&) = delete;
     TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
@@ -103,6 +125,17 @@ public:
     void SetHSlider(int index, int x, platform::MouseButton button, bool shift);
     void MoveHSlider(int index, int x);
 
+    // Shows the window at a new scale: the host's `scale`, or 0 to follow
+    // the system's (platform::ChooseScale decides, HALVORINE_SCALE first).
+    // If that changes the window's scale, its pictures are built again at
+    // the new size, every slider and the read-out line are drawn as they
+    // stood, and the window tells `plugin` its new size in screen pixels
+    // (EditorController::editorResized, last: it may close the editor);
+    // the answer is then true. Window thread.
+    bool setScale(double scale);
+    // The scale the host asked for (0: none, the system's applies).
+    double requestedScale() const { return requested; }
+
     // The slider that shows parameter `index` (0 to 21), or null.
     const Control* sliderOf(int index) const;
     // The read-out line most recently printed (label, " :: ", value).
@@ -123,6 +156,7 @@ public:
     void onMouseMove(bool shift, int x, int y) override;
     void onMouseUp(platform::MouseButton button, bool shift, int x, int y) override;
     void onCaptureLost() override;
+    void onSystemScaleChanged() override;
 
 private:
     struct EventScope;
@@ -133,8 +167,11 @@ private:
         bool takesMouse;
     };
     const Control* controlById(int id) const;
-    // Adds a picture to the platform window and to the mouse's map.
-    int addPicture(const platform::PictureSpec& spec);
+    // Adds a picture, given in panel units, to the mouse's map and to the
+    // platform window at the drawing scale.
+    int addPicture(platform::PictureSpec spec);
+    // Draws the read-out's background and `readoutLine` over it.
+    void paintReadout();
     // The topmost visible picture under a client point if it takes the
     // mouse, -1 otherwise; while a picture holds the mouse, that one.
     int mouseTarget(int x, int y) const;
@@ -152,5 +189,7 @@ private:
     bool destroyRequested = false;
     std::vector<MouseArea> mouseAreas;
     int captured = -1;         // the control holding the mouse, -1 for none
-    int lastX = 0, lastY = 0;  // the pointer's last client position
+    int lastX = 0, lastY = 0;  // the pointer's last position, panel units
+    double requested = 0.0;    // the host's scale, 0 for none
+    int unit = 1;              // the drawing scale: pixels per panel unit
 };

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "APluginEditor.h"
+#include "DVstUtils.h"
 #include "FuzzInput.h"
 #include "platform/headless/HeadlessWindow.h"
 #include "uEditor.h"
@@ -48,9 +49,10 @@ struct State {
 };
 State g;
 
-VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                   float opt = 0.0f) {
     AEffect* e = g.plugin->getAeffect();
-    return e->dispatcher(e, opcode, index, value, ptr, 0.0f);
+    return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
 
 VstIntPtr VSTCALLBACK Host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
@@ -103,9 +105,11 @@ void Point(Reader& in, HeadlessWindow& screen, TPluginEditorWindow& window, int&
     case 0:
     case 1: {
         const TPluginEditorWindow::Control* slider = window.sliderOf(in.u8() % TPluginEditorWindow::kNumSliders);
+        // The picture lies at the drawing scale; the pointer at the scale.
         const platform::PictureSpec& spec = screen.picture(slider->id);
-        x = spec.left + static_cast<int8_t>(in.u8()) + 40;
-        y = spec.top + static_cast<int>(in.u8() % 24) - 4;
+        const double toClient = screen.scale() / screen.drawingScale();
+        x = static_cast<int>(spec.left * toClient) + static_cast<int8_t>(in.u8()) + 40;
+        y = static_cast<int>(spec.top * toClient) + static_cast<int>(in.u8() % 24) - 4;
         break;
     }
     case 2:
@@ -156,7 +160,7 @@ void Step(Reader& in) {
     g.onAutomate = reaction < 200 ? Reaction::None : static_cast<Reaction>(reaction % 5);
     g.reactionArgument = in.u8();
 
-    const uint8_t kind = in.u8() % 12;
+    const uint8_t kind = in.u8() % 14;
     HeadlessWindow* screen = Screen();
     TPluginEditorWindow* window = Window();
     if (kind < 6 && screen != nullptr) {
@@ -210,6 +214,15 @@ void Step(Reader& in) {
             break;
         case 10:
             Dispatch(effEditClose);
+            break;
+        case 12:
+            // The host's scale, any float: only finite ones from 1 to 3 apply.
+            Dispatch(effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'), FourCharCode('A', 'e', 'C', 's'), nullptr,
+                     in.anyFloat());
+            break;
+        case 13:
+            if (HeadlessWindow* s = Screen())
+                s->setSystemScale(1.0 + (in.u8() % 9) * 0.25);
             break;
         default: {
             ERect* rect = nullptr;

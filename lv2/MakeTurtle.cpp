@@ -96,11 +96,13 @@ const char* const kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "\n";
 
 std::string Manifest(const std::string& dspBinary, const std::string& uiBinary) {
@@ -176,8 +178,9 @@ std::string PluginDescription(bool withUi) {
     if (withUi)
         t += std::string("\n<") + kUiUri +
              ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:idleInterface, ui:parent ;\n"
-             "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize ;\n"
-             "    lv2:extensionData ui:idleInterface .\n";
+             "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, opts:options, urid:map ;\n"
+             "    opts:supportedOption ui:scaleFactor ;\n"
+             "    lv2:extensionData ui:idleInterface, opts:interface .\n";
 
     for (int program = 0; program < params::kNumPrograms; ++program) {
         t += "\n" + PresetUri(program) + "\n    a pset:Preset ;\n";

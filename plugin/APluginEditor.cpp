@@ -1,5 +1,6 @@
 #include "APluginEditor.h"
 
+#include <cmath>
 #include <thread>
 
 #include "uEditor.h"
@@ -35,8 +36,11 @@ VstInt32 APluginEditor::getRect(ERect** out) {
         rect.bottom = static_cast<int16_t>(window->form().clientHeight());
         rect.right = static_cast<int16_t>(window->form().clientWidth());
     } else {
-        rect.bottom = kClosedHeight;
-        rect.right = kClosedWidth;
+        // Scaled only when a scale is known without a window: the host's,
+        // or the user's override. The system's needs the parent window.
+        const double s = platform::ChooseScale(scale, 0.0);
+        rect.bottom = static_cast<int16_t>(platform::ScaledLength(kClosedHeight, s));
+        rect.right = static_cast<int16_t>(platform::ScaledLength(kClosedWidth, s));
     }
     if (out != nullptr)
         *out = &rect;
@@ -48,7 +52,7 @@ VstInt32 APluginEditor::open(void* parent) {
     ++openCount;
     if (openCount == 1 || window == nullptr) {
         try {
-            window = new TPluginEditorWindow(parent);  // runs FormCreate
+            window = new TPluginEditorWindow(parent, scale);  // runs FormCreate
         } catch (...) {
             // No window to open in (a null or dead parent on Windows): the
             // request fails and the bridge stays as it was.
@@ -94,6 +98,12 @@ void APluginEditor::close() {
         plugin()->editorClosed = true;
         destroyWindow();
     }
+}
+
+void APluginEditor::setScale(float hostScale) {
+    scale = std::isfinite(hostScale) && hostScale > 0.0f ? hostScale : 0.0f;
+    if (window != nullptr)
+        window->setScale(scale);  // last: the host hears of the new size and may close the editor
 }
 
 void APluginEditor::idle() {

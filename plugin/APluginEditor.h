@@ -25,6 +25,14 @@ public:
     // thread, the audio thread included: no lock, no allocation, no wait.
     void update() override;
 
+    // The host's scale for the editor (effVendorSpecific 'PreS' 'AeCs'):
+    // kept for every window from now on and applied to the open one, which
+    // then tells the host its new size. Anything but a finite number above
+    // 0 withdraws it: the system's scale applies again. User-interface
+    // thread.
+    void setScale(float scale);
+    float hostScale() const { return scale; }
+
     // The open window, or null (tests and snapshots).
     TPluginEditorWindow* editorWindow() const { return window; }
     VstInt32 openRequests() const { return openCount; }
@@ -38,6 +46,7 @@ private:
     VstInt32 openCount = 0;
     TPluginEditorWindow* window = nullptr;
     void* parentWindow = nullptr;
+    float scale = 0.0f;  // the host's, 0 for none
 
     // What `update` writes into. It may run on the audio thread while the
     // user-interface thread opens or closes the editor, so it sees the

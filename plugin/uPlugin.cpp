@@ -204,6 +204,20 @@ VstInt32 APlugin::canDo(char* text) {
     return -1;
 }
 
+// A host that knows the screen's density tells the editor its scale this
+// way; the bridge keeps it for every window and applies it to the open one.
+VstIntPtr APlugin::vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg, float floatArg) {
+    constexpr VstInt32 kScaleRequest = FourCharCode('P', 'r', 'e', 'S');
+    constexpr VstIntPtr kScaleValue = FourCharCode('A', 'e', 'C', 's');
+    if (lArg == kScaleRequest && lArg2 == kScaleValue && editor != nullptr) {
+        static_cast<APluginEditor*>(editor)->setScale(floatArg);
+        return 1;
+    }
+    return AudioEffectX::vendorSpecific(lArg, lArg2, ptrArg, floatArg);
+}
+
+void APlugin::editorResized(int width, int height) { sizeWindow(width, height); }
+
 // Events are accepted and have no effect.
 VstInt32 APlugin::processEvents(VstEvents*) { return 1; }
 

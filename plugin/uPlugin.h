@@ -73,6 +73,11 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+    // 'PreS' with 'AeCs' and the scale in `floatArg`: the host's scale for
+    // the editor; answers 1. Every other call answers as the base does.
+    VstIntPtr vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg, float floatArg) override;
+    // The editor took a new size: the host hears it (audioMasterSizeWindow).
+    void editorResized(int width, int height) override;
     VstInt32 processEvents(VstEvents* events) override;
     void resume() override;
 

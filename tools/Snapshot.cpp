@@ -29,7 +29,7 @@ AEffect* VSTCALLBACK builtInEntry(audioMasterCallback host) { return (new APlugi
 
 }  // namespace
 
-int snapshot(const std::string& path, const Settings& settings) {
+int snapshot(const std::string& path, const Settings& settings, double scale) {
     Plugin plugin(builtInEntry, "Halvorine (built in)", 44100.0);
     plugin.open(1024);
     applySettings(plugin, settings);
@@ -40,7 +40,7 @@ int snapshot(const std::string& path, const Settings& settings) {
     std::string temporary;
     const int fd = createTemporaryBeside(path, temporary);
     std::string why;
-    if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str(), &why)) {
+    if (!editorpng::WriteEditorSnapshot(*object, temporary.c_str(), &why, scale)) {
         close(fd);
         unlink(temporary.c_str());
         throw std::runtime_error("cannot write " + path + ": " + why);
@@ -58,7 +58,7 @@ int snapshot(const std::string& path, const Settings& settings) {
 
 #else
 
-int snapshot(const std::string& path, const Settings& /*settings*/) {
+int snapshot(const std::string& path, const Settings& /*settings*/, double /*scale*/) {
     // This build has no in-memory editor renderer; say so rather than write
     // an empty or made-up picture.
     std::cerr << "halvorine snapshot: not available yet: this build cannot draw the editor; " << path

@@ -7,8 +7,9 @@
 
 namespace halvorine {
 
-// Writes the editor window, after the settings, to `path`; answers the exit
-// code.
-int snapshot(const std::string& path, const Settings& settings);
+// Writes the editor window, after the settings, to `path`, at `scale`
+// (HALVORINE_SCALE, if set, overrides it as it does for every editor);
+// answers the exit code.
+int snapshot(const std::string& path, const Settings& settings, double scale = 1.0);
 
 }  // namespace halvorine

@@ -112,6 +112,12 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     CLI::App* snapshotCommand = app.add_subcommand("snapshot", "draw the plug-in's editor window into a PNG file");
     snapshotCommand->add_option("OUT", picture, "PNG file to write")->required();
     addSettingOptions(snapshotCommand, program, sets);
+    double snapshotScale = 1.0;
+    snapshotCommand
+        ->add_option("--scale", snapshotScale,
+                     "draw the window at this scale, 1 to 3 in quarters (2 for a screen of 192 dpi)")
+        ->check(CLI::Range(1.0, 3.0))
+        ->capture_default_str();
 
     std::string demoFolder = "halvorine-demo";
     CLI::App* demoCommand = app.add_subcommand(
@@ -153,7 +159,7 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
             instance.open(1024);
             std::cout << (json ? halvorine::infoJson(instance) : halvorine::infoText(instance));
         } else if (chosen == snapshotCommand) {
-            return halvorine::snapshot(picture, toSettings(program, sets));
+            return halvorine::snapshot(picture, toSettings(program, sets), snapshotScale);
         } else if (chosen == demoCommand) {
             halvorine::InterruptGuard guard;
             return halvorine::runDemo(demoFolder, plugin);

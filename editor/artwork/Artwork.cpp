@@ -72,16 +72,39 @@ platform::Bitmap DecodeBmp(const uint8_t* data, size_t size) {
     return out;
 }
 
-platform::Bitmap Background() { return DecodeBmp(kBackgroundBmp, sizeof kBackgroundBmp); }
+namespace {
 
-platform::Bitmap Track() {
-    return WithMask(DecodeBmp(kTrackBmp, sizeof kTrackBmp), DecodeBmp(kTrackMaskBmp, sizeof kTrackMaskBmp));
+// One embedded file.
+struct Data {
+    const uint8_t* bytes;
+    size_t size;
+};
+template <size_t N>
+constexpr Data Of(const uint8_t (&bytes)[N]) {
+    return {bytes, N};
 }
 
-platform::Bitmap Knob() {
-    return WithMask(DecodeBmp(kKnobBmp, sizeof kKnobBmp), DecodeBmp(kKnobMaskBmp, sizeof kKnobMaskBmp));
+// By drawing scale, 1 to 3.
+const Data kBackgrounds[] = {Of(kBackgroundBmp), Of(kBackground2xBmp), Of(kBackground3xBmp)};
+const Data kTracks[] = {Of(kTrackBmp), Of(kTrack2xBmp), Of(kTrack3xBmp)};
+const Data kTrackMasks[] = {Of(kTrackMaskBmp), Of(kTrackMask2xBmp), Of(kTrackMask3xBmp)};
+const Data kKnobs[] = {Of(kKnobBmp), Of(kKnob2xBmp), Of(kKnob3xBmp)};
+const Data kKnobMasks[] = {Of(kKnobMaskBmp), Of(kKnobMask2xBmp), Of(kKnobMask3xBmp)};
+const Data kReadouts[] = {Of(kReadoutBmp), Of(kReadout2xBmp), Of(kReadout3xBmp)};
+
+platform::Bitmap Decode(const Data (&set)[3], int scale) {
+    const Data& d = set[scale <= 1 ? 0 : scale >= 3 ? 2 : 1];
+    return DecodeBmp(d.bytes, d.size);
 }
 
-platform::Bitmap ReadoutBackground() { return DecodeBmp(kReadoutBmp, sizeof kReadoutBmp); }
+}  // namespace
+
+platform::Bitmap Background(int scale) { return Decode(kBackgrounds, scale); }
+
+platform::Bitmap Track(int scale) { return WithMask(Decode(kTracks, scale), Decode(kTrackMasks, scale)); }
+
+platform::Bitmap Knob(int scale) { return WithMask(Decode(kKnobs, scale), Decode(kKnobMasks, scale)); }
+
+platform::Bitmap ReadoutBackground(int scale) { return Decode(kReadouts, scale); }
 
 }  // namespace artwork

@@ -1,6 +1,10 @@
 // The editor's four bitmaps, embedded at build time from the .bmp files
 // beside this header (made by MakeArtwork.cpp), and the small decoder that
 // turns them into platform::Bitmap.
+//
+// Each comes at drawing scales 1, 2 and 3 (`scale`; others take the
+// nearest): the same artwork drawn natively at that many device pixels per
+// panel unit, so the sizes below are multiplied by the scale.
 #pragma once
 
 #include <cstddef>
@@ -15,12 +19,13 @@ namespace artwork {
 platform::Bitmap DecodeBmp(const uint8_t* data, size_t size);
 
 // The background: 407 x 242, no mask.
-platform::Bitmap Background();
-// The slider track: 100 x 13, three pixels at each corner masked.
-platform::Bitmap Track();
+platform::Bitmap Background(int scale = 1);
+// The slider track: 100 x 13, three pixels at each corner masked (at
+// scale 1; the rounded corner's outside at finer scales).
+platform::Bitmap Track(int scale = 1);
 // The slider knob: 9 x 9, masked as the track.
-platform::Bitmap Knob();
+platform::Bitmap Knob(int scale = 1);
 // The read-out background: 200 x 23, opaque.
-platform::Bitmap ReadoutBackground();
+platform::Bitmap ReadoutBackground(int scale = 1);
 
 }  // namespace artwork

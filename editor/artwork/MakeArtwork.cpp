@@ -5,6 +5,14 @@
 //   knob.bmp         9 x 9, 24 bits, and knob_mask.bmp (1 bit)
 //   readout.bmp      200 x 23, 24 bits
 //
+// and the same again, drawn natively at twice and three times the size,
+// as background_2x.bmp, track_2x.bmp, ... and background_3x.bmp, ...: the
+// editor at drawing scales 2 and 3. Every coordinate below is in panel
+// units (scale-1 pixels); the drawing functions multiply by the scale `S`,
+// so that each shape, line and caption stands where it stands at scale 1,
+// with the detail of the finer grid. At scale 1 the arithmetic is that of
+// the original scale-1 artwork, bit for bit.
+//
 // Build and run (Linux; stb_truetype and Liberation Sans from Debian):
 //   cmake --build <dir> --target make-artwork
 //   <dir>/editor/make-artwork editor/artwork
@@ -27,6 +35,9 @@
 #include <vector>
 
 namespace {
+
+// The drawing scale of the set being drawn: device pixels per panel unit.
+int S = 1;
 
 struct Rgb {
     int r, g, b;
@@ -51,9 +62,14 @@ struct Canvas {
     }
 };
 
-// Fraction of pixel (x, y) inside the rounded rectangle [x0, x1) x [y0, y1)
-// with corner radius r, from 8 x 8 samples.
+// Fraction of device pixel (x, y) inside the rounded rectangle [x0, x1) x
+// [y0, y1) with corner radius r, in panel units, from 8 x 8 samples.
 double RoundRectCoverage(double x0, double y0, double x1, double y1, double r, int x, int y) {
+    x0 *= S;
+    y0 *= S;
+    x1 *= S;
+    y1 *= S;
+    r *= S;
     int inside = 0;
     for (int sy = 0; sy < 8; ++sy)
         for (int sx = 0; sx < 8; ++sx) {
@@ -68,15 +84,15 @@ double RoundRectCoverage(double x0, double y0, double x1, double y1, double r, i
 }
 
 void FillRoundRect(Canvas& c, double x0, double y0, double x1, double y1, double r, Rgb colour) {
-    for (int y = static_cast<int>(y0) - 1; y <= static_cast<int>(y1); ++y)
-        for (int x = static_cast<int>(x0) - 1; x <= static_cast<int>(x1); ++x)
+    for (int y = static_cast<int>(y0 * S) - 1; y <= static_cast<int>(y1 * S); ++y)
+        for (int x = static_cast<int>(x0 * S) - 1; x <= static_cast<int>(x1 * S); ++x)
             c.blend(x, y, colour, RoundRectCoverage(x0, y0, x1, y1, r, x, y));
 }
 
-// A one-pixel line along a rounded rectangle's edge.
+// A line one panel unit wide along a rounded rectangle's edge.
 void StrokeRoundRect(Canvas& c, double x0, double y0, double x1, double y1, double r, Rgb colour) {
-    for (int y = static_cast<int>(y0) - 1; y <= static_cast<int>(y1); ++y)
-        for (int x = static_cast<int>(x0) - 1; x <= static_cast<int>(x1); ++x) {
+    for (int y = static_cast<int>(y0 * S) - 1; y <= static_cast<int>(y1 * S); ++y)
+        for (int x = static_cast<int>(x0 * S) - 1; x <= static_cast<int>(x1 * S); ++x) {
             const double outer = RoundRectCoverage(x0, y0, x1, y1, r, x, y);
             const double inner = RoundRectCoverage(x0 + 1, y0 + 1, x1 - 1, y1 - 1, std::max(r - 1, 0.0), x, y);
             c.blend(x, y, colour, outer - inner);
@@ -119,11 +135,14 @@ double TextWidth(const Face& f, double em, const std::string& s, double tracking
 }
 
 // Draws `s` with its baseline at y, starting at x (whole pixels, so that
-// small captions stay crisp).
+// small captions stay crisp); all in panel units.
 void DrawText(Canvas& c, const Face& f, double em, int x, int baseline, const std::string& s, Rgb colour,
               double tracking = 0) {
+    em *= S;
+    baseline *= S;
+    tracking *= S;
     const float scale = stbtt_ScaleForMappingEmToPixels(&f.info, static_cast<float>(em));
-    double pen = x;
+    double pen = x * S;
     for (size_t i = 0; i < s.size(); ++i) {
         int x0, y0, x1, y1;
         const float shift = static_cast<float>(pen - std::floor(pen));
@@ -250,19 +269,20 @@ void WriteBmp8(const std::string& path, const Canvas& c, const std::vector<Rgb>&
 // ---------------------------------------------------------------------------
 // The pieces
 
-// Three pixels at each corner of a w x h image: two in the outer row, one
-// in the next.
-std::vector<bool> CornerMask(int w, int h) {
-    std::vector<bool> m(static_cast<size_t>(w) * h, false);
-    auto set = [&](int x, int y) { m[static_cast<size_t>(y) * w + x] = true; };
-    for (int sx : {0, 1}) {
-        for (int sy : {0, 1}) {
-            const int x0 = sx ? w - 1 : 0, y0 = sy ? h - 1 : 0, dx = sx ? -1 : 1, dy = sy ? -1 : 1;
-            set(x0, y0);
-            set(x0 + dx, y0);
-            set(x0, y0 + dy);
+// The corners of a w x h image (panel units) outside a rounded rectangle
+// of radius r over the whole image: each device pixel whose centre lies
+// outside. At scale 1, with the radii used here (4 for the track, 4.5 for
+// the knob), that is three pixels at each corner: two in the outer row,
+// one in the next.
+std::vector<bool> CornerMask(int w, int h, double r) {
+    const int dw = w * S, dh = h * S;
+    std::vector<bool> m(static_cast<size_t>(dw) * dh, false);
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) {
+            const double px = (x + 0.5) / S, py = (y + 0.5) / S;
+            const double cx = std::clamp(px, r, w - r), cy = std::clamp(py, r, h - r);
+            m[static_cast<size_t>(y) * dw + x] = (px - cx) * (px - cx) + (py - cy) * (py - cy) > r * r;
         }
-    }
     return m;
 }
 
@@ -279,46 +299,57 @@ void AvoidKeyGrey(Canvas& c, const std::vector<bool>& mask) {
         }
 }
 
-// The panel's field: a light grey that darkens a little towards the bottom.
-Rgb Field(int y) { return Grey(224 - (y * 14) / 241); }
+// The panel's field at device row y: a light grey that darkens a little
+// towards the bottom.
+Rgb Field(int y) { return Grey(224 - ((y / S) * 14) / 241); }
+
+// A grey that changes by `step` per panel row, `base` at panel row 0, for
+// device row y: whole at scale 1, the row's centre at finer scales.
+Rgb RowGrey(int base, int step, int y) {
+    return Grey(static_cast<int>(std::lround(base + step * ((y + 0.5) / S - 0.5))));
+}
 
 const Rgb kInk = Grey(52);           // captions
 const Rgb kAccent{34, 86, 118};      // the product's mark
 const Rgb kEngraveDark = Grey(158);  // the shadow side of an engraved line
 const Rgb kEngraveLight = Grey(246);
 
+constexpr double kTrackRadius = 4;
+constexpr double kKnobRadius = 4.5;
+
 Canvas MakeTrack() {
-    Canvas c(100, 13, Grey(128));
+    Canvas c(100 * S, 13 * S, Grey(128));
     // A recessed groove: darker at the top, where the light does not reach.
-    for (int y = 0; y < 13; ++y)
-        for (int x = 0; x < 100; ++x)
-            c.at(x, y) = Grey(150 + y * 4);
+    for (int y = 0; y < c.h; ++y)
+        for (int x = 0; x < c.w; ++x)
+            c.at(x, y) = RowGrey(150, 4, y);
     FillRoundRect(c, 0, 0, 100, 13, 4, Grey(172));
-    for (int y = 1; y < 12; ++y)
-        for (int x = 0; x < 100; ++x)
-            c.blend(x, y, Grey(146 + y * 5), RoundRectCoverage(1, 1, 99, 12, 3, x, y));
+    for (int y = S; y < 12 * S; ++y)
+        for (int x = 0; x < c.w; ++x)
+            c.blend(x, y, RowGrey(146, 5, y), RoundRectCoverage(1, 1, 99, 12, 3, x, y));
     // The slot the knob runs along.
     FillRoundRect(c, 4, 5, 96, 8, 1.5, Grey(78));
     FillRoundRect(c, 4, 5, 96, 6, 0.5, Grey(62));
     // The light catching the lower lip.
-    for (int x = 3; x < 97; ++x)
-        c.at(x, 10) = Mix(c.at(x, 10), Grey(238), 0.85);
+    for (int y = 10 * S; y < 11 * S; ++y)
+        for (int x = 3 * S; x < 97 * S; ++x)
+            c.at(x, y) = Mix(c.at(x, y), Grey(238), 0.85);
     StrokeRoundRect(c, 0, 0, 100, 13, 4, Grey(96));
-    AvoidKeyGrey(c, CornerMask(100, 13));
+    AvoidKeyGrey(c, CornerMask(100, 13, kTrackRadius));
     return c;
 }
 
 Canvas MakeKnob(const Canvas& track) {
-    Canvas c(9, 9, Grey(0));
-    for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 9; ++x) {
+    Canvas c(9 * S, 9 * S, Grey(0));
+    for (int y = 0; y < c.h; ++y)
+        for (int x = 0; x < c.w; ++x) {
             // What the knob's rim blends into: the track row it sits on.
-            Rgb p = track.at(50, y + 2);
+            Rgb p = track.at(50 * S, y + 2 * S);
             int inside = 0, rim = 0;
             double shade = 0;
             for (int sy = 0; sy < 4; ++sy)
                 for (int sx = 0; sx < 4; ++sx) {
-                    const double px = x + (sx + 0.5) / 4 - 4.5, py = y + (sy + 0.5) / 4 - 4.5;
+                    const double px = (x + (sx + 0.5) / 4) / S - 4.5, py = (y + (sy + 0.5) / 4) / S - 4.5;
                     const double d = std::sqrt(px * px + py * py);
                     if (d > 4.6)
                         continue;
@@ -339,53 +370,53 @@ Canvas MakeKnob(const Canvas& track) {
             }
             c.at(x, y) = p;
         }
-    AvoidKeyGrey(c, CornerMask(9, 9));
+    AvoidKeyGrey(c, CornerMask(9, 9, kKnobRadius));
     return c;
 }
 
+// At (x0, y0) in panel units.
 void DrawMasked(Canvas& c, const Canvas& image, const std::vector<bool>& mask, int x0, int y0) {
+    x0 *= S;
+    y0 *= S;
     for (int y = 0; y < image.h; ++y)
         for (int x = 0; x < image.w; ++x)
             if (!mask[static_cast<size_t>(y) * image.w + x])
                 c.at(x0 + x, y0 + y) = image.at(x, y);
 }
 
+// A rectangle of panel units in one colour.
+void Fill(Canvas& c, int x0, int y0, int x1, int y1, Rgb colour) {
+    for (int y = y0 * S; y < y1 * S; ++y)
+        for (int x = x0 * S; x < x1 * S; ++x)
+            c.at(x, y) = colour;
+}
+
 void EngraveH(Canvas& c, int x0, int x1, int y) {
-    for (int x = x0; x < x1; ++x) {
-        c.at(x, y) = kEngraveDark;
-        c.at(x, y + 1) = kEngraveLight;
-    }
+    Fill(c, x0, y, x1, y + 1, kEngraveDark);
+    Fill(c, x0, y + 1, x1, y + 2, kEngraveLight);
 }
 
 void EngraveV(Canvas& c, int x, int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-        c.at(x, y) = kEngraveDark;
-        c.at(x + 1, y) = kEngraveLight;
-    }
+    Fill(c, x, y0, x + 1, y1, kEngraveDark);
+    Fill(c, x + 1, y0, x + 2, y1, kEngraveLight);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::string out = argc > 1 ? argv[1] : ".";
-    const std::string fonts = argc > 2 ? argv[2] : "/usr/share/fonts/truetype/liberation2";
-    const Face regular = LoadFace(fonts + "/LiberationSans-Regular.ttf");
-    const Face bold = LoadFace(fonts + "/LiberationSans-Bold.ttf");
-
+// Draws the set at drawing scale S; `suffix` goes before each file's ".bmp".
+void DrawSet(const std::string& out, const std::string& suffix, const Face& regular, const Face& bold) {
     const Canvas track = MakeTrack();
-    const std::vector<bool> trackMask = CornerMask(100, 13);
+    const std::vector<bool> trackMask = CornerMask(100, 13, kTrackRadius);
     const Canvas knob = MakeKnob(track);
-    const std::vector<bool> knobMask = CornerMask(9, 9);
+    const std::vector<bool> knobMask = CornerMask(9, 9, kKnobRadius);
 
-    Canvas bg(407, 242, Grey(0));
+    Canvas bg(407 * S, 242 * S, Grey(0));
     for (int y = 0; y < bg.h; ++y)
         for (int x = 0; x < bg.w; ++x)
             bg.at(x, y) = Field(y);
 
     // The slider area's frame: an engraved rounded line with a slightly
     // lighter field inside.
-    for (int y = 7; y < 202; ++y)
-        for (int x = 7; x < 391; ++x)
+    for (int y = 7 * S; y < 202 * S; ++y)
+        for (int x = 7 * S; x < 391 * S; ++x)
             bg.blend(x, y, Grey(236), 0.35 * RoundRectCoverage(7, 7, 391, 202, 7, x, y));
     StrokeRoundRect(bg, 7, 7, 392, 203, 8, kEngraveLight);
     StrokeRoundRect(bg, 6, 6, 391, 202, 8, kEngraveDark);
@@ -424,30 +455,33 @@ int main(int argc, char** argv) {
 
     // The read-out strip: a recessed well under the 200 x 23 panel at
     // (20, 210), whose light face the read-out's own bitmap repeats.
-    FillRoundRect(bg, 17, 207, 223, 236, 5, Mix(Field(220), Grey(140), 0.35));
+    FillRoundRect(bg, 17, 207, 223, 236, 5, Mix(Field(220 * S), Grey(140), 0.35));
     StrokeRoundRect(bg, 18, 208, 223, 236, 5, kEngraveLight);
     StrokeRoundRect(bg, 17, 207, 222, 235, 5, kEngraveDark);
-    Canvas strip(200, 23, Grey(0));
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 200; ++x)
-            strip.at(x, y) = bg.at(20 + x, 210 + y);
+    Canvas strip(200 * S, 23 * S, Grey(0));
+    for (int y = 0; y < strip.h; ++y)
+        for (int x = 0; x < strip.w; ++x)
+            strip.at(x, y) = bg.at(20 * S + x, 210 * S + y);
     FillRoundRect(strip, 0, 0, 200, 23, 4, Grey(122));
     FillRoundRect(strip, 1, 1, 199, 22, 3, Grey(238));
-    for (int x = 2; x < 198; ++x)
-        strip.blend(x, 1, Grey(205), 0.8);  // the lip's shadow
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 200; ++x)
-            bg.at(20 + x, 210 + y) = strip.at(x, y);
+    for (int y = S; y < 2 * S; ++y)
+        for (int x = 2 * S; x < 198 * S; ++x)
+            strip.blend(x, y, Grey(205), 0.8);  // the lip's shadow
+    for (int y = 0; y < strip.h; ++y)
+        for (int x = 0; x < strip.w; ++x)
+            bg.at(20 * S + x, 210 * S + y) = strip.at(x, y);
 
     // The product's mark: sixteen bands, some let through, some gated.
     const int heights[16] = {6, 13, 9, 17, 4, 19, 12, 7, 15, 10, 18, 5, 14, 8, 11, 3};
     for (int i = 0; i < 16; ++i) {
         const int x = 238 + 2 * i, h = heights[i];
-        for (int y = 229 - h; y < 229; ++y)
-            bg.at(x, y) = i % 2 == 0 ? kAccent : Mix(kAccent, Field(y), 0.45);
+        for (int y = (229 - h) * S; y < 229 * S; ++y)
+            for (int dx = 0; dx < S; ++dx)
+                bg.at(x * S + dx, y) = i % 2 == 0 ? kAccent : Mix(kAccent, Field(y), 0.45);
     }
-    for (int x = 236; x < 271; ++x)
-        bg.at(x, 230) = Mix(kAccent, Field(230), 0.3);
+    for (int y = 230 * S; y < 231 * S; ++y)
+        for (int x = 236 * S; x < 271 * S; ++x)
+            bg.at(x, y) = Mix(kAccent, Field(y), 0.3);
     const int logoRight = 389;
     const int logoWidth = static_cast<int>(std::ceil(TextWidth(bold, 22, "Halvorine")));
     DrawText(bg, bold, 22, logoRight - logoWidth, 226, "Halvorine", kAccent);
@@ -459,13 +493,24 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 192; ++i)
         palette.push_back(Grey(static_cast<int>(std::lround(i * 255.0 / 191))));
     for (int i = 0; i < 64; ++i)
-        palette.push_back(Mix(Field(226), kAccent, (i + 1) / 64.0));
+        palette.push_back(Mix(Field(226 * S), kAccent, (i + 1) / 64.0));
 
-    WriteBmp8(out + "/background.bmp", bg, palette);
-    WriteBmp24(out + "/track.bmp", track);
-    WriteMask(out + "/track_mask.bmp", 100, 13, trackMask);
-    WriteBmp24(out + "/knob.bmp", knob);
-    WriteMask(out + "/knob_mask.bmp", 9, 9, knobMask);
-    WriteBmp24(out + "/readout.bmp", strip);
+    WriteBmp8(out + "/background" + suffix + ".bmp", bg, palette);
+    WriteBmp24(out + "/track" + suffix + ".bmp", track);
+    WriteMask(out + "/track_mask" + suffix + ".bmp", track.w, track.h, trackMask);
+    WriteBmp24(out + "/knob" + suffix + ".bmp", knob);
+    WriteMask(out + "/knob_mask" + suffix + ".bmp", knob.w, knob.h, knobMask);
+    WriteBmp24(out + "/readout" + suffix + ".bmp", strip);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string out = argc > 1 ? argv[1] : ".";
+    const std::string fonts = argc > 2 ? argv[2] : "/usr/share/fonts/truetype/liberation2";
+    const Face regular = LoadFace(fonts + "/LiberationSans-Regular.ttf");
+    const Face bold = LoadFace(fonts + "/LiberationSans-Bold.ttf");
+    for (S = 1; S <= 3; ++S)
+        DrawSet(out, S == 1 ? "" : "_" + std::to_string(S) + "x", regular, bold);
     return 0;
 }

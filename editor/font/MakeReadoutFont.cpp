@@ -2,6 +2,7 @@
 //
 //   g++ -O2 -o make-readout-font MakeReadoutFont.cpp
 //   ./make-readout-font /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf > ReadoutFont.cpp
+//   ./make-readout-font .../LiberationSans-Regular.ttf 2 > ReadoutFont2.cpp   (and 3)
 //
 // 8 points at 96 pixels per inch is a character height of 11 pixels
 // (8 * 96 / 72 = 10.67, rounded as Windows rounds a font's point size),
@@ -9,6 +10,11 @@
 // Arial's metrics, so line widths match the Windows read-out closely.
 // Advances are rounded to whole pixels and each glyph is rendered at a
 // whole-pixel pen position, as an unhinted screen font is drawn.
+//
+// At drawing scale 2 or 3 the glyphs are rendered at twice or three times
+// the size, but the advances and the baseline are the scale-1 ones times
+// the scale: a line keeps its layout in panel units at every scale, and
+// only its shapes gain detail.
 #define STB_TRUETYPE_IMPLEMENTATION
 #include <stb/stb_truetype.h>
 
@@ -18,8 +24,13 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s LiberationSans-Regular.ttf > ReadoutFont.cpp\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s LiberationSans-Regular.ttf [SCALE] > ReadoutFont.cpp\n", argv[0]);
+        return 2;
+    }
+    const int drawingScale = argc == 3 ? std::atoi(argv[2]) : 1;
+    if (drawingScale < 1 || drawingScale > 3) {
+        std::fprintf(stderr, "the scale is 1, 2 or 3\n");
         return 2;
     }
     FILE* f = std::fopen(argv[1], "rb");
@@ -38,11 +49,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const float emPixels = 11.0f;
-    const float scale = stbtt_ScaleForMappingEmToPixels(&info, emPixels);
+    const float unitScale = stbtt_ScaleForMappingEmToPixels(&info, emPixels);
+    const float scale = stbtt_ScaleForMappingEmToPixels(&info, emPixels * drawingScale);
     int ascent, descent, lineGap;
     stbtt_GetFontVMetrics(&info, &ascent, &descent, &lineGap);
-    const int pxAscent = static_cast<int>(std::lround(ascent * scale));
-    const int pxDescent = static_cast<int>(std::lround(-descent * scale));
+    const int pxAscent = static_cast<int>(std::lround(ascent * unitScale)) * drawingScale;
+    const int pxDescent = static_cast<int>(std::lround(-descent * unitScale)) * drawingScale;
 
     const int first = 32, last = 126;
     std::vector<unsigned char> coverage;
@@ -64,15 +76,16 @@ int main(int argc, char** argv) {
             stbtt_MakeCodepointBitmap(&info, bits.data(), w, h, w, scale, scale, c);
             coverage.insert(coverage.end(), bits.begin(), bits.end());
         }
-        std::printf("    {%d, %d, %d, %d, %d, %zu},  // '%s%c'\n", static_cast<int>(std::lround(advance * scale)),
+        std::printf("    {%d, %d, %d, %d, %d, %zu},  // '%s%c'\n", static_cast<int>(std::lround(advance * unitScale)) * drawingScale,
                     x0, pxAscent + y0, w, h, offset, c == '\\' || c == '\'' ? "\\" : "", c);
     }
     std::printf("};\n\nconst uint8_t kCoverage[] = {");
     for (size_t i = 0; i < coverage.size(); ++i)
         std::printf("%s%u,", i % 20 == 0 ? "\n    " : " ", coverage[i]);
+    const char* suffix = drawingScale == 1 ? "" : drawingScale == 2 ? "2" : "3";
     std::printf("\n};\n\n}  // namespace\n\n"
-                "const BakedFont kReadoutFont = {\"Arial\", 8, %d, %d, %d, %d, kGlyphs, kCoverage};\n\n"
+                "const BakedFont kReadoutFont%s = {\"Arial\", 8, %d, %d, %d, %d, kGlyphs, kCoverage};\n\n"
                 "}  // namespace font\n",
-                pxAscent, pxAscent + pxDescent, first, last);
+                suffix, pxAscent, pxAscent + pxDescent, first, last);
     return 0;
 }

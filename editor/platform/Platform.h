@@ -11,6 +11,16 @@
 // user-interface thread). Nothing here is meant for the audio thread.
 //
 // Coordinates are pixels; a Rect's right and bottom are exclusive.
+//
+// Scale. A window shows a panel of fixed size in panel units (the editor's
+// 398 x 241) at a scale: `scale()` screen pixels per panel unit, 1 to 3 in
+// quarters. Its pictures, surfaces, images and text are drawn natively at
+// the integer drawing scale `drawingScale()` (the scale rounded up), so
+// every picture spec and drawing call is in pixels of that scale; the
+// backend shows the composed frame as it is when the two scales are equal
+// and filtered down to the client size otherwise (see Resample.h). Mouse
+// events are in client (screen) pixels. At scale 1 nothing of this shows:
+// frame, client and panel are one.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +69,9 @@ struct FontSpec {
     const char* name = "Arial";
     int points = 8;
     Rgb colour{0, 0, 0};
+    // The drawing scale: the text is `scale` times the size the points
+    // give at 96 pixels per inch (1, 2 or 3).
+    int scale = 1;
 };
 
 // The drawing surface of a picture control. Its bitmap has the control's
@@ -125,6 +138,10 @@ public:
     // host dialog, the window unmapped mid-drag): no button-up will come.
     // Spurious calls, with the mouse not held, are harmless.
     virtual void onCaptureLost() = 0;
+    // The system's scale for the window changed (it moved to a screen of
+    // another density). The window keeps its scale until it is told a new
+    // one (Window::setScale); the default ignores the news.
+    virtual void onSystemScaleChanged() {}
 };
 
 // A borderless child window of fixed client size inside a host's window.
@@ -141,8 +158,20 @@ public:
     virtual Surface& surface(int control) = 0;
     virtual std::unique_ptr<ImageList> createImageList(const Bitmap& image) = 0;
 
+    // The client size in screen pixels: the panel's size times the scale.
     virtual int clientWidth() const = 0;
     virtual int clientHeight() const = 0;
+    // Screen pixels per panel unit (1 to 3, in quarters), and the integer
+    // scale the pictures are drawn at (the scale rounded up).
+    virtual double scale() const = 0;
+    virtual int drawingScale() const = 0;
+    // Shows the panel at a new scale: `requested` as ChooseScale takes it
+    // (0 for the system's). If the chosen scale differs from the present
+    // one, the window takes the new client size and removes every picture,
+    // which the caller then adds again at the new drawing scale, and the
+    // answer is true; otherwise nothing changes and the answer is false.
+    // Image lists made earlier stay valid.
+    virtual bool setScale(double requested) = 0;
     // Places the window's top-left corner in its parent.
     virtual void setPosition(int x, int y) = 0;
     // Makes the window visible and brings it in front of its siblings.
@@ -169,8 +198,9 @@ public:
 };
 
 // Creates a window as a child of `parent` (the host's native window handle;
-// the headless backend accepts anything, null included), of the given
-// client size and background colour, sending its events to `events`, which
+// the headless backend accepts anything, null included), showing a panel of
+// the given size at scale 1 (Window::setScale chooses another), with the
+// given background colour, sending its events to `events`, which
 // must outlive it. Never answers null.
 using WindowFactory = std::unique_ptr<Window> (*)(void* parent, int clientWidth, int clientHeight,
                                                   Rgb background, WindowEvents& events);
@@ -183,5 +213,24 @@ std::unique_ptr<Window> createWindow(void* parent, int clientWidth, int clientHe
 // open its editor; a native backend installs itself when the module loads.
 // Call it only while no editor is being opened.
 WindowFactory setWindowFactory(WindowFactory factory);
+
+// The scale a window shows its panel at, from what asks for one, first
+// match wins:
+//   1. the environment variable HALVORINE_SCALE ("2", "1.5", "150%"), for
+//      users whose host gets it wrong;
+//   2. `requested`, the host's scale, when it is above 0;
+//   3. `system`, the system's scale for the window (its screen's density),
+//      when it is above 0;
+//   4. 1.
+// The result is rounded to the nearest quarter and held within 1 to 3.
+// Values that are not finite numbers are passed over.
+double ChooseScale(double requested, double system);
+// The integer scale pictures are drawn at for a scale: rounded up.
+int DrawingScaleOf(double scale);
+// A length of `units` panel units in screen pixels at `scale`, rounded.
+int ScaledLength(int units, double scale);
+// A client coordinate in screen pixels back in panel units at `scale`: the
+// unit that the pixel's centre lies in (also left of and above the window).
+int PanelUnits(int pixels, double scale);
 
 }  // namespace platform

@@ -12,13 +12,21 @@
 // requires: each idle call reads the window's own X connection, runs the
 // 25 ms refresh pass when it is due and puts what changed on the screen.
 //
+// The scale comes from the host's ui:scaleFactor option, at instantiation
+// and through opts:interface later; without it the X11 backend takes the
+// desktop's Xft.dpi, and HALVORINE_SCALE overrides both. The size passed to
+// ui:resize is the scaled one.
+//
 // Every function here runs on the host's UI thread. No exception leaves for
 // the host (out of memory while painting, say): each callback catches what
 // its work throws and carries on, as the VST 2.x entry and the Win32 window
 // procedure do. A refresh that failed is made again by the next idle call,
 // since what changed stays marked until it is on the screen.
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstdint>
 #include <cstring>
@@ -38,8 +46,9 @@ using lv2edition::ControlPort;
 
 class HalvorineUi final : public EditorController {
 public:
-    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-        : write(write), controller(controller), touch(touch) {}
+    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+                const LV2UI_Resize* resize)
+        : write(write), controller(controller), touch(touch), resize(resize) {}
 
     ~HalvorineUi() {
         if (window == nullptr)
@@ -66,9 +75,9 @@ public:
     // false if there is no window to be had (no display, a parent that the
     // display does not know); the window, if there is one, then goes with
     // this object.
-    bool open(void* parent) {
+    bool open(void* parent, float scale) {
         try {
-            window = new TPluginEditorWindow(parent);
+            window = new TPluginEditorWindow(parent, scale);
             window->form().setPosition(0, 0);
             // Until the host reports the ports, each control's lv2:default:
             // the program that a new instance starts on, as in a new VST 2.x
@@ -113,6 +122,9 @@ public:
         }
     }
 
+    // The host's new scale factor (0: none).
+    void setScale(float scale) { window->setScale(scale); }
+
     // EditorController. Nothing may touch this object after the host's
     // callback: the host may clean the UI up from inside it.
     void setParameterAutomated(int index, float value) override {
@@ -126,11 +138,31 @@ public:
         if (touch != nullptr)
             touch->touch(touch->handle, ControlPort(index), false);
     }
+    void editorResized(int width, int height) override {
+        if (resize != nullptr && resize->ui_resize != nullptr)
+            resize->ui_resize(resize->handle, width, height);
+    }
+
+    // The URIDs of the scale option, 0 without urid:map.
+    LV2_URID scaleFactorKey = 0;
+    LV2_URID floatType = 0;
+
+    // The scale factor among the host's options, or 0 if they hold none.
+    float scaleIn(const LV2_Options_Option* options) const {
+        for (const LV2_Options_Option* o = options; scaleFactorKey != 0 && o != nullptr && o->key != 0; ++o)
+            if (o->key == scaleFactorKey && o->type == floatType && o->size == sizeof(float) && o->value != nullptr) {
+                float value;
+                std::memcpy(&value, o->value, sizeof value);
+                return value;
+            }
+        return 0.0f;
+    }
 
 private:
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
+    const LV2UI_Resize* resize;
     TPluginEditorWindow* window = nullptr;
 };
 
@@ -161,11 +193,17 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (touch != nullptr && touch->touch == nullptr)
         touch = nullptr;
     const auto* resize = static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize));
+    const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
+    const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
 
-    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch);
+    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch, resize);
     if (ui == nullptr)
         return nullptr;
-    if (!ui->open(parent)) {
+    if (map != nullptr && map->map != nullptr) {
+        ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+        ui->floatType = map->map(map->handle, LV2_ATOM__Float);
+    }
+    if (!ui->open(parent, ui->scaleIn(options))) {
         delete ui;
         return nullptr;
     }
@@ -190,9 +228,30 @@ int Idle(LV2UI_Handle handle) {
 // host's thread may have exceptions unmasked, and gets its own settings back.
 const LV2UI_Idle_Interface kIdleInterface = {fpenv::Guarded<Idle>};
 
+// Options: the host may change ui:scaleFactor while the UI is open; nothing
+// can be read back.
+uint32_t GetOptions(LV2_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UNKNOWN; }
+
+uint32_t SetOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+    auto* ui = static_cast<HalvorineUi*>(handle);
+    const float scale = ui->scaleIn(options);
+    try {
+        if (scale > 0.0f)
+            ui->setScale(scale);  // last: the host hears of the new size and may clean the UI up
+    } catch (...) {
+        // No memory for the larger window: it stays as it was.
+        return LV2_OPTIONS_ERR_UNKNOWN;
+    }
+    return LV2_OPTIONS_SUCCESS;
+}
+
+const LV2_Options_Interface kOptionsInterface = {&GetOptions, fpenv::Guarded<SetOptions>};
+
 const void* ExtensionData(const char* uri) {
     if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0)
         return &kIdleInterface;
+    if (uri != nullptr && std::strcmp(uri, LV2_OPTIONS__interface) == 0)
+        return &kOptionsInterface;
     return nullptr;
 }
 

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 namespace x11test {
@@ -45,6 +47,35 @@ Window MakeHostWindow(Display* dpy, int width, int height) {
             break;
     }
     return w;
+}
+
+ScopedResources::ScopedResources(Display* dpy, const char* text) : dpy(dpy) {
+    const Window root = RootWindow(dpy, 0);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, root, XA_RESOURCE_MANAGER, 0, 1 << 20, False, XA_STRING, &type, &format, &count,
+                           &left, &data) == Success &&
+        data != nullptr) {
+        had = type == XA_STRING && format == 8;
+        if (had)
+            previous.assign(data, data + count);
+        XFree(data);
+    }
+    XChangeProperty(dpy, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text), static_cast<int>(std::strlen(text)));
+    XSync(dpy, False);
+}
+
+ScopedResources::~ScopedResources() {
+    const Window root = RootWindow(dpy, 0);
+    if (had)
+        XChangeProperty(dpy, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace, previous.data(),
+                        static_cast<int>(previous.size()));
+    else
+        XDeleteProperty(dpy, root, XA_RESOURCE_MANAGER);
+    XSync(dpy, False);
 }
 
 std::vector<Window> Children(Display* dpy, Window w) {

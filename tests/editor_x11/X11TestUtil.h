@@ -48,6 +48,23 @@ Window MakeHostWindow(Display* dpy, int width, int height);
 std::vector<Window> Children(Display* dpy, Window w);
 // The window's pixels as the server holds them.
 platform::Bitmap Capture(Display* dpy, Window w, int width, int height);
+// The display's X resources (what xrdb sets: the RESOURCE_MANAGER property
+// of the first screen's root window) replaced by `text` for one scope, as a
+// desktop that sets Xft.dpi has them; a connection opened meanwhile reads
+// them.
+class ScopedResources {
+public:
+    ScopedResources(Display* dpy, const char* text);
+    ~ScopedResources();
+    ScopedResources(const ScopedResources&) = delete;
+    ScopedResources& operator=(const ScopedResources&) = delete;
+
+private:
+    Display* dpy;
+    bool had = false;
+    std::vector<unsigned char> previous;
+};
+
 // Pixels of `a` that differ from `b`, with the first one described.
 ::testing::AssertionResult SamePicture(const platform::Bitmap& a, const platform::Bitmap& b);
 

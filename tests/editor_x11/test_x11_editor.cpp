@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "EditorTestUtil.h"
+#include "DVstUtils.h"
 #include "TestHost.h"
 #if defined(HALVORINE_HAVE_PNG)
 #include "WindowPng.h"
@@ -371,4 +372,62 @@ TEST_F(X11Editor, ErrorHandlerTheHostInstallsDuringAnEventStaysInstalled) {
     pumpFor(30);
     testhost::dispatch(effect, effEditClose);
     EXPECT_EQ(XSetErrorHandler(&CountError), &OtherHandler) << "the editor replaced the host's new handler";
+}
+
+// Where the host gives no scale, the desktop's Xft.dpi sets it (96 dpi
+// being 1); the window opens at that size, tells the host so, and shows the
+// headless picture of the same scale. A host's scale and HALVORINE_SCALE
+// come first.
+TEST_F(X11Editor, OpensAtTheScaleOfTheDesktopsXftDpi) {
+    const struct {
+        const char* resources;
+        float hostScale;        // effVendorSpecific, 0 for none
+        const char* variable;   // HALVORINE_SCALE, null for unset
+        int width, height;
+        float shownScale;
+    } cases[] = {
+        {"Xft.dpi:\t192\n", 0.0f, nullptr, 796, 482, 2.0f},
+        {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 0.0f, nullptr, 597, 362, 1.5f},
+        {"Xft.dpi:\t96\n", 0.0f, nullptr, 398, 241, 1.0f},
+        {"Xcursor.size:\t24\n", 0.0f, nullptr, 398, 241, 1.0f},
+        {"Xft.dpi:\t192\n", 1.0f, nullptr, 398, 241, 1.0f},
+        {"Xft.dpi:\t192\n", 0.0f, "1", 398, 241, 1.0f},
+    };
+    const Window big = x11test::MakeHostWindow(dpy, 900, 600);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resources);
+        x11test::ScopedResources resources(dpy, c.resources);
+        if (c.variable != nullptr)
+            setenv("HALVORINE_SCALE", c.variable, 1);
+        if (c.hostScale > 0.0f) {
+            EXPECT_EQ(testhost::dispatch(effect, effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'),
+                                         FourCharCode('A', 'e', 'C', 's'), nullptr, c.hostScale),
+                      1);
+        }
+        ASSERT_EQ(open(big), 1);
+        unsetenv("HALVORINE_SCALE");
+        ERect* r = nullptr;
+        testhost::dispatch(effect, effEditGetRect, 0, 0, &r);
+        EXPECT_EQ(r->right, c.width);
+        EXPECT_EQ(r->bottom, c.height);
+        const std::vector<Window> list = children(big);
+        ASSERT_EQ(list.size(), 1u);
+        XWindowAttributes a{};
+        ASSERT_TRUE(XGetWindowAttributes(dpy, list[0], &a));
+        EXPECT_EQ(a.width, c.width);
+        EXPECT_EQ(a.height, c.height);
+
+        edtest::Fixture scaled;
+        scaled.dispatch(effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'), FourCharCode('A', 'e', 'C', 's'), nullptr,
+                        c.shownScale);
+        scaled.dispatch(effEditOpen);
+        const platform::Bitmap expected = scaled.screen().compose();
+        EXPECT_TRUE(pumpUntil([&] { return SamePicture(capture(list[0], c.width, c.height), expected); }))
+            << SamePicture(capture(list[0], c.width, c.height), expected).message();
+        scaled.dispatch(effEditClose);
+        testhost::dispatch(effect, effEditClose);
+        testhost::dispatch(effect, effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'),
+                           FourCharCode('A', 'e', 'C', 's'), nullptr, 0.0f);
+    }
+    XDestroyWindow(dpy, big);
 }

@@ -2,7 +2,9 @@
 // all matching the parameter table that the VST 2.x edition also reads.
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,8 +174,11 @@ TEST(Lv2Discovery, TheUiIsAnX11UiBesideTheDspBinaryThatTheHostMustDriveAndParent
     EXPECT_EQ(Objects(uri, LV2_CORE__requiredFeature),
               (std::vector<std::string>{LV2_UI__idleInterface, LV2_UI__parent}));
     EXPECT_EQ(Objects(uri, LV2_CORE__optionalFeature),
-              (std::vector<std::string>{LV2_UI__noUserResize, LV2_UI__resize, LV2_UI__touch}));
-    EXPECT_EQ(Objects(uri, LV2_CORE__extensionData), (std::vector<std::string>{LV2_UI__idleInterface}));
+              (std::vector<std::string>{LV2_OPTIONS__options, LV2_URID__map, LV2_UI__noUserResize, LV2_UI__resize,
+                                        LV2_UI__touch}));
+    EXPECT_EQ(Objects(uri, LV2_CORE__extensionData),
+              (std::vector<std::string>{LV2_OPTIONS__interface, LV2_UI__idleInterface}));
+    EXPECT_EQ(Objects(uri, LV2_OPTIONS__supportedOption), (std::vector<std::string>{LV2_UI__scaleFactor}));
     lilv_uis_free(uis);
 }
 #endif

@@ -12,7 +12,10 @@
 // HALVORINE_REQUIRE_DISPLAY is set a missing one fails the test instead.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "EditorTestUtil.h"
+#include "DVstUtils.h"
 #include "Lv2Ports.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
@@ -65,6 +69,17 @@ extern std::atomic<int> g_failedAllocations;
 namespace {
 #endif
 
+// A host's URID map: the index of the URI in a list, plus one.
+LV2_URID MapUri(LV2_URID_Map_Handle, const char* uri) {
+    static std::vector<std::string> uris;
+    for (size_t i = 0; i < uris.size(); ++i)
+        if (uris[i] == uri)
+            return static_cast<LV2_URID>(i + 1);
+    uris.push_back(uri);
+    return static_cast<LV2_URID>(uris.size());
+}
+LV2_URID_Map g_map{nullptr, &MapUri};
+
 // The library, loaded once and kept loaded, as a host keeps it.
 const LV2UI_Descriptor* Descriptor() {
     static const LV2UI_Descriptor* const descriptor = []() -> const LV2UI_Descriptor* {
@@ -87,6 +102,19 @@ protected:
         bool resize = true;
         const char* plugin = lv2edition::kPluginUri;
         Window into = 0;  // the parent; 0 for the test's host window
+        bool map = true;
+        float scaleFactor = 0.0f;  // ui:scaleFactor among the options, 0 for no options
+    };
+
+    // Options holding ui:scaleFactor `scale`, ended as the host ends them.
+    struct ScaleOption {
+        explicit ScaleOption(float s) : value(s) {
+            options[0] = {LV2_OPTIONS_INSTANCE, 0, MapUri(nullptr, LV2_UI__scaleFactor), sizeof value,
+                          MapUri(nullptr, LV2_ATOM__Float), &value};
+            options[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+        }
+        float value;
+        LV2_Options_Option options[2];
     };
 
     void SetUp() override {
@@ -130,7 +158,14 @@ protected:
         const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
         const LV2_Feature touchFeature{LV2_UI__touch, &touch};
         const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+        const ScaleOption scale(offer.scaleFactor);
+        const LV2_Feature mapFeature{LV2_URID__map, &g_map};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(scale.options)};
         std::vector<const LV2_Feature*> features;
+        if (offer.map)
+            features.push_back(&mapFeature);
+        if (offer.scaleFactor > 0.0f)
+            features.push_back(&optionsFeature);
         if (offer.parent)
             features.push_back(&parentFeature);
         if (offer.idle)
@@ -244,7 +279,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleInterfaceOnly) {
+TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleAndOptionsInterfacesOnly) {
     EXPECT_STREQ(descriptor->URI, lv2edition::kUiUri);
     auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(
         dlsym(dlopen(HALVORINE_UI_LIBRARY, RTLD_NOW | RTLD_NOLOAD), "lv2ui_descriptor"));
@@ -252,6 +287,7 @@ TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleInterfaceOnly) {
     EXPECT_EQ(entry(1), nullptr);
     EXPECT_EQ(descriptor->extension_data(LV2_UI__showInterface), nullptr);
     EXPECT_EQ(descriptor->extension_data(LV2_UI__resize), nullptr);
+    EXPECT_NE(descriptor->extension_data(LV2_OPTIONS__interface), nullptr);
 }
 
 TEST_F(Lv2Ui, EmbedsItselfInTheParentWithTheVst2EditorsPictureAndTellsTheHostItsSize) {
@@ -484,4 +520,62 @@ TEST_F(Lv2Ui, OutOfMemoryWhilePaintingStaysInsideTheUiWhichCatchesUpAfterwards) 
     const platform::Bitmap expected = reference.screen().compose();
     EXPECT_TRUE(shows(expected)) << x11test::SamePicture(captureEditor(), expected).message();
 #endif
+}
+
+// The host's ui:scaleFactor sets the scale, else the desktop's Xft.dpi; the
+// host is told the scaled size, the picture is the headless one of that
+// scale, and a new scale factor through opts:interface resizes the UI.
+TEST_F(Lv2Ui, OpensAtTheHostsScaleFactorOrTheDesktopsAndFollowsANewOne) {
+    const struct {
+        const char* resources;
+        float scaleFactor;
+        int width, height;
+        float shownScale;
+    } cases[] = {
+        {"Xft.dpi:\t192\n", 0.0f, 796, 482, 2.0f},
+        {"Xft.dpi:\t192\n", 1.5f, 597, 362, 1.5f},
+        {"", 0.0f, 398, 241, 1.0f},
+    };
+    const auto* options =
+        static_cast<const LV2_Options_Interface*>(descriptor->extension_data(LV2_OPTIONS__interface));
+    ASSERT_NE(options, nullptr);
+    const Window big = x11test::MakeHostWindow(dpy, 900, 600);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resources);
+        x11test::ScopedResources resources(dpy, c.resources);
+        Offer offer;
+        offer.into = big;
+        offer.scaleFactor = c.scaleFactor;
+        resizes.clear();
+        handle = instantiate(offer);
+        ASSERT_NE(handle, nullptr);
+        const std::vector<Window> list = x11test::Children(dpy, big);
+        ASSERT_EQ(list.size(), 1u);
+        XWindowAttributes a{};
+        ASSERT_TRUE(XGetWindowAttributes(dpy, list[0], &a));
+        EXPECT_EQ(a.width, c.width);
+        EXPECT_EQ(a.height, c.height);
+        ASSERT_EQ(resizes.size(), 1u);
+        EXPECT_EQ(resizes[0], std::make_pair(c.width, c.height));
+
+        edtest::Fixture scaled;
+        scaled.dispatch(effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'), FourCharCode('A', 'e', 'C', 's'), nullptr,
+                        c.shownScale);
+        scaled.dispatch(effEditOpen);
+        const platform::Bitmap expected = scaled.screen().compose();
+        EXPECT_TRUE(pumpUntil([&] { return x11test::SamePicture(x11test::Capture(dpy, list[0], c.width, c.height),
+                                                                 expected); }));
+        scaled.dispatch(effEditClose);
+
+        const ScaleOption larger(1.25f);
+        EXPECT_EQ(options->set(handle, larger.options), 0u);
+        pumpFor(20);
+        ASSERT_TRUE(XGetWindowAttributes(dpy, list[0], &a));
+        EXPECT_EQ(a.width, 498);
+        EXPECT_EQ(a.height, 301);
+        EXPECT_EQ(resizes.back(), std::make_pair(498, 301));
+        descriptor->cleanup(handle);
+        handle = nullptr;
+    }
+    XDestroyWindow(dpy, big);
 }

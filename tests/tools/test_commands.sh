@@ -54,6 +54,22 @@ fi
 grep -q "outside 0..1" "$work/snapshot.err" || fail "snapshot does not say why it failed"
 [ ! -e "$work/bad.png" ] || fail "a failed snapshot wrote a file"
 [ -z "$(find "$work" -maxdepth 1 -name '.*.png.*')" ] || fail "snapshot left a temporary file"
+# --scale: the window at that scale (1.5 filtered down from 2); out of range
+# is a usage error. HALVORINE_SCALE, the user's override, comes first.
+for case in "2 796 482" "1.5 597 362" "3 1194 723"; do
+    set -- $case
+    "$tool" snapshot "$work/scaled.png" --scale "$1" >/dev/null || fail "snapshot --scale $1 exits non-zero"
+    python3 - "$work/scaled.png" "$2" "$3" <<'PY' || fail "snapshot --scale $1 is not a $2 x $3 PNG"
+import struct, sys
+data = open(sys.argv[1], "rb").read(24)
+assert struct.unpack(">II", data[16:24]) == (int(sys.argv[2]), int(sys.argv[3])), struct.unpack(">II", data[16:24])
+PY
+done
+HALVORINE_SCALE=1 "$tool" snapshot "$work/override.png" --scale 2 >/dev/null || fail "snapshot under HALVORINE_SCALE fails"
+cmp -s "$work/bigbeat.png" "$work/override.png" || fail "HALVORINE_SCALE=1 does not override --scale"
+status=0
+"$tool" snapshot "$work/huge.png" --scale 4 2>/dev/null || status=$?
+[ "$status" = 2 ] || fail "snapshot --scale 4 exits with $status, not the usage error"
 
 # demo: four files, the same on every run, and the renders are what render makes.
 "$tool" demo --out "$work/demo1" >"$work/demo.log" || fail "demo exits non-zero"

@@ -57,10 +57,14 @@ bool WritePng(const platform::Bitmap& image, const char* path, std::string* why)
     return true;
 }
 
-bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why) {
+bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why, double scale) {
     auto* bridge = dynamic_cast<APluginEditor*>(plugin.getEditor());
     const bool openedHere = bridge != nullptr && bridge->editorWindow() == nullptr;
+    const float previousScale = bridge != nullptr ? bridge->hostScale() : 0.0f;
+    if (openedHere)
+        bridge->setScale(static_cast<float>(scale));
     if (openedHere && bridge->open(nullptr) == 0) {
+        bridge->setScale(previousScale);
         if (why != nullptr)
             *why = "the editor window could not be opened";
         return false;
@@ -77,8 +81,10 @@ bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why) {
         window->SetAll();
         ok = WritePng(headless->compose(), path, why);
     }
-    if (openedHere)
+    if (openedHere) {
         bridge->close();
+        bridge->setScale(previousScale);
+    }
     return ok;
 }
 

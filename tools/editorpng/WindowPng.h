@@ -23,8 +23,10 @@ bool WritePng(const platform::Bitmap& image, const char* path, std::string* why 
 // its current picture is written after one refresh pass. The plug-in must
 // have been built in this program, with the headless backend (the
 // default). Also answers false if the editor cannot be opened or its
-// window is not headless.
-bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why = nullptr);
+// window is not headless. An editor opened here is shown at `scale` (the
+// host's scale, as effVendorSpecific gives it; 0 for the system's), one
+// already open as it is.
+bool WriteEditorSnapshot(APlugin& plugin, const char* path, std::string* why = nullptr, double scale = 0.0);
 
 // Writes the editor of any instance reached through its effect record (a
 // loaded module's, say): a plug-in object built here takes over the

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "font/BakedFont.h"
+#include "platform/Resample.h"
 
 namespace platform::headless {
 
@@ -59,7 +60,7 @@ public:
     void drawText(int x, int y, std::string_view text, const FontSpec& spec) override {
         // One baked face stands in for every font request: the read-out's
         // 8-point "Arial" is the only text the editor writes.
-        const font::BakedFont& face = font::kReadoutFont;
+        const font::BakedFont& face = font::ReadoutFont(spec.scale);
         clip({0, 0, 0, 0});  // creates the bitmap if this is the first drawing
         int pen = x;
         for (char c : text) {
@@ -106,7 +107,25 @@ struct HeadlessWindow::Picture {
 
 HeadlessWindow::HeadlessWindow(void* parent, int clientWidth, int clientHeight, Rgb background,
                                WindowEvents& events)
-    : parentWindow(parent), width(clientWidth), height(clientHeight), background(background), events(events) {}
+    : parentWindow(parent), panelWidth(clientWidth), panelHeight(clientHeight), width(clientWidth),
+      height(clientHeight), background(background), events(events) {}
+
+bool HeadlessWindow::setScale(double requested) {
+    const double chosen = ChooseScale(requested, systemScale);
+    if (chosen == shownScale)
+        return false;
+    shownScale = chosen;
+    unit = DrawingScaleOf(chosen);
+    width = ScaledLength(panelWidth, chosen);
+    height = ScaledLength(panelHeight, chosen);
+    pictures.clear();
+    return true;
+}
+
+void HeadlessWindow::setSystemScale(double scale) {
+    systemScale = scale;
+    events.onSystemScaleChanged();
+}
 
 HeadlessWindow::~HeadlessWindow() = default;
 
@@ -142,24 +161,41 @@ void HeadlessWindow::setPosition(int x, int y) {
 }
 
 Bitmap HeadlessWindow::compose() const {
+    if (DrawingScaleOf(shownScale) == shownScale)
+        return composeFrame();
+    const Bitmap frame = composeFrame();
+    Bitmap client;
+    client.width = width;
+    client.height = height;
+    client.pixels.resize(static_cast<size_t>(width) * height);
+    FilterDown(
+        frame.width, frame.height, width, height, {0, 0, width, height},
+        [&frame](int x, int y) { return frame.at(x, y); },
+        [&client](int x, int y, Rgb c) { client.pixels[static_cast<size_t>(y) * client.width + x] = c; });
+    return client;
+}
+
+Bitmap HeadlessWindow::composeFrame() const { return composeFrame({0, 0, panelWidth * unit, panelHeight * unit}); }
+
+Bitmap HeadlessWindow::composeFrame(const Rect& area) const {
     Bitmap frame;
-    frame.width = width;
-    frame.height = height;
-    frame.pixels.assign(static_cast<size_t>(width) * height, background);
+    frame.width = panelWidth * unit;
+    frame.height = panelHeight * unit;
+    frame.pixels.assign(static_cast<size_t>(frame.width) * frame.height, background);
+    const int x0 = std::max(area.left, 0), y0 = std::max(area.top, 0);
+    const int x1 = std::min(area.right, frame.width), y1 = std::min(area.bottom, frame.height);
     for (const auto& p : pictures) {
         const PictureSpec& s = p->spec;
         if (!s.visible || !p->surface.exists())
             continue;
         const Rgb key = p->surface.pixel(0, s.height - 1);
-        for (int y = 0; y < s.clipHeight; ++y)
-            for (int x = 0; x < s.clipWidth; ++x) {
+        for (int y = std::max(0, y0 - s.top); y < s.clipHeight && s.top + y < y1; ++y)
+            for (int x = std::max(0, x0 - s.left); x < s.clipWidth && s.left + x < x1; ++x) {
                 const int fx = s.left + x, fy = s.top + y;
-                if (fx < 0 || fy < 0 || fx >= width || fy >= height)
-                    continue;
                 const Rgb c = p->surface.pixel(x, y);
                 if (s.transparent && c == key)
                     continue;
-                frame.pixels[static_cast<size_t>(fy) * width + fx] = c;
+                frame.pixels[static_cast<size_t>(fy) * frame.width + fx] = c;
             }
     }
     return frame;

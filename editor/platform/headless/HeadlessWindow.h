@@ -27,6 +27,12 @@ public:
     std::unique_ptr<ImageList> createImageList(const Bitmap& image) override;
     int clientWidth() const override { return width; }
     int clientHeight() const override { return height; }
+    double scale() const override { return shownScale; }
+    // The composed frame's size: the panel's times the drawing scale.
+    int frameWidth() const { return panelWidth * unit; }
+    int frameHeight() const { return panelHeight * unit; }
+    int drawingScale() const override { return unit; }
+    bool setScale(double requested) override;
     void setPosition(int x, int y) override;
     void show() override { shown = true; }
     void hide() override { shown = false; }
@@ -39,8 +45,19 @@ public:
     char decimalSeparator() const override { return separator; }
 
     // The client area as the screen would show it: the background colour,
-    // then every visible picture in order, clipped, key colour left out.
+    // then every visible picture in order, clipped, key colour left out; at
+    // an in-between scale filtered down from the drawing scale's frame.
     Bitmap compose() const;
+    // The same at the drawing scale, before any filtering: the panel's size
+    // times drawingScale().
+    Bitmap composeFrame() const;
+    // Only the part `area` of composeFrame() is composed; the rest of the
+    // bitmap is left as the background colour.
+    Bitmap composeFrame(const Rect& area) const;
+
+    // The scale the system asks for, which setScale(0) takes (1 unless a
+    // test says otherwise). A change is reported as the system's would be.
+    void setSystemScale(double scale);
 
     // Driving it, as a pointer and the system would. Points are in client
     // coordinates and may lie outside the window.
@@ -68,7 +85,11 @@ private:
     struct Picture;
 
     void* parentWindow;
-    int width, height;
+    int panelWidth, panelHeight;
+    int width, height;  // the client size
+    double shownScale = 1.0;
+    int unit = 1;
+    double systemScale = 0.0;
     Rgb background;
     WindowEvents& events;
     std::vector<std::unique_ptr<Picture>> pictures;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FloatingPointGuard.h"
+#include "platform/Resample.h"
 
 namespace platform::win32 {
 
@@ -40,6 +41,53 @@ void AppendHex(std::wstring& out, uintptr_t value) {
     for (int shift = static_cast<int>(sizeof value * 8) - 4; shift >= 0; shift -= 4)
         out += kDigits[(value >> shift) & 0xF];
 }
+
+// The system's scale for a window: its DPI over 96 where the thread that
+// runs it is DPI-aware. In a thread that is not, the system itself scales
+// the window's pixels up, so the editor draws at 1. The functions come with
+// Windows 10 (1607) and are looked up at run time, as older systems and
+// older wine lack them; there a process that declared itself aware gets
+// the screen's DPI. The process's awareness is the host's business and is
+// never changed here.
+double SystemScale(HWND hwnd) {
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    using GetThreadDpiAwarenessContextProc = HANDLE(WINAPI*)();  // a DPI_AWARENESS_CONTEXT
+    using GetAwarenessFromDpiAwarenessContextProc = int(WINAPI*)(HANDLE);
+    using IsProcessDPIAwareProc = BOOL(WINAPI*)();
+    constexpr int kDpiUnaware = 0;  // DPI_AWARENESS_UNAWARE
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (user32 == nullptr)
+        return 1.0;
+    auto lookUp = [user32](const char* name) { return reinterpret_cast<void*>(GetProcAddress(user32, name)); };
+    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowProc>(lookUp("GetDpiForWindow"));
+    const auto threadContext =
+        reinterpret_cast<GetThreadDpiAwarenessContextProc>(lookUp("GetThreadDpiAwarenessContext"));
+    const auto awarenessOf =
+        reinterpret_cast<GetAwarenessFromDpiAwarenessContextProc>(lookUp("GetAwarenessFromDpiAwarenessContext"));
+    if (dpiForWindow != nullptr && threadContext != nullptr && awarenessOf != nullptr) {
+        if (awarenessOf(threadContext()) == kDpiUnaware)
+            return 1.0;
+        const UINT dpi = dpiForWindow(hwnd);
+        return dpi > 0 ? dpi / 96.0 : 1.0;
+    }
+    const auto processAware = reinterpret_cast<IsProcessDPIAwareProc>(lookUp("IsProcessDPIAware"));
+    if (processAware == nullptr || !processAware())
+        return 1.0;
+    double scale = 1.0;
+    if (HDC screen = GetDC(nullptr)) {
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+        if (dpi > 0)
+            scale = dpi / 96.0;
+        ReleaseDC(nullptr, screen);
+    }
+    return scale;
+}
+
+// Sent to a window when its DPI changes: WM_DPICHANGED to top-level
+// windows, the second to child windows (Windows 10 1703 and later); older
+// headers lack them.
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
 // A top-down 32-bit DIB section; `bits` is its first row.
 struct Dib {
@@ -140,6 +188,9 @@ public:
     }
     int clientWidth() const override { return width; }
     int clientHeight() const override { return height; }
+    double scale() const override { return shownScale; }
+    int drawingScale() const override { return unit; }
+    bool setScale(double requested) override;
     // Each does nothing once the system window is gone (destroyed with the
     // host's window before the editor was closed).
     void setPosition(int x, int y) override {
@@ -194,7 +245,10 @@ private:
     };
 
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Brings the back buffer's `area` (client pixels) up to date.
     void compose(const RECT& area);
+    // Composes the pictures' `area` into a frame of the drawing scale.
+    void composeFrame(const Rect& area, uint32_t* out, int frameWidth, int frameHeight);
     // Last in each handler: the editor may close itself, and this object
     // with it, while it handles the event.
     void mouseDown(MouseButton button, WPARAM keys, LPARAM point) {
@@ -207,7 +261,13 @@ private:
     }
 
     HWND hwnd = nullptr;
-    int width, height;
+    int panelWidth, panelHeight;
+    int width, height;  // the client size: the panel's times the scale
+    double shownScale = 1.0;
+    int unit = 1;  // the drawing scale
+    // At an in-between scale, the pictures composed at the drawing scale
+    // before they are filtered down into the back buffer.
+    std::vector<uint32_t> frame;
     uint32_t background;
     WindowEvents& events;
     std::vector<std::unique_ptr<Picture>> pictures;
@@ -220,6 +280,7 @@ private:
     HFONT font = nullptr;
     std::string fontName;
     int fontPoints = 0;
+    int fontScale = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -288,7 +349,8 @@ void DibSurface::drawText(int x, int y, std::string_view text, const FontSpec& s
 // Win32Window
 
 Win32Window::Win32Window(HWND parent, int clientWidth, int clientHeight, Rgb background, WindowEvents& events)
-    : width(clientWidth), height(clientHeight), background(Pack(background)), events(events) {
+    : panelWidth(clientWidth), panelHeight(clientHeight), width(clientWidth), height(clientHeight),
+      background(Pack(background)), events(events) {
     if (!backBuffer.create(width, height))
         throw std::runtime_error("no memory for the editor's back buffer");
     backDc = CreateCompatibleDC(nullptr);
@@ -339,6 +401,36 @@ Win32Window::~Win32Window() {
     // The pictures free their own DIB sections.
 }
 
+bool Win32Window::setScale(double requested) {
+    const double chosen = ChooseScale(requested, hwnd != nullptr ? SystemScale(hwnd) : 0.0);
+    if (chosen == shownScale)
+        return false;
+    const int newWidth = ScaledLength(panelWidth, chosen), newHeight = ScaledLength(panelHeight, chosen);
+    const int newUnit = DrawingScaleOf(chosen);
+    // Without memory for the new size nothing changes: the window stays as
+    // it is.
+    std::vector<uint32_t> newFrame;
+    if (newUnit != chosen)
+        newFrame.resize(static_cast<size_t>(panelWidth) * newUnit * panelHeight * newUnit);
+    Dib resized;
+    if (!resized.create(newWidth, newHeight))
+        throw std::bad_alloc();
+    SelectObject(backDc, resized.bitmap);
+    backBuffer.release();
+    backBuffer = resized;
+    frame.swap(newFrame);
+    pictures.clear();
+    shownScale = chosen;
+    unit = newUnit;
+    width = newWidth;
+    height = newHeight;
+    if (hwnd != nullptr) {
+        SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(hwnd, nullptr, FALSE);
+    }
+    return true;
+}
+
 int Win32Window::addPicture(const PictureSpec& spec) {
     const int control = static_cast<int>(pictures.size());
     auto p = std::make_unique<Picture>(*this, control, spec);
@@ -370,16 +462,21 @@ void Win32Window::invalidate(int control) {
     const PictureSpec& s = pictures[control]->spec;
     if (!s.visible || hwnd == nullptr)
         return;
-    RECT r{s.left, s.top, s.left + s.clipWidth, s.top + s.clipHeight};
+    Rect area{s.left, s.top, s.left + s.clipWidth, s.top + s.clipHeight};
+    if (unit != shownScale)
+        area = ClientAreaOf(panelWidth * unit, panelHeight * unit, width, height, area);
+    RECT r{area.left, area.top, area.right, area.bottom};
     InvalidateRect(hwnd, &r, FALSE);
 }
 
 HDC Win32Window::textContext(HBITMAP bitmap, const FontSpec& spec) {
     const std::string name = spec.name != nullptr ? spec.name : "";
-    if (font == nullptr || name != fontName || spec.points != fontPoints) {
-        // The window is laid out at 96 pixels per inch and never scaled,
-        // so its points are converted at 96 whatever the screen's setting.
-        HFONT made = CreateFontA(-MulDiv(spec.points, 96, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    if (font == nullptr || name != fontName || spec.points != fontPoints || spec.scale != fontScale) {
+        // The window is laid out at 96 pixels per inch, so its points are
+        // converted at 96 whatever the screen's setting, and then drawn at
+        // the drawing scale.
+        HFONT made = CreateFontA(-MulDiv(spec.points, 96, 72) * std::max(spec.scale, 1), 0, 0, 0, FW_NORMAL,
+                                 FALSE, FALSE, FALSE,
                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                  DEFAULT_PITCH | FF_DONTCARE, name.c_str());
         if (made == nullptr)
@@ -389,6 +486,7 @@ HDC Win32Window::textContext(HBITMAP bitmap, const FontSpec& spec) {
         font = made;
         fontName = name;
         fontPoints = spec.points;
+        fontScale = spec.scale;
     }
     textDcDefaultBitmap = SelectObject(textDc, bitmap);
     textDcDefaultFont = SelectObject(textDc, font);
@@ -401,15 +499,30 @@ void Win32Window::releaseTextContext() {
     SelectObject(textDc, textDcDefaultBitmap);
 }
 
-void Win32Window::compose(const RECT& area) {
+void Win32Window::compose(const RECT& client) {
+    if (unit != shownScale) {
+        // An in-between scale: compose what the client area reads at the
+        // drawing scale, then filter it down into the back buffer.
+        const int fw = panelWidth * unit, fh = panelHeight * unit;
+        const Rect area{client.left, client.top, client.right, client.bottom};
+        composeFrame(FrameAreaOf(fw, fh, width, height, area), frame.data(), fw, fh);
+        FilterDown(
+            fw, fh, width, height, area,
+            [this, fw](int x, int y) { return Unpack(frame[static_cast<size_t>(y) * fw + x]); },
+            [this](int x, int y, Rgb c) { backBuffer.bits[static_cast<size_t>(y) * width + x] = Pack(c); });
+        return;
+    }
+    composeFrame({client.left, client.top, client.right, client.bottom}, backBuffer.bits, width, height);
+}
+
+void Win32Window::composeFrame(const Rect& area, uint32_t* out, int frameWidth, int frameHeight) {
     const int x0 = std::max<int>(area.left, 0), y0 = std::max<int>(area.top, 0);
-    const int x1 = std::min<int>(area.right, width), y1 = std::min<int>(area.bottom, height);
+    const int x1 = std::min<int>(area.right, frameWidth), y1 = std::min<int>(area.bottom, frameHeight);
     if (x0 >= x1 || y0 >= y1)
         return;
     GdiFlush();
-    uint32_t* frame = backBuffer.bits;
     for (int y = y0; y < y1; ++y)
-        std::fill(frame + static_cast<size_t>(y) * width + x0, frame + static_cast<size_t>(y) * width + x1,
+        std::fill(out + static_cast<size_t>(y) * frameWidth + x0, out + static_cast<size_t>(y) * frameWidth + x1,
                   background);
     for (const auto& p : pictures) {
         const PictureSpec& s = p->spec;
@@ -424,7 +537,7 @@ void Win32Window::compose(const RECT& area) {
                 const uint32_t c = Pack(surface.pixel(x - s.left, y - s.top));
                 if (s.transparent && c == key)
                     continue;
-                frame[static_cast<size_t>(y) * width + x] = c;
+                out[static_cast<size_t>(y) * frameWidth + x] = c;
             }
     }
 }
@@ -480,6 +593,12 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // while the editor may hold it for a drag: no button-up will come.
         if (reinterpret_cast<HWND>(lParam) != hwnd)
             events.onCaptureLost();
+        return 0;
+    case kDpiChanged:
+    case kDpiChangedAfterParent:
+        // Moved to a screen of another density (or the user changed it):
+        // the editor decides whether to follow.
+        events.onSystemScaleChanged();
         return 0;
     case WM_DESTROY:
         KillTimer(hwnd, kTimerId);

@@ -10,11 +10,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "FloatingPointGuard.h"
+#include "platform/Resample.h"
 #include "platform/headless/HeadlessWindow.h"
 
 namespace platform::x11 {
@@ -140,6 +143,23 @@ void Unite(Rect& into, const Rect& r) {
             std::max(into.bottom, r.bottom)};
 }
 
+// The scale the user's desktop sets for X clients: Xft.dpi from the X
+// resources (xrdb), 96 dots per inch being scale 1; 0 when it sets none.
+double ScaleFromResources(Display* display) {
+    const char* resources = XResourceManagerString(display);
+    constexpr char kName[] = "Xft.dpi:";
+    for (const char* line = resources; line != nullptr && *line != '\0';) {
+        if (std::strncmp(line, kName, sizeof kName - 1) == 0) {
+            const double dpi = std::strtod(line + sizeof kName - 1, nullptr);
+            return dpi > 0.0 && dpi < 10000.0 ? dpi / 96.0 : 0.0;
+        }
+        line = std::strchr(line, '\n');
+        if (line != nullptr)
+            ++line;
+    }
+    return 0.0;
+}
+
 class X11Window;
 
 // A picture's surface: the headless picture itself, with every drawing call
@@ -188,6 +208,9 @@ public:
     std::unique_ptr<ImageList> createImageList(const Bitmap& image) override { return model.createImageList(image); }
     int clientWidth() const override { return width; }
     int clientHeight() const override { return height; }
+    double scale() const override { return model.scale(); }
+    int drawingScale() const override { return model.drawingScale(); }
+    bool setScale(double requested) override;
     void setPosition(int x, int y) override;
     void show() override;
     void hide() override;
@@ -217,6 +240,9 @@ private:
     // Composes the changed part into the client-side image and puts it,
     // with what the server asked to have repainted, on the screen.
     void paint();
+    // A client-side image of the given size, in the visual's format; null
+    // if there is no memory for it.
+    XImage* makeImage(int w, int h) const;
 
     Display* display;
     ::Window window = 0;
@@ -225,9 +251,12 @@ private:
     headless::HeadlessWindow model;  // the pictures and their composition
     std::vector<std::unique_ptr<TrackedSurface>> surfaces;
     XImage* image = nullptr;          // the composed window, in the visual's format
+    Visual* visual = nullptr;
+    int depth = 0;
+    double systemScale = 0.0;  // from Xft.dpi, 0 if the resources set none
     Channel red, green, blue;
     GC gc = nullptr;
-    Rect changed{};  // composed pictures that differ from `image`
+    Rect changed{};  // composed pictures that differ from `image`, frame pixels
     Rect exposed{};  // parts of the screen to put again
     bool mapped = false;
     Clock::duration interval{};
@@ -255,8 +284,9 @@ X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int cli
     // window valid under a parent of another visual.
     Screen* screen = parentAttributes.screen;
     const int screenNumber = XScreenNumberOfScreen(screen);
-    Visual* visual = DefaultVisual(display, screenNumber);
-    const int depth = DefaultDepth(display, screenNumber);
+    visual = DefaultVisual(display, screenNumber);
+    depth = DefaultDepth(display, screenNumber);
+    systemScale = ScaleFromResources(display);
     if (visual->c_class != TrueColor)
         throw std::runtime_error("the display has no true-colour visual");
     red = Channel(visual->red_mask);
@@ -275,15 +305,7 @@ X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int cli
                            CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attributes);
     if (window != 0)
         gc = XCreateGC(display, window, 0, nullptr);
-    image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                         static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (image != nullptr) {
-        image->data = static_cast<char*>(std::calloc(static_cast<size_t>(image->bytes_per_line), height));
-        if (image->data == nullptr) {
-            XDestroyImage(image);
-            image = nullptr;
-        }
-    }
+    image = makeImage(width, height);
     if (window == 0 || gc == nullptr || image == nullptr || trap.syncFailed()) {
         if (image != nullptr)
             XDestroyImage(image);
@@ -294,13 +316,50 @@ X11Window::X11Window(Display* display, ::Window parent, int clientWidth, int cli
         trap.syncFailed();
         throw std::runtime_error("cannot create the editor window");
     }
-    if (image->bits_per_pixel == 32) {
+    trap.syncFailed();
+}
+
+XImage* X11Window::makeImage(int w, int h) const {
+    XImage* made = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                                static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+    if (made == nullptr)
+        return nullptr;
+    made->data = static_cast<char*>(std::calloc(static_cast<size_t>(made->bytes_per_line), h));
+    if (made->data == nullptr) {
+        XDestroyImage(made);
+        return nullptr;
+    }
+    if (made->bits_per_pixel == 32) {
         // Written as native words below; Xlib swaps them if the server's
         // order differs.
         const uint32_t probe = 1;
-        image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
+        made->byte_order = *reinterpret_cast<const uint8_t*>(&probe) == 1 ? LSBFirst : MSBFirst;
     }
+    return made;
+}
+
+bool X11Window::setScale(double requested) {
+    const double chosen = ChooseScale(requested, systemScale);
+    if (chosen == model.scale())
+        return false;
+    const int unit = model.drawingScale();
+    XImage* resized = makeImage(ScaledLength(model.frameWidth() / unit, chosen),
+                                ScaledLength(model.frameHeight() / unit, chosen));
+    if (resized == nullptr)
+        throw std::bad_alloc();  // nothing changed: the window stays as it is
+    model.setScale(chosen);  // the chosen scale again, whatever asks
+    width = model.clientWidth();
+    height = model.clientHeight();
+    XDestroyImage(image);
+    image = resized;
+    surfaces.clear();  // the model dropped its pictures
+    changed = {};
+    exposed = {0, 0, width, height};
+    ErrorTrap trap(display);
+    if (window != 0)
+        XResizeWindow(display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
     trap.syncFailed();
+    return true;
 }
 
 X11Window::~X11Window() {
@@ -329,7 +388,8 @@ int X11Window::addPicture(const PictureSpec& spec) {
 void X11Window::invalidate(int control) {
     const PictureSpec& s = model.picture(control);
     if (s.visible)
-        Unite(changed, Intersect({s.left, s.top, s.left + s.clipWidth, s.top + s.clipHeight}, {0, 0, width, height}));
+        Unite(changed, Intersect({s.left, s.top, s.left + s.clipWidth, s.top + s.clipHeight},
+                                 {0, 0, model.frameWidth(), model.frameHeight()}));
 }
 
 void X11Window::setPosition(int x, int y) {
@@ -477,18 +537,30 @@ bool X11Window::nextEvent(XEvent& event) {
 
 void X11Window::paint() {
     if (!Empty(changed)) {
-        const Bitmap frame = model.compose();
-        for (int y = changed.top; y < changed.bottom; ++y)
-            for (int x = changed.left; x < changed.right; ++x) {
-                const Rgb c = frame.at(x, y);
-                const unsigned long value = red.place(c.r) | green.place(c.g) | blue.place(c.b);
-                if (image->bits_per_pixel == 32)
-                    reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line)[x] =
-                        static_cast<uint32_t>(value);
-                else
-                    XPutPixel(image, x, y, value);
-            }
-        Unite(exposed, changed);
+        auto put = [this](int x, int y, Rgb c) {
+            const unsigned long value = red.place(c.r) | green.place(c.g) | blue.place(c.b);
+            if (image->bits_per_pixel == 32)
+                reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line)[x] =
+                    static_cast<uint32_t>(value);
+            else
+                XPutPixel(image, x, y, value);
+        };
+        const int fw = model.frameWidth(), fh = model.frameHeight();
+        if (fw == width && fh == height) {
+            const Bitmap frame = model.composeFrame(changed);
+            for (int y = changed.top; y < changed.bottom; ++y)
+                for (int x = changed.left; x < changed.right; ++x)
+                    put(x, y, frame.at(x, y));
+            Unite(exposed, changed);
+        } else {
+            // An in-between scale: the client pixels that read the changed
+            // frame pixels, filtered down from the frame around them.
+            const Rect area = ClientAreaOf(fw, fh, width, height, changed);
+            const Bitmap frame = model.composeFrame(FrameAreaOf(fw, fh, width, height, area));
+            FilterDown(
+                fw, fh, width, height, area, [&frame](int x, int y) { return frame.at(x, y); }, put);
+            Unite(exposed, area);
+        }
         changed = {};
     }
     if (!mapped || window == 0) {
