@@ -53,7 +53,18 @@ TEST(Vst3View, FollowsTheComRulesAndTellsItsOwnerWhenItGoes) {
     IPlugViewContentScaleSupport::iid.copyTo(id);
     ASSERT_EQ(view->queryInterface(id, &obj), kResultOk);
     auto* scale = static_cast<IPlugViewContentScaleSupport*>(obj);
-    EXPECT_EQ(scale->setContentScaleFactor(2.0f), kResultFalse) << "the view does not scale";
+    // The host's scale sets the size the view asks for; 0 withdraws it.
+    const struct {
+        float factor;
+        int width, height;
+    } scales[] = {{2.0f, 796, 482}, {1.5f, 597, 362}, {3.0f, 1194, 723}, {0.0f, 398, 241}};
+    for (const auto& c : scales) {
+        EXPECT_EQ(scale->setContentScaleFactor(c.factor), kResultOk);
+        ViewRect size{};
+        ASSERT_EQ(view->getSize(&size), kResultOk);
+        EXPECT_EQ(size.right - size.left, c.width) << c.factor;
+        EXPECT_EQ(size.bottom - size.top, c.height) << c.factor;
+    }
     FUnknown::iid.copyTo(id);
     ASSERT_EQ(scale->queryInterface(id, &obj), kResultOk);
     EXPECT_EQ(obj, static_cast<FUnknown*>(view)) << "one identity";

@@ -199,7 +199,7 @@ public:
         return HostEntry(kInternalError, [&] {
             if (size == nullptr)
                 return kInvalidArgument;
-            *size = ViewRect{0, 0, kWidth, kHeight};
+            *size = ViewRect{0, 0, width(), height()};
             return kResultOk;
         });
     }
@@ -227,16 +227,30 @@ public:
         return HostEntry(kInternalError, [&] {
             if (rect == nullptr)
                 return kInvalidArgument;
-            rect->right = rect->left + kWidth;
-            rect->bottom = rect->top + kHeight;
+            rect->right = rect->left + width();
+            rect->bottom = rect->top + height();
             return kResultOk;
         });
     }
 
-    // IPlugViewContentScaleSupport. The window is drawn at one scale: the
-    // view does not take the factor up, and says so.
-    tresult VST3_CALL setContentScaleFactor(ScaleFactor) override {
-        return HostEntry(kResultFalse, [] { return kResultFalse; });
+    // IPlugViewContentScaleSupport. The panel is drawn again at the host's
+    // scale (1 to 3; HALVORINE_SCALE still overrides it), and the host is
+    // asked for the new size through its frame. A factor that is not a
+    // number or not positive withdraws the host's scale.
+    tresult VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
+        return HostEntry(kResultFalse, [&] {
+            contentScale = factor > 0.0f ? static_cast<double>(factor) : 0.0;
+            if (window == nullptr)
+                return kResultOk;
+            Hold self(static_cast<IPlugView*>(this));
+            const int oldWidth = width(), oldHeight = height();
+            window->setScale(contentScale);
+            if (frame != nullptr && (width() != oldWidth || height() != oldHeight)) {
+                ViewRect wanted{0, 0, width(), height()};
+                frame->resizeView(this, &wanted);  // last: the host may close the view inside
+            }
+            return kResultOk;
+        });
     }
 
     // From the owner (EditorViewParameterChanged).
@@ -273,6 +287,16 @@ private:
     }
 
     tresult attach(void* parent, FIDString type);
+    // The view's size in screen pixels: the open window's, or what the
+    // host's scale would make it.
+    int width() const {
+        return window != nullptr ? window->form().clientWidth()
+                                 : platform::ScaledLength(kWidth, platform::ChooseScale(contentScale, 0.0));
+    }
+    int height() const {
+        return window != nullptr ? window->form().clientHeight()
+                                 : platform::ScaledLength(kHeight, platform::ChooseScale(contentScale, 0.0));
+    }
     // Takes the window down and leaves the run loop; answers whether there
     // was a window.
     bool detach();
@@ -281,6 +305,7 @@ private:
     EditorViewOwner& owner;
     IPlugFrame* frame = nullptr;
     TPluginEditorWindow* window = nullptr;
+    double contentScale = 0.0;  // the host's, or 0 for none
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     IRunLoop* runLoop = nullptr;  // referenced while the window is in it
     RunLoopClient* client = nullptr;
@@ -345,7 +370,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
     std::unique_ptr<TPluginEditorWindow> made;
     try {
         [[maybe_unused]] NativeWindows native;
-        made = std::make_unique<TPluginEditorWindow>(parent);  // runs FormCreate
+        made = std::make_unique<TPluginEditorWindow>(parent, contentScale);  // runs FormCreate
     } catch (...) {
         // No window to be had (a parent that is gone, no display).
         return kResultFalse;
