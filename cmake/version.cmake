@@ -29,6 +29,10 @@ function(halvorine_version_resource target description)
     DEPENDS ${dir}/${target}.rc
     COMMENT "Version resource of ${HALVORINE_RC_FILE}"
     VERBATIM)
+  # The rule lives in this folder; the target may come from another one,
+  # which learns of it through the target that runs it.
+  add_custom_target(${target}_version_resource DEPENDS ${dir}/${target}.res.o)
+  add_dependencies(${target} ${target}_version_resource)
   set_source_files_properties(${dir}/${target}.res.o PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   target_sources(${target} PRIVATE ${dir}/${target}.res.o)
 endfunction()
