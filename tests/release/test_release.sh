@@ -75,9 +75,14 @@ compare_members "$name-linux-x86_64.tar.xz" "$work/tar.expected" "$work/tar.foun
 expected deb.txt >"$work/deb.expected"
 dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort >"$work/deb.found"
 compare_members "halvorine_${version}_amd64.deb" "$work/deb.expected" "$work/deb.found"
-# The source archive: every file of the commit, nothing else.
-if git -C "$source" rev-parse --verify -q HEAD >/dev/null 2>&1; then
-    git -C "$source" ls-tree -r --name-only HEAD | sed "s|^|$name-src/|" | sort >"$work/src.expected"
+# The source archive: every file of its commit, nothing else.
+commit=$(xz -dc "$srcball" | git get-tar-commit-id 2>/dev/null)
+if [ -z "$commit" ]; then
+    fail "$name-src.tar.xz does not name its commit (not made by git archive)"
+elif ! git -C "$source" cat-file -e "$commit^{commit}" 2>/dev/null; then
+    fail "$name-src.tar.xz is of commit $commit, which $source does not have"
+else
+    git -C "$source" ls-tree -r --name-only "$commit" | sed "s|^|$name-src/|" | sort >"$work/src.expected"
     tar -tJf "$srcball" | grep -v '/$' | grep -v '^pax_global_header$' | sort >"$work/src.found"
     compare_members "$name-src.tar.xz" "$work/src.expected" "$work/src.found"
 fi
@@ -116,7 +121,7 @@ grep -q "removed: $home/.vst/Halvorine.so" "$work/uninstall.log" || fail "instal
 # ---- The Debian package.
 step "the Debian package: lintian"
 if command -v lintian >/dev/null 2>&1; then
-    lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1
+    lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
     grep '^E: ' "$work/lintian.log" && fail "lintian reports errors"
     grep '^W: ' "$work/lintian.log" | sed 's/^/  lintian warning: /'
 else
@@ -143,10 +148,11 @@ else
         [ "$(man -w halvorine 2>/dev/null)" = /usr/share/man/man1/halvorine.1.gz ] || fail "man -w halvorine does not find the page"
         if [ $with_vst3 = yes ]; then
             if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
-                # It exits 0 even when it fails: its output tells.
-                LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner \
+                # It exits 0 even when it fails: its output tells. Its cache
+                # goes into the temporary home.
+                HOME=$work/home LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner \
                     /usr/lib/vst3/Halvorine.vst3 >"$work/scan.log" 2>&1
-                grep -qi 'Halvorine' "$work/scan.log" && ! grep -qi 'error\|fail' "$work/scan.log" ||
+                grep -q '^\[Info\]: Found Plugin: Halvorine$' "$work/scan.log" && ! grep -q '^\[ERROR\]' "$work/scan.log" ||
                     fail "Ardour's VST3 scanner does not list /usr/lib/vst3/Halvorine.vst3: $(cat "$work/scan.log")"
             else
                 fail "Ardour's VST3 scanner (package ardour) is missing"
@@ -174,16 +180,16 @@ else
     wineserver -w
     unzip -q "$zip" -d "$work/zip"
     # installed file | the zip's file
-    while read -r installed packed; do
+    while IFS='|' read -r installed packed; do
         [ "$packed" != "${packed#VST3/}" ] && [ $with_vst3 = no ] && continue
         cmp -s "$drive/$installed" "$work/zip/$packed" || fail "the install did not put $packed into C:/$installed"
     done <<EOF
-Program Files/VstPlugins/Halvorine.dll VST2/64-bit/Halvorine.dll
-Program Files (x86)/VstPlugins/Halvorine.dll VST2/32-bit/Halvorine.dll
-Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3 VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
-Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3 VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
-Program Files/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
-Program Files/Pellucid/Halvorine/LICENSE.txt LICENSE.txt
+Program Files/VstPlugins/Halvorine.dll|VST2/64-bit/Halvorine.dll
+Program Files (x86)/VstPlugins/Halvorine.dll|VST2/32-bit/Halvorine.dll
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json|VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
+Program Files/Pellucid/Halvorine/LICENSE.txt|LICENSE.txt
 EOF
     [ -f "$drive/Program Files/Pellucid/Halvorine/uninstall.exe" ] || fail "the install wrote no uninstaller"
     registry() { grep -A12 -F '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halvorine]' "$WINEPREFIX/system.reg"; }
