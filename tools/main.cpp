@@ -88,8 +88,8 @@ std::string versionText() {
 }
 
 int run(int argc, char** argv, std::string& commandName) {
-    CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default the Halvorine "
-                 "sixteen-band gate built beside this program)."};
+    CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default Halvorine.so, the "
+                 "Halvorine sixteen-band gate; --version shows which one)."};
     app.require_subcommand(1);
     app.set_version_flag("--version", versionText,
                          "print the version and the plug-in library that commands load by default, and exit");
