@@ -17,3 +17,14 @@ endif()
 if(WIN32)
   target_compile_definitions(halvorine_flags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()
+
+# The same sources give the same bytes wherever and whenever they are built,
+# so that anyone can check a release against its source: paths written into
+# the binaries (__FILE__ in assertions) name the source folder "." and the
+# build folder "build" whatever they are called here, and the Windows
+# linker writes no time into the PE header. The build folder's map comes
+# last so that it wins for a build folder inside the source folder.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+if(WIN32)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

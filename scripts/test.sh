@@ -1,18 +1,18 @@
 #!/bin/sh
 # Builds every configuration and runs every test suite: the Linux build,
-# Builds every configuration and runs every test suite: the Linux build,
 # the Linux tests under AddressSanitizer and UBSan, the concurrency tests
 # (engine and editor bridge) under ThreadSanitizer, the 32-bit and 64-bit
-# Windows DLLs with their suites under wine, and the fuzz targets, each
-# for a bounded time (HALVORINE_FUZZ_SECONDS, 75 by default). Installs what
-# is missing first (Debian 12).
+# Windows DLLs with their suites under wine, the fuzz targets, each for a
+# bounded time (HALVORINE_FUZZ_SECONDS, 75 by default), and the release:
+# made twice, in two clones, to the same bytes, and each artefact installed
+# as a user installs it. Installs what is missing first (Debian 12).
 #
-#   scripts/test.sh [PRESET ...]     (default: linux asan tsan win32 win64 fuzz)
+#   scripts/test.sh [STEP ...]   (default: linux asan tsan win32 win64 fuzz release)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-presets=${*:-linux asan tsan win32 win64 fuzz}
+presets=${*:-linux asan tsan win32 win64 fuzz release}
 fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 
 # Build and test dependencies, from Debian's archive. wine32 needs the
@@ -20,11 +20,14 @@ fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 # The LV2 edition builds against lv2-dev and is tested with lilv, lilv's
 # lv2apply and lv2_validate (which runs sordi's sord_validate). The VST3
 # edition is loaded in Ardour 7 (ardour) and its harness checked on a
-# known-good bundle (zam-plugins).
+# known-good bundle (zam-plugins). The release is made with git, makensis,
+# dpkg-dev, xz and zip, and checked with unzip, lintian, man-db and Ardour's
+# VST3 scanner.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
-          lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev ardour zam-plugins"
+          lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev
+          git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
@@ -59,9 +62,49 @@ run_fuzzers() {
     return $status
 }
 
+# The release (scripts/release.sh) into build/release/, its artefacts
+# installed and used as a user does (tests/release/test_release.sh, with
+# the Windows builds' test hosts), then made again in a second clone of
+# the same commit: in another folder, later, under another umask and time
+# zone. The two must give the same SHA256SUMS. The second clone builds
+# everything afresh: reusing the first one's builds would hide what
+# differs between two machines.
+run_release() {
+    status=0
+    # Of the last commit: uncommitted changes are not in a release.
+    HALVORINE_RELEASE_ALLOW_DIRTY=1 sh scripts/release.sh || return 1
+    for preset in win32 win64; do
+        cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target host_tests || return 1
+    done
+    xvfb-run -a sh tests/release/test_release.sh build/release "$root" build/win32 build/win64 || status=1
+    echo "--- the release again, in a second clone"
+    other=$(mktemp -d "${TMPDIR:-/tmp}/halvorine-second-clone.XXXXXX")
+    if git clone -q --no-hardlinks "$root" "$other/Halvorine" &&
+        git -C "$other/Halvorine" checkout -q --detach "$(git rev-parse HEAD)" &&
+        (cd "$other/Halvorine" && umask 027 && TZ=Pacific/Chatham sh scripts/release.sh >"$other/release.log" 2>&1); then
+        if cmp -s build/release/SHA256SUMS "$other/Halvorine/build/release/SHA256SUMS"; then
+            echo "the second clone's release is the same, byte for byte:"
+            cat build/release/SHA256SUMS
+        else
+            echo "FAIL: the two releases differ (- this clone, + the second one):"
+            diff build/release/SHA256SUMS "$other/Halvorine/build/release/SHA256SUMS"
+            status=1
+        fi
+    else
+        tail -n 40 "$other/release.log"
+        status=1
+    fi
+    rm -rf "$other"
+    return $status
+}
+
 failed=
 for preset in $presets; do
     echo "=== $preset ==="
+    if [ "$preset" = release ]; then
+        run_release || failed="$failed release"
+        continue
+    fi
     cmake --preset "$preset"
     case $preset in
         tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests vst3_concurrency_tests ;;

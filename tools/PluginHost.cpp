@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace halvorine {
@@ -74,13 +76,36 @@ EntryProc ownSymbol(void* library, const char* name) {
 
 }  // namespace
 
-std::string defaultPluginPath() {
+std::vector<std::string> pluginSearchPaths() {
+    std::vector<std::string> paths;
     char buffer[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return "Halvorine.so";
-    std::string exe(buffer, static_cast<size_t>(n));
-    return exe.substr(0, exe.find_last_of('/') + 1) + "Halvorine.so";
+    if (n > 0) {
+        std::filesystem::path folder = std::filesystem::path(std::string(buffer, static_cast<size_t>(n))).parent_path();
+        paths.push_back((folder / "Halvorine.so").string());
+        paths.push_back((folder.parent_path() / "lib" / "vst" / "Halvorine.so").lexically_normal().string());
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        paths.push_back((std::filesystem::path(home) / ".vst" / "Halvorine.so").lexically_normal().string());
+    return paths;
+}
+
+std::string findDefaultPlugin() {
+    for (const std::string& path : pluginSearchPaths())
+        if (access(path.c_str(), F_OK) == 0)
+            return path;
+    return "";
+}
+
+std::string noDefaultPluginMessage() {
+    std::string message = "no Halvorine.so found; looked for";
+    const char* separator = " ";
+    for (const std::string& path : pluginSearchPaths()) {
+        message += separator + path;
+        separator = ", ";
+    }
+    return message + " (choose a plug-in with --plugin PATH)";
 }
 
 Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sampleRate_(sampleRate) {

@@ -10,8 +10,15 @@
 
 namespace halvorine {
 
-// The module built beside the running program (the project's own plug-in).
-std::string defaultPluginPath();
+// Where the project's own plug-in, Halvorine.so, is looked for when no
+// library is named, in this order: beside the running program (the build
+// tree), in <prefix>/lib/vst for a program installed in <prefix>/bin, and
+// in the user's ~/.vst (where a per-user install puts it).
+std::vector<std::string> pluginSearchPaths();
+// The first of those that exists, or "" if none does.
+std::string findDefaultPlugin();
+// The message for when none does: what was looked for and where.
+std::string noDefaultPluginMessage();
 
 // One loaded library and one instance of its effect.
 //

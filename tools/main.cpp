@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ constexpr int kUsage = 2;
 
 void addPluginOption(CLI::App* command, std::string& plugin) {
     command->add_option("--plugin", plugin, "VST 2.x plug-in library (.so) to load")
-        ->default_str("Halvorine.so beside this program");
+        ->default_str("Halvorine.so beside this program, in ../lib/vst or in ~/.vst");
 }
 
 void addSettingOptions(CLI::App* command, std::string& program, std::vector<std::string>& sets) {
@@ -81,12 +82,33 @@ void dieBy(int sig) {
     std::raise(sig);
 }
 
-int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
-    CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default the Halvorine "
-                 "sixteen-band gate built beside this program)."};
-    app.require_subcommand(1);
+// The library a command loads: the one named with --plugin, or else the
+// first Halvorine.so found where the program looks for it.
+std::string pluginToLoad(const std::string& named) {
+    if (!named.empty())
+        return named;
+    std::string found = halvorine::findDefaultPlugin();
+    if (found.empty())
+        throw std::runtime_error(halvorine::noDefaultPluginMessage());
+    return found;
+}
 
-    std::string plugin = halvorine::defaultPluginPath();
+// --version: the program's version and the library that a command without
+// --plugin would load.
+std::string versionText() {
+    std::string found = halvorine::findDefaultPlugin();
+    return std::string("halvorine ") + HALVORINE_VERSION + "\nplug-in: " +
+           (found.empty() ? halvorine::noDefaultPluginMessage() : found);
+}
+
+int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
+    CLI::App app{"halvorine: renders audio files through a VST 2.x plug-in (by default Halvorine.so, the "
+                 "Halvorine sixteen-band gate; --version shows which one)."};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", versionText,
+                         "print the version and the plug-in library that commands load by default, and exit");
+
+    std::string plugin;
     std::string program;
     std::vector<std::string> sets;
 
@@ -138,6 +160,8 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::string command = app.get_subcommands().empty() ? "" : " " + app.get_subcommands()[0]->get_name();
         std::cerr << "halvorine" << command << ": " << e.what() << " (see halvorine" << command << " --help)\n";
@@ -149,20 +173,20 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     try {
         if (chosen == renderCommand) {
             halvorine::InterruptGuard guard;
-            render.plugin = plugin;
+            render.plugin = pluginToLoad(plugin);
             render.settings = toSettings(program, sets);
             render.progress = isatty(STDERR_FILENO) != 0;
             halvorine::RenderResult result = halvorine::render(render);
             std::cout << result.summary(render.output) << "\n";
         } else if (chosen == infoCommand) {
-            halvorine::Plugin instance(plugin, 44100.0);
+            halvorine::Plugin instance(pluginToLoad(plugin), 44100.0);
             instance.open(1024);
             std::cout << (json ? halvorine::infoJson(instance) : halvorine::infoText(instance));
         } else if (chosen == snapshotCommand) {
             return halvorine::snapshot(picture, toSettings(program, sets), snapshotScale);
         } else if (chosen == demoCommand) {
             halvorine::InterruptGuard guard;
-            return halvorine::runDemo(demoFolder, plugin);
+            return halvorine::runDemo(demoFolder, pluginToLoad(plugin));
         }
     } catch (const halvorine::Interrupted& e) {
         std::cerr << "halvorine " << chosen->get_name() << ": interrupted; nothing was written\n";

@@ -1,0 +1,230 @@
+#!/bin/sh
+# The release's artefacts, each installed as a user installs it:
+#   - every archive holds exactly the expected members (expected/), and
+#     SHA256SUMS checks;
+#   - the Linux archive's install.sh into a temporary HOME: lv2ls and
+#     halvorine find what it installed, --uninstall removes it;
+#   - the Debian package: lintian, dpkg -i, then lv2ls, halvorine, man and
+#     the VST3 scanner of a real host find it, and dpkg -r removes every
+#     file that dpkg -L listed;
+#   - the installer under wine, in a fresh prefix: a silent install puts
+#     the files in both Program Files folders, the project's test hosts
+#     load the DLLs from there, a silent uninstall removes them and the
+#     registry entry.
+#
+#   test_release.sh RELEASE-DIR SOURCE-DIR [WIN32-BUILD WIN64-BUILD]
+#
+# The build folders hold the test hosts (host_tests.exe). Installing the
+# Debian package needs root; without it that part is skipped, and said so.
+set -u
+release=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+win32=${3:-}
+win64=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+step() { echo "--- $*"; }
+
+version=$(sed -n 's/^project(Halvorine VERSION \([0-9][0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+name=Halvorine-$version
+zip=$release/$name-windows.zip
+setup=$release/$name-windows-setup.exe
+tarball=$release/$name-linux-x86_64.tar.xz
+deb=$release/halvorine_${version}_amd64.deb
+srcball=$release/$name-src.tar.xz
+deb_installed=no
+cleanup() {
+    [ $deb_installed = no ] || dpkg -r halvorine >/dev/null 2>&1
+    [ -z "${WINEPREFIX:-}" ] || wineserver -k >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- Checksums and member lists.
+step "checksums"
+(cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
+[ "$(wc -l <"$release/SHA256SUMS")" -eq 5 ] || fail "SHA256SUMS does not list the five artefacts"
+
+# Whether the release carries the VST3 edition: the zip says; the other
+# artefacts must agree (expected/ marks its members "vst3 "). A source
+# with the edition must release it.
+if unzip -Z1 "$zip" | grep -q '^VST3/'; then with_vst3=yes; else with_vst3=no; fi
+if [ -f "$source/vst3/CMakeLists.txt" ] && [ $with_vst3 = no ]; then
+    fail "the source has the VST3 edition, the release does not"
+fi
+echo "VST3 edition in the release: $with_vst3"
+expected() {
+    if [ $with_vst3 = yes ]; then sed 's/^vst3 //' "$here/expected/$1"; else grep -v '^vst3 ' "$here/expected/$1"; fi |
+        sed "s/@VERSION@/$version/g" | sort
+}
+compare_members() {  # artefact, expected list, actual list
+    if ! cmp -s "$2" "$3"; then
+        fail "$1 holds other members than expected (- expected, + found):"
+        diff "$2" "$3" | sed -n 's/^</  -/p; s/^>/  +/p'
+    fi
+}
+step "member lists"
+expected windows-zip.txt >"$work/zip.expected"
+unzip -Z1 "$zip" | sort >"$work/zip.found"
+compare_members "$name-windows.zip" "$work/zip.expected" "$work/zip.found"
+expected linux-tar.txt >"$work/tar.expected"
+tar -tJf "$tarball" | grep -v '/$' | sort >"$work/tar.found"
+compare_members "$name-linux-x86_64.tar.xz" "$work/tar.expected" "$work/tar.found"
+expected deb.txt >"$work/deb.expected"
+dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort >"$work/deb.found"
+compare_members "halvorine_${version}_amd64.deb" "$work/deb.expected" "$work/deb.found"
+# The source archive: every file of its commit, nothing else.
+commit=$(xz -dc "$srcball" | git get-tar-commit-id 2>/dev/null)
+if [ -z "$commit" ]; then
+    fail "$name-src.tar.xz does not name its commit (not made by git archive)"
+elif ! git -C "$source" cat-file -e "$commit^{commit}" 2>/dev/null; then
+    fail "$name-src.tar.xz is of commit $commit, which $source does not have"
+else
+    git -C "$source" ls-tree -r --name-only "$commit" | sed "s|^|$name-src/|" | sort >"$work/src.expected"
+    tar -tJf "$srcball" | grep -v '/$' | grep -v '^pax_global_header$' | sort >"$work/src.found"
+    compare_members "$name-src.tar.xz" "$work/src.expected" "$work/src.found"
+fi
+# Members: owned by root, dated at most at the commit.
+tar -tvJf "$tarball" | awk '$2 != "0/0" { bad = 1 } END { exit bad }' || fail "the Linux archive has members not owned by 0/0"
+unzip -p "$zip" README.txt | head -n 1 | grep -q "$(printf '\r')$" || fail "README.txt in the zip has no CRLF line ends"
+for arch in 32 64; do
+    unzip -p "$zip" "VST2/$arch-bit/Halvorine.dll" >"$work/vst2-$arch.dll"
+    for text in "ProductName" "Halvorine" "CompanyName" "Pellucid" "FileVersion" "$version" "FileDescription"; do
+        strings -el "$work/vst2-$arch.dll" | grep -qx "$text" || fail "the $arch-bit DLL's version resource lacks \"$text\""
+    done
+done
+
+# ---- The Linux archive, installed for one user.
+step "install.sh into a temporary HOME"
+mkdir -p "$work/unpacked" "$work/home"
+tar -C "$work/unpacked" -xJf "$tarball"
+unpacked=$work/unpacked/$name-linux-x86_64
+home=$work/home
+HOME=$home PATH=$home/.local/bin:$PATH sh "$unpacked/install.sh" >"$work/install.log" 2>&1 || fail "install.sh failed: $(cat "$work/install.log")"
+for file in .vst/Halvorine.so .lv2/Halvorine.lv2/manifest.ttl .local/bin/halvorine .local/share/man/man1/halvorine.1; do
+    [ -f "$home/$file" ] || fail "install.sh did not install ~/$file"
+    grep -q "installed: $home/$file" "$work/install.log" || fail "install.sh did not report ~/$file"
+done
+[ $with_vst3 = no ] || [ -d "$home/.vst3/Halvorine.vst3/Contents" ] || fail "install.sh did not install ~/.vst3/Halvorine.vst3"
+LV2_PATH=$home/.lv2 lv2ls 2>/dev/null | grep -qx 'urn:pellucid:halvorine' || fail "lv2ls does not find the plug-in in ~/.lv2"
+HOME=$home "$home/.local/bin/halvorine" --version | grep -qx "plug-in: $home/.vst/Halvorine.so" ||
+    fail "halvorine --version does not name ~/.vst/Halvorine.so"
+HOME=$home "$home/.local/bin/halvorine" info >"$work/info.txt" 2>&1 || fail "halvorine info fails: $(cat "$work/info.txt")"
+grep -q "Plug-in *$home/.vst/Halvorine.so" "$work/info.txt" || fail "halvorine info does not load ~/.vst/Halvorine.so"
+HOME=$home sh "$unpacked/install.sh" --uninstall >"$work/uninstall.log" 2>&1 || fail "install.sh --uninstall failed"
+left=$(find "$home" -type f)
+[ -z "$left" ] || fail "install.sh --uninstall left files behind: $left"
+grep -q "removed: $home/.vst/Halvorine.so" "$work/uninstall.log" || fail "install.sh --uninstall does not report what it removed"
+
+# ---- The Debian package.
+step "the Debian package: lintian"
+if command -v lintian >/dev/null 2>&1; then
+    lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
+    grep '^E: ' "$work/lintian.log" && fail "lintian reports errors"
+    grep '^W: ' "$work/lintian.log" | sed 's/^/  lintian warning: /'
+else
+    fail "lintian is missing"
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "not root: the Debian package is not installed here (skipped)"
+else
+    step "the Debian package: dpkg -i"
+    if dpkg -s halvorine >/dev/null 2>&1; then
+        fail "a halvorine package is installed already; the test does not replace it"
+    elif ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
+        fail "dpkg -i fails: $(cat "$work/dpkg.log")"
+        deb_installed=yes
+    else
+        deb_installed=yes
+        dpkg -L halvorine >"$work/listed"
+        lv2ls | grep -qx 'urn:pellucid:halvorine' || fail "lv2ls does not list urn:pellucid:halvorine"
+        /usr/bin/halvorine --version >"$work/version" 2>&1 || fail "halvorine --version fails"
+        grep -qx "halvorine $version" "$work/version" || fail "halvorine --version does not print $version"
+        grep -qx "plug-in: /usr/lib/vst/Halvorine.so" "$work/version" || fail "halvorine --version does not name /usr/lib/vst/Halvorine.so: $(cat "$work/version")"
+        (cd / && HOME=$work/home /usr/bin/halvorine info) >"$work/info.txt" 2>&1 || fail "halvorine info fails: $(cat "$work/info.txt")"
+        grep -q "Plug-in */usr/lib/vst/Halvorine.so" "$work/info.txt" || fail "halvorine info does not load /usr/lib/vst/Halvorine.so"
+        [ "$(man -w halvorine 2>/dev/null)" = /usr/share/man/man1/halvorine.1.gz ] || fail "man -w halvorine does not find the page"
+        if [ $with_vst3 = yes ]; then
+            if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
+                # It exits 0 even when it fails: its output tells. Its cache
+                # goes into the temporary home.
+                HOME=$work/home LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner \
+                    /usr/lib/vst3/Halvorine.vst3 >"$work/scan.log" 2>&1
+                grep -q '^\[Info\]: Found Plugin: Halvorine$' "$work/scan.log" && ! grep -q '^\[ERROR\]' "$work/scan.log" ||
+                    fail "Ardour's VST3 scanner does not list /usr/lib/vst3/Halvorine.vst3: $(cat "$work/scan.log")"
+            else
+                fail "Ardour's VST3 scanner (package ardour) is missing"
+            fi
+        fi
+        step "the Debian package: dpkg -r"
+        dpkg -r halvorine >"$work/dpkg.log" 2>&1 || fail "dpkg -r fails: $(cat "$work/dpkg.log")"
+        deb_installed=no
+        while read -r path; do
+            [ -d "$path" ] && continue
+            [ ! -e "$path" ] || fail "dpkg -r left $path behind"
+        done <"$work/listed"
+    fi
+fi
+
+# ---- The installer, under wine.
+if [ -z "$win32" ] || [ -z "$win64" ]; then
+    fail "no build folders with the Windows test hosts given"
+else
+    step "the installer under wine: silent install into a fresh prefix"
+    export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
+    wine_run="$source/tests/support/wine-run.sh $WINEPREFIX"
+    drive=$WINEPREFIX/drive_c
+    $wine_run "$setup" /S >"$work/setup.log" 2>&1 || fail "the silent install fails: $(cat "$work/setup.log")"
+    wineserver -w
+    unzip -q "$zip" -d "$work/zip"
+    # installed file | the zip's file
+    while IFS='|' read -r installed packed; do
+        [ "$packed" != "${packed#VST3/}" ] && [ $with_vst3 = no ] && continue
+        cmp -s "$drive/$installed" "$work/zip/$packed" || fail "the install did not put $packed into C:/$installed"
+    done <<EOF
+Program Files/VstPlugins/Halvorine.dll|VST2/64-bit/Halvorine.dll
+Program Files (x86)/VstPlugins/Halvorine.dll|VST2/32-bit/Halvorine.dll
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
+Program Files/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json|VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
+Program Files/Pellucid/Halvorine/LICENSE.txt|LICENSE.txt
+EOF
+    [ -f "$drive/Program Files/Pellucid/Halvorine/uninstall.exe" ] || fail "the install wrote no uninstaller"
+    registry() { grep -A12 -F '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halvorine]' "$WINEPREFIX/system.reg"; }
+    registry | grep -q '"DisplayName"="Halvorine '"$version"'"' || fail "the uninstaller is not registered in the 64-bit registry"
+    registry | grep -q '"QuietUninstallString"=".*uninstall.exe.* /S"' || fail "the registration has no QuietUninstallString"
+
+    step "the installer under wine: the test hosts load the installed DLLs"
+    for pair in "$win32:C:\\Program Files (x86)\\VstPlugins\\Halvorine.dll" "$win64:C:\\Program Files\\VstPlugins\\Halvorine.dll"; do
+        build=${pair%%:C:*}
+        dll=C:${pair#*:C:}
+        HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/host_tests.exe" --plugin "$dll" \
+            --gtest_filter='Record.*:Texts.*:Programs.*' >"$work/host.log" 2>&1 ||
+            fail "host_tests of $build with $dll: $(tail -n 20 "$work/host.log")"
+        grep -q '\[  PASSED  \]' "$work/host.log" || fail "host_tests of $build ran no test"
+    done
+
+    step "the installer under wine: silent uninstall"
+    wine "C:\\Program Files\\Pellucid\\Halvorine\\uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "the silent uninstall fails"
+    wineserver -w
+    for path in "Program Files/VstPlugins/Halvorine.dll" "Program Files (x86)/VstPlugins/Halvorine.dll" \
+        "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files/Pellucid/Halvorine"; do
+        [ ! -e "$drive/$path" ] || fail "the uninstall left C:/$path behind"
+    done
+    [ -z "$(registry)" ] || fail "the uninstall left its registration behind"
+    grep -qF '[Software\\Pellucid\\Halvorine]' "$WINEPREFIX/system.reg" && fail "the uninstall left Software\\Pellucid\\Halvorine behind"
+
+    step "the installer under wine: chosen folders"
+    $wine_run "$setup" /S '/VST2DIR64=C:\Hosts\Plugins64' '/VST2DIR32=C:\Hosts\Plugins32' >"$work/setup.log" 2>&1 || fail "the silent install into chosen folders fails"
+    wineserver -w
+    cmp -s "$drive/Hosts/Plugins64/Halvorine.dll" "$work/zip/VST2/64-bit/Halvorine.dll" || fail "/VST2DIR64 does not choose the 64-bit folder"
+    cmp -s "$drive/Hosts/Plugins32/Halvorine.dll" "$work/zip/VST2/32-bit/Halvorine.dll" || fail "/VST2DIR32 does not choose the 32-bit folder"
+    wine "C:\\Program Files\\Pellucid\\Halvorine\\uninstall.exe" /S >/dev/null 2>&1
+    wineserver -w
+    [ ! -e "$drive/Hosts/Plugins64" ] && [ ! -e "$drive/Hosts/Plugins32" ] || fail "the uninstall left the chosen folders behind"
+fi
+
+[ $failures -eq 0 ] && echo "the release installs, works and uninstalls as a user does it"
+[ $failures -eq 0 ]
