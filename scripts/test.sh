@@ -74,7 +74,7 @@ run_release() {
     # Of the last commit: uncommitted changes are not in a release.
     HALVORINE_RELEASE_ALLOW_DIRTY=1 sh scripts/release.sh || return 1
     for preset in win32 win64; do
-        cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target host_tests || return 1
+        cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target host_tests vst3_tests || return 1
     done
     xvfb-run -a sh tests/release/test_release.sh build/release "$root" build/win32 build/win64 || status=1
     echo "--- the release again, in a second clone"

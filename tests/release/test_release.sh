@@ -205,6 +205,18 @@ EOF
             fail "host_tests of $build with $dll: $(tail -n 20 "$work/host.log")"
         grep -q '\[  PASSED  \]' "$work/host.log" || fail "host_tests of $build ran no test"
     done
+    if [ $with_vst3 = yes ]; then
+        # The VST3 harness, on the bundle where the installer put it.
+        vst3dir="C:\\Program Files\\Common Files\\VST3\\Halvorine.vst3\\Contents"
+        for pair in "$win32:$vst3dir\\x86-win\\Halvorine.vst3" "$win64:$vst3dir\\x86_64-win\\Halvorine.vst3"; do
+            build=${pair%%:C:*}
+            module=C:${pair#*:C:}
+            HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/vst3_tests.exe" --vst3 "$module" \
+                --gtest_filter='Session.*:Halvorine.Factory:Halvorine.LoadsTheSavedState' >"$work/vst3.log" 2>&1 ||
+                fail "vst3_tests of $build with $module: $(tail -n 20 "$work/vst3.log")"
+            grep -q '\[  PASSED  \]' "$work/vst3.log" || fail "vst3_tests of $build ran no test"
+        done
+    fi
 
     step "the installer under wine: silent uninstall"
     wine "C:\\Program Files\\Pellucid\\Halvorine\\uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "the silent uninstall fails"
