@@ -208,7 +208,7 @@ TEST_P(Kernels, AnySplitGivesTheSameOutput) {
         {"square of the largest floats at 8 kHz", 8000.0f, 0, 1000, 2600, 4},
         {"square of the largest floats at 11025 Hz", 11025.0f, 0, 2001, 2400, 3},
     };
-    const std::vector<std::vector<int>> splits = {{1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1},
+    const std::vector<std::vector<int>> splits = {{9000}, {1}, {0, 1, 0, 3}, {7, 0, 64, 1, 511}, {4096, 1},
                                                   {2, 5, 8, 9, 31, 33, 100}};
     std::vector<float> baseL, baseR;
     MakeTestSignal(baseL, baseR, 9000, 7);
