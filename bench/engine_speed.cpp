@@ -158,6 +158,7 @@ void MeasureGuard(int reps) {
             std::printf("%-34s %10.2f\n", name.c_str(), best * 1e9 / kCalls);
         }
     }
+}
 
 // The kernels this processor runs (each checked against the SSE2 engine
 // kernel), and the module if one is given.
