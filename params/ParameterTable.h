@@ -27,6 +27,7 @@ struct Parameter {
     const char* hostName;     // the VST 2.x parameter name; the LV2 port's name
     const char* symbol;       // the LV2 port symbol
     const char* label;        // the read-out's label
+    const char* caption;      // the caption the panel artwork prints at the control
     Readout readout;
     double dbScale, dbOffset;  // for Readout::Decibels
     const char* comment;      // what the value does, for generic host views

@@ -45,6 +45,17 @@ size_t ReadFully(IBStream* stream, unsigned char* out, size_t size) {
     return done;
 }
 
+// What a new instance runs: "BigBeat", the values of the VST 2.x library
+// when it is new.
+State InitialState() {
+    State state{};
+    for (int i = 0; i < kNumSound; ++i)
+        state.values[i] = params::FactoryValue(params::kInitialProgram, i);
+    state.program = params::kInitialProgram;
+    state.bypass = false;
+    return state;
+}
+
 bool ReadStateFrom(IBStream* stream, State& state) {
     unsigned char bytes[kStateSize];
     const size_t got = ReadFully(stream, bytes, sizeof bytes);
@@ -53,7 +64,7 @@ bool ReadStateFrom(IBStream* stream, State& state) {
 
 }  // namespace
 
-HalvorineVst3::HalvorineVst3() {
+HalvorineVst3::HalvorineVst3() : live_(InitialState()), snapshot_(live_) {
     for (int i = 0; i < kNumParameters; ++i) {
         ParameterDescription description{};
         DescribeParameter(static_cast<unsigned>(i), description);
@@ -64,6 +75,10 @@ HalvorineVst3::HalvorineVst3() {
     // factory values of the program (0 for the slots without a sound).
     for (int i = 0; i < gate::kNumParams; ++i)
         engine_.setParameter(i, params::FactoryValue(params::kInitialProgram, i));
+    // Automation of Start, Finish, Q and Boost glides rather than clearing
+    // the filters at every point. A new instance, an activation, a program
+    // and a loaded state still start at once (see applyChange, setState).
+    engine_.setChangeMode(gate::ChangeMode::Glide);
 }
 
 HalvorineVst3::~HalvorineVst3() {
@@ -186,24 +201,23 @@ tresult VST3_CALL HalvorineVst3::setState(IBStream* stream) {
     if (!ReadStateFrom(stream, state))
         return kResultFalse;
     // The processor's values; the engine takes them up at its next block,
-    // so a state may arrive while audio runs.
+    // so a state may arrive while audio runs. The audio thread's own copy
+    // follows from the snapshot at its next block.
     for (int i = 0; i < kNumSound; ++i)
         engine_.setParameter(i, state.values[i]);
-    processorProgram_.store(state.program, std::memory_order_relaxed);
+    engine_.applyNextAtOnce();
     bypass_.store(state.bypass, std::memory_order_relaxed);
+    snapshot_.load(state);
     takeState(state);
     return kResultOk;
 }
 
 tresult VST3_CALL HalvorineVst3::getState(IBStream* stream) {
     fpenv::FloatingPointGuard guard;
+    tellHost();
     if (stream == nullptr)
         return kInvalidArgument;
-    State state{};
-    for (int i = 0; i < kNumSound; ++i)
-        state.values[i] = engine_.getParameter(i);
-    state.program = processorProgram_.load(std::memory_order_relaxed);
-    state.bypass = bypass_.load(std::memory_order_relaxed);
+    const State state = snapshot_.read();
     unsigned char bytes[kStateSize];
     WriteState(state, bytes);
     int32_t written = 0;
@@ -235,7 +249,12 @@ tresult VST3_CALL HalvorineVst3::canProcessSampleSize(int32_t symbolicSampleSize
 }
 
 uint32_t VST3_CALL HalvorineVst3::getLatencySamples() { return 0; }
-uint32_t VST3_CALL HalvorineVst3::getTailSamples() { return kNoTail; }
+// How long the bands ring once the input falls silent, at the current
+// settings and rate.
+uint32_t VST3_CALL HalvorineVst3::getTailSamples() {
+    fpenv::FloatingPointGuard guard;
+    return engine_.tailFrames();
+}
 uint32_t VST3_CALL HalvorineVst3::getProcessContextRequirements() { return 0; }
 
 // The band design takes rates from 8 to 768 kHz; any other is refused, and
@@ -348,25 +367,113 @@ uint64_t SilenceFlags(float* const* channels, int32_t frames) {
 
 }  // namespace
 
+// A state loaded since the last block: the audio thread's copy starts
+// from it. setState gave the engine its values; giving them again puts them
+// after any change this thread applied in the meantime.
+void HalvorineVst3::takeLoadedState() {
+    if (snapshot_.generation() == liveGeneration_)
+        return;
+    State loaded{};
+    uint32_t generation = 0;
+    if (!snapshot_.tryRead(loaded, generation))
+        return;  // a load under way: the next block takes it up
+    live_ = loaded;
+    liveGeneration_ = generation;
+    unpublished_ = false;
+    for (int i = 0; i < kNumSound; ++i)
+        setSound(i, live_.values[i]);
+}
+
+void HalvorineVst3::setSound(int index, float value) {
+    live_.values[index] = value;
+    // An unchanged Start, Finish or Q must not redesign the filters.
+    if (value == engine_.getParameter(index))
+        return;
+    engine_.setParameter(index, value);
+    if (index == gate::kStartFreq || index == gate::kFinishFreq || index == gate::kFreqQ)
+        tailStale_ = true;
+}
+
 void HalvorineVst3::applyChange(ParamID id, ParamValue value) {
     if (id < static_cast<ParamID>(kNumSound)) {
-        const float v = gate::ClampParameter(static_cast<float>(value));
-        // An unchanged Start, Finish or Q must not redesign the filters
-        // (which clears their histories).
-        if (v != engine_.getParameter(static_cast<int>(id)))
-            engine_.setParameter(static_cast<int>(id), v);
+        setSound(static_cast<int>(id), gate::ClampParameter(static_cast<float>(value)));
     } else if (id == kProgramId) {
         const int program = ProgramFromNormalized(value);
-        if (program == processorProgram_.load(std::memory_order_relaxed))
+        if (program == live_.program)
             return;
-        processorProgram_.store(program, std::memory_order_relaxed);
-        for (int i = 0; i < kNumSound; ++i) {
-            const float v = params::FactoryValue(program, i);
-            if (v != engine_.getParameter(i))
-                engine_.setParameter(i, v);
-        }
+        live_.program = program;
+        for (int i = 0; i < kNumSound; ++i)
+            setSound(i, params::FactoryValue(program, i));
+        engine_.applyNextAtOnce();  // a program is a new sound, not a move
+        programTaken_ = true;
     } else if (id == kBypassId) {
-        bypass_.store(value >= 0.5, std::memory_order_relaxed);
+        live_.bypass = value >= 0.5;
+        bypass_.store(live_.bypass, std::memory_order_relaxed);
+    } else {
+        return;
+    }
+    unpublished_ = true;
+}
+
+// A program changes the 22 values behind the host's back: the processor
+// reports them, so that a host that follows the processor's output changes
+// shows them without being called back.
+void HalvorineVst3::reportProgramValues(IParameterChanges* out, int32_t offset) {
+    if (!programTaken_)
+        return;
+    programTaken_ = false;
+    if (out == nullptr)
+        return;
+    for (int i = 0; i < kNumSound; ++i) {
+        int32_t index = 0;
+        IParamValueQueue* queue = out->addParameterData(static_cast<ParamID>(i), index);
+        if (queue != nullptr)
+            queue->addPoint(offset, live_.values[i], index);
+    }
+}
+
+// What the block applied, for savers; tried again at the next block when a
+// load or another write is under way.
+void HalvorineVst3::publish() {
+    if (unpublished_ && snapshot_.tryPublish(live_, liveGeneration_))
+        unpublished_ = false;
+}
+
+// A host may stop calling process while the input is silent and call again
+// later: the bands must not then ring on from where they stopped. Once the
+// input has been silent for the whole ring-out, they are cleared, and give
+// exact silence.
+void HalvorineVst3::clearAfterSilence() {
+    if (bandsCleared_ || silentFrames_ == 0)
+        return;
+    if (tailStale_) {
+        float set[gate::kNumParams] = {};
+        for (int i = 0; i < kNumSound; ++i)
+            set[i] = live_.values[i];
+        tailFrames_ = gate::RingOutFrames(set, engine_.designRate());
+        tailStale_ = false;
+    }
+    if (silentFrames_ >= tailFrames_) {
+        engine_.reset();
+        bandsCleared_ = true;
+    }
+}
+
+// Before the block is rendered: the output may be the input's buffer.
+void HalvorineVst3::countSilence(const AudioBusBuffers& input, int32_t frames) {
+    int32_t silent = frames;
+    if ((input.silenceFlags & 3) != 3) {
+        float* const* in = input.channelBuffers32;
+        silent = 0;
+        while (silent < frames && in[0][frames - 1 - silent] == 0.0f && in[1][frames - 1 - silent] == 0.0f)
+            ++silent;
+    }
+    if (silent < frames) {
+        silentFrames_ = static_cast<uint32_t>(silent);
+        bandsCleared_ = false;
+    } else {
+        const uint32_t n = static_cast<uint32_t>(frames);
+        silentFrames_ = silentFrames_ > UINT32_MAX - n ? UINT32_MAX : silentFrames_ + n;
     }
 }
 
@@ -374,6 +481,7 @@ tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
     fpenv::FloatingPointGuard guard;
     if (data.symbolicSampleSize != kSample32)
         return kInvalidArgument;
+    takeLoadedState();
     ChangeCursor changes(data.inputParameterChanges);
     auto apply = [this](ParamID id, ParamValue value) { applyChange(id, value); };
     const int32_t frames = data.numSamples;
@@ -388,9 +496,13 @@ tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
                 std::memset(data.outputs[0].channelBuffers32[c], 0, sizeof(float) * static_cast<size_t>(frames));
             data.outputs[0].silenceFlags = 3;
         }
+        reportProgramValues(data.outputParameterChanges, 0);
+        publish();
         return kResultOk;
     }
 
+    clearAfterSilence();
+    countSilence(data.inputs[0], frames);
     float* const* in = data.inputs[0].channelBuffers32;
     float* const* out = data.outputs[0].channelBuffers32;
     // Each stretch between two change points runs on the values in force
@@ -403,6 +515,8 @@ tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
     }
     changes.applyUpTo(INT32_MAX, apply);  // points past the block's end
     data.outputs[0].silenceFlags = SilenceFlags(out, frames);
+    reportProgramValues(data.outputParameterChanges, frames - 1);
+    publish();
     return kResultOk;
 }
 
@@ -564,8 +678,9 @@ tresult VST3_CALL HalvorineVst3::setParamNormalized(ParamID id, ParamValue value
             return kResultOk;
         for (int i = 0; i < kNumSound; ++i)
             setControllerValue(i, params::FactoryValue(program, i));
-        if (handler_ != nullptr)
-            handler_->restartComponent(kParamValuesChanged);
+        // The host is inside its own call here, perhaps holding the lock
+        // its restartComponent takes: it hears of the values later.
+        notices_.post(DeferredNotices::kValuesChanged);
         return kResultOk;
     }
     if (id == kBypassId)
@@ -600,8 +715,16 @@ IPlugView* VST3_CALL HalvorineVst3::createView(FIDString name) {
 #endif
 }
 
+void HalvorineVst3::tellHost() {
+    const uint32_t notices = notices_.take();
+    if (handler_ != nullptr && (notices & DeferredNotices::kValuesChanged) != 0)
+        handler_->restartComponent(kParamValuesChanged);
+}
+
 // ---------------------------------------------------------------------------
 // The editor view's owner
+
+void HalvorineVst3::viewIdle() { tellHost(); }
 
 float HalvorineVst3::editorValue(int index) const {
     return index >= 0 && index < kNumSound ? static_cast<float>(values_[index]) : 0.0f;

@@ -12,18 +12,23 @@
 // - the processor side (audio thread: process; the host's set-up calls
 //   while not processing) owns the engine, the processor's program and the
 //   bypass fade. Parameter changes reach it only through process, at their
-//   sample offsets;
+//   sample offsets. It publishes what it runs, whole, in a StateSnapshot;
 // - the controller side (the host's user-interface thread) owns the values
 //   that the host and the editor show, the component handler and the view.
 // getState and setState are the one pair for both: they save what the
-// processor runs, and restore both sides.
+// processor runs (the snapshot), and restore both sides.
+//
+// Nothing calls back into the host from inside a host call: what the host
+// must hear of waits in DeferredNotices for its user-interface thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "DeferredNotices.h"
 #include "EditorController.h"
 #include "GateEngine.h"
+#include "StateSnapshot.h"
 #include "Vst3Parameters.h"
 #include "Vst3State.h"
 #include "abi/Component.h"
@@ -125,6 +130,7 @@ public:
     // EditorViewOwner
     float editorValue(int index) const override;
     EditorController& editorController() override { return *this; }
+    void viewIdle() override;
     void viewDestroyed(vst3abi::IPlugView* view) override;
 
     // EditorController: the view's edits, framed for the host.
@@ -136,7 +142,13 @@ private:
     ~HalvorineVst3();
 
     // Audio thread.
+    void takeLoadedState();
     void applyChange(vst3abi::ParamID id, vst3abi::ParamValue value);
+    void setSound(int index, float value);
+    void publish();
+    void reportProgramValues(vst3abi::IParameterChanges* out, int32_t offset);
+    void clearAfterSilence();
+    void countSilence(const vst3abi::AudioBusBuffers& input, int32_t frames);
     void render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
     void renderBypassFade(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
                           double target);
@@ -144,6 +156,9 @@ private:
     // User-interface thread.
     void setControllerValue(int index, double value);
     void takeState(const State& state);
+    // Tells the host what waited in notices_. Only from a host call on its
+    // user-interface thread that holds no lock of the host's (see there).
+    void tellHost();
 
     std::atomic<uint32_t> refs_{1};
     bool initialized_ = false;  // between initialize and terminate
@@ -151,15 +166,28 @@ private:
 
     // Processor side.
     gate::GateEngine engine_;
-    std::atomic<int32_t> processorProgram_{params::kInitialProgram};
+    State live_{};  // audio thread: what the engine runs, as the state saves it
+    uint32_t liveGeneration_ = 0;  // the snapshot's loads that live_ has taken up
+    bool unpublished_ = false;  // live_ changed since it was last published
+    bool programTaken_ = false;  // a program change was applied in this block
+    StateSnapshot snapshot_;
     std::atomic<double> sampleRate_{44100.0};
     std::atomic<bool> bypass_{false};  // the last Bypass value received (or restored)
+    // Consecutive input frames the host reported silent or that were zero
+    // (counted up to the tail and one more), the tail of the current
+    // design (stale after a change of Start, Finish or Q), and whether the
+    // bands were cleared since the input was last heard.
+    uint32_t silentFrames_ = 0;
+    uint32_t tailFrames_ = 0;
+    bool tailStale_ = true;
+    bool bandsCleared_ = false;
     double bypassMix_ = 0.0;  // 0: the gate's output, 1: the input
     static constexpr int kPiece = 64;  // frames of dry signal kept while fading
     float dryL_[kPiece] = {}, dryR_[kPiece] = {};
 
     // Controller side.
     double values_[kNumParameters] = {};
+    DeferredNotices notices_;
     vst3abi::IComponentHandler* handler_ = nullptr;
     vst3abi::IPlugView* view_ = nullptr;
 };

@@ -9,15 +9,6 @@ namespace vst3edition {
 
 namespace {
 
-const char* UnitsOf(params::Readout readout) {
-    switch (readout) {
-    case params::Readout::Frequency: return "Hz";
-    case params::Readout::Percent: return "%";
-    case params::Readout::Decibels: return "dB";
-    }
-    return "";
-}
-
 double Clamp01(double value) {
     if (!(value >= 0.0))
         return 0.0;
@@ -72,8 +63,9 @@ std::string Unit(const std::string& text, size_t from) {
 bool DescribeParameter(unsigned id, ParameterDescription& out) {
     if (id < static_cast<unsigned>(kNumSound)) {
         const params::Parameter& row = params::kParameters[id];
-        out = {row.label, row.hostName, UnitsOf(row.readout), 0,
-               row.programs[params::kInitialProgram], false, false};
+        // No units: the value texts carry theirs ("640Hz"), and hosts
+        // that show both would show it twice.
+        out = {row.label, row.caption, "", 0, row.programs[params::kInitialProgram], false, false};
         return true;
     }
     if (id == kProgramId) {

@@ -21,9 +21,9 @@ constexpr double kBypassFadeSeconds = 0.005;
 
 // What a host is told of one parameter (the order is the IDs' order).
 struct ParameterDescription {
-    const char* title;       // the editor panel's label
-    const char* shortTitle;  // the VST 2.x name
-    const char* units;
+    const char* title;       // the editor read-out's label
+    const char* shortTitle;  // the panel artwork's caption
+    const char* units;       // empty where the value text carries the unit
     int stepCount;            // 0: continuous
     double defaultValue;      // normalised
     bool isProgram, isBypass;

@@ -24,6 +24,8 @@ public:
     virtual float editorValue(int index) const = 0;
     // Where the window's edits go.
     virtual EditorController& editorController() = 0;
+    // Called on the host's UI thread at every tick of the open view's timer: the owner may tell the host now what it could not tell it from inside a host call.
+    virtual void viewIdle() = 0;
     // The view is going (its last reference was released): the owner must
     // forget it and send it nothing more.
     virtual void viewDestroyed(vst3abi::IPlugView* view) = 0;

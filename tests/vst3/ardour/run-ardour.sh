@@ -3,7 +3,10 @@
 # then bounce.lua loads the plug-in on a track (Dummy backend), sets
 # parameters, bounces, saves and reloads the session. With a halvorine
 # command, the bounce must equal `halvorine render` of the same signal with
-# the same values, bit for bit.
+# the same values, bit for bit; then presets.lua chooses each factory
+# program through Ardour's preset menu: each choice must return within a
+# second (Ardour must not freeze in it), Ardour's values must become the
+# program's, and a bounce must equal `halvorine render --program`.
 #
 # Usage: run-ardour.sh BUNDLE PLUGIN_NAME [HALVORINE_COMMAND]
 # Exits 77 (skipped) when Ardour 7 is not installed.
@@ -48,29 +51,53 @@ if [ -n "$halvorine" ]; then
     # Start Freq, Boost and band 4's gate level, by index and by name.
     settings="0=0.25,5=0.6,9=0.3"
 fi
-log="$work/ardour.log"
-# The interpreter does not always exit once a reloaded session is open: the
+# Runs `ardour7-lua SCRIPT` (environment set by the caller) into LOG. The
+# interpreter does not always exit once a reloaded session is open: the
 # script's verdict line ends the wait, and then this process is stopped.
+# A "loading" line of the script with no "loaded" line a second later (two,
+# for the coarse clock) is a host frozen in the load.
+run_lua() {
+    ardour7-lua "$1" >"$2" 2>&1 &
+    lua=$!
+    waited=0 stuck=0
+    while kill -0 $lua 2>/dev/null && ! grep -qE "^(OK|FAIL): " "$2" && [ $waited -lt 600 ]; do
+        if [ "$(grep -c "^loading " "$2")" -gt "$(grep -c "^loaded " "$2")" ]; then
+            stuck=$((stuck + 1))
+            if [ $stuck -gt 2 ]; then
+                echo "FAIL: $(grep "^loading " "$2" | tail -n 1) did not return"
+                break
+            fi
+        else
+            stuck=0
+        fi
+        sleep 1
+        waited=$((waited + 1))
+    done
+    kill $lua 2>/dev/null
+    wait $lua 2>/dev/null
+    if ! grep -q "^OK: " "$2"; then
+        tail -n 40 "$2"
+        echo "FAIL: the Ardour session did not complete"
+        exit 1
+    fi
+    grep "^OK: " "$2"
+}
+
 H_DIR="$work/session" H_PLUGIN="$name" H_RATE=$rate H_FRAMES=$frames H_SET="$settings" H_OUT="$work/bounced" \
-    ardour7-lua "$here/bounce.lua" >"$log" 2>&1 &
-lua=$!
-waited=0
-while kill -0 $lua 2>/dev/null && ! grep -qE "^(OK|FAIL): " "$log" && [ $waited -lt 600 ]; do
-    sleep 1
-    waited=$((waited + 1))
-done
-kill $lua 2>/dev/null
-wait $lua 2>/dev/null
-if ! grep -q "^OK: " "$log"; then
-    tail -n 40 "$log"
-    echo "FAIL: the Ardour session did not complete"
-    exit 1
-fi
-grep "^OK: " "$log"
+    run_lua "$here/bounce.lua" "$work/ardour.log"
 [ -n "$halvorine" ] || exit 0
 
 python3 "$here/make_signal.py" "$work/in.wav" $frames $rate
 "$halvorine" render "$work/in.wav" "$work/out.wav" --set "Start Freq=0.25" --set "Boost=0.6" \
     --set "Band 4Gate Level=0.3" || exit 1
 # shellcheck disable=SC2046 # the two paths, one a line
-python3 "$here/compare_wav.py" "$work/out.wav" $(cat "$work/bounced")
+python3 "$here/compare_wav.py" "$work/out.wav" $(cat "$work/bounced") || exit 1
+
+H_DIR="$work/presets" H_PLUGIN="$name" H_RATE=$rate H_FRAMES=$frames H_OUT="$work/programs" \
+    H_PROGRAMS=$(python3 "$here/program_values.py" "$here/../../../params/ParameterTable.cpp") \
+    run_lua "$here/presets.lua" "$work/presets.log"
+while read -r program left right; do
+    "$halvorine" render "$work/in.wav" "$work/$program.wav" --program "$program" || exit 1
+    echo "$program:"
+    python3 "$here/compare_wav.py" "$work/$program.wav" "$left" "$right" || exit 1
+done <"$work/programs"
