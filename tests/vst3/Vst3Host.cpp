@@ -231,8 +231,8 @@ void Session::end() {
 }
 
 tresult Session::process(float** in, float** out, int32_t frames, IParameterChanges* changes,
-                         uint64_t* silenceFlags) {
-    AudioBusBuffers input{2, 0, {in}}, output{2, silenceFlags != nullptr ? *silenceFlags : 0, {out}};
+                         uint64_t* silenceFlags, uint64_t inputSilence) {
+    AudioBusBuffers input{2, inputSilence, {in}}, output{2, silenceFlags != nullptr ? *silenceFlags : 0, {out}};
     ProcessData data{};
     data.processMode = kRealtime;
     data.symbolicSampleSize = kSample32;

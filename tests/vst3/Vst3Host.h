@@ -118,9 +118,10 @@ struct Session {
     // Stops, terminates and releases every interface (once).
     void end();
     // Runs one block of 32-bit stereo through process. `silenceFlags`: the
-    // output's flags as handed over, and as the plug-in left them.
+    // output's flags as handed over, and as the plug-in left them;
+    // `inputSilence` the input's.
     tresult process(float** in, float** out, int32_t frames, IParameterChanges* changes = nullptr,
-                    uint64_t* silenceFlags = nullptr);
+                    uint64_t* silenceFlags = nullptr, uint64_t inputSilence = 0);
 
     HostApplication context;
     ComponentHandler handler;

@@ -149,29 +149,36 @@ TEST(Halvorine, ParameterTexts) {
     struct Case {
         ParamID id;
         const char* title;
+        const char* shortTitle;  // the panel's caption
         double value;
         const char* text;
         int32_t flags;
     };
     const Case cases[] = {
-        {0, "Start Freq", 0.5, "640Hz", ParameterInfo::kCanAutomate},
-        {1, "End Freq", 1.0, "20.5KHz", ParameterInfo::kCanAutomate},
-        {2, "Q", 0.125, "12.5%", ParameterInfo::kCanAutomate},
-        {5, "Boost", 0.75, "10dB", ParameterInfo::kCanAutomate},
-        {21, "Band 16 Noise Gate Level", 0.5, "-20dB", ParameterInfo::kCanAutomate},
-        {22, "Program", 1.0 / 7, "Gated",
+        {0, "Start Freq", "Low Freq", 0.5, "640Hz", ParameterInfo::kCanAutomate},
+        {1, "End Freq", "Hi Freq", 1.0, "20.5KHz", ParameterInfo::kCanAutomate},
+        {2, "Q", "Q", 0.125, "12.5%", ParameterInfo::kCanAutomate},
+        {4, "Release", "Release", 0.25, "25%", ParameterInfo::kCanAutomate},
+        {5, "Boost", "Boost", 0.75, "10dB", ParameterInfo::kCanAutomate},
+        {6, "Band 1 Noise Gate Level", "Band 1", 0.75, "-10dB", ParameterInfo::kCanAutomate},
+        {21, "Band 16 Noise Gate Level", "Band 16", 0.5, "-20dB", ParameterInfo::kCanAutomate},
+        {22, "Program", "Program", 1.0 / 7, "Gated",
          ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange},
-        {23, "Bypass", 1.0, "On", ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass},
+        {23, "Bypass", "Bypass", 1.0, "On", ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass},
     };
     for (const Case& c : cases) {
         ParameterInfo info{};
         ASSERT_EQ(s.controller->getParameterInfo(static_cast<int32_t>(c.id), info), kResultOk);
         EXPECT_EQ(info.id, c.id);
         EXPECT_EQ(Narrow(info.title), c.title);
+        EXPECT_EQ(Narrow(info.shortTitle), c.shortTitle);
         EXPECT_EQ(info.flags, c.flags) << c.title;
         String128 text{};
         ASSERT_EQ(s.controller->getParamStringByValue(c.id, c.value, text), kResultOk);
         EXPECT_EQ(Narrow(text), c.text);
+        // A unit shows once: in the text, or as the units.
+        const std::string units = Narrow(info.units);
+        EXPECT_TRUE(units.empty() || Narrow(text).find(units) == std::string::npos) << c.title << ": " << units;
         double back = -1;
         ASSERT_EQ(s.controller->getParamValueByString(c.id, text, back), kResultOk) << c.text;
         EXPECT_NEAR(back, c.value, 1e-3) << c.text;
@@ -190,7 +197,9 @@ TEST(Halvorine, ParameterTexts) {
 }
 
 // Choosing a program sets the 22 values on both sides, and the host hears
-// of it.
+// of it: never from inside its own call (some hosts hold a lock there that
+// their restartComponent waits for), but at a later call from its
+// user-interface thread, and from the processor's output changes.
 TEST(Halvorine, ProgramChange) {
     if (!IsHalvorine())
         GTEST_SKIP();
@@ -199,20 +208,32 @@ TEST(Halvorine, ProgramChange) {
     ASSERT_EQ(s.controller->setParamNormalized(22, 3.0 / 7), kResultOk);
     for (int i = 0; i < 22; ++i)
         EXPECT_EQ(s.controller->getParamNormalized(static_cast<ParamID>(i)), params::FactoryValue(kLowGate, i));
-    ASSERT_FALSE(s.handler.calls.empty());
-    EXPECT_EQ(s.handler.calls.back().what, 'r');
-    EXPECT_EQ(static_cast<int>(s.handler.calls.back().value), kParamValuesChanged);
+    EXPECT_TRUE(s.handler.calls.empty()) << "called back from inside setParamNormalized";
 
-    ParameterChanges change;
+    ParameterChanges change, reported;
     change.add(22, 0, 3.0 / 7);
     GuardedStereo in(16), out(16);
-    s.process(in.channels(), out.channels(), 0, &change);  // a flush
+    AudioBusBuffers input{2, 0, {in.channels()}}, output{2, 0, {out.channels()}};
+    ProcessData data{};
+    data.symbolicSampleSize = kSample32;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = &input;
+    data.outputs = &output;
+    data.inputParameterChanges = &change;
+    data.outputParameterChanges = &reported;
+    s.processor->process(data);  // a flush
+    ASSERT_EQ(reported.queues.size(), 22u);
+    for (int i = 0; i < 22; ++i)
+        EXPECT_EQ(reported.queues[i].points.back().second, params::FactoryValue(kLowGate, i));
     v3::State state{};
     const auto bytes = SaveState(s.component);
     ASSERT_EQ(v3::ReadState(bytes.data(), bytes.size(), state), v3::StateError::None);
     EXPECT_EQ(state.program, kLowGate);
     for (int i = 0; i < 22; ++i)
         EXPECT_EQ(state.values[i], params::FactoryValue(kLowGate, i));
+    ASSERT_EQ(s.handler.calls.size(), 1u) << "getState is a call from the user-interface thread";
+    EXPECT_EQ(s.handler.calls[0].what, 'r');
+    EXPECT_EQ(static_cast<int>(s.handler.calls[0].value), kParamValuesChanged);
 }
 
 // Changes inside one block land where a host splitting the block there
