@@ -32,6 +32,7 @@ class Owner final : public vst3edition::EditorViewOwner, public EditorController
 public:
     float editorValue(int index) const override { return values[index]; }
     EditorController& editorController() override { return *this; }
+    void viewIdle() override {}
     void viewDestroyed(IPlugView* view) override { destroyed.push_back(view); }
     void setParameterAutomated(int index, float value) override { record({'s', index, value}); }
     void beginGesture(int index) override { record({'b', index, 0.0f}); }
