@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "EditorController.h"
 #include "GateEngine.h"
@@ -125,6 +126,10 @@ public:
     // EditorViewOwner
     float editorValue(int index) const override;
     EditorController& editorController() override { return *this; }
+    void viewIdle() override {}  // temporary: the owner's idle work is another change's
+    void retainOwner() override { addRef(); }
+    void releaseOwner() override { release(); }
+    void viewAttached(vst3abi::IPlugView* view) override;
     void viewDestroyed(vst3abi::IPlugView* view) override;
 
     // EditorController: the view's edits, framed for the host.
@@ -161,7 +166,7 @@ private:
     // Controller side.
     double values_[kNumParameters] = {};
     vst3abi::IComponentHandler* handler_ = nullptr;
-    vst3abi::IPlugView* view_ = nullptr;
+    std::vector<vst3abi::IPlugView*> views_;  // every view not yet gone; the last attached has the window
 };
 
 }  // namespace vst3edition
