@@ -31,8 +31,10 @@
 // resizing in EditorController::editorResized, which receives the new size
 // in screen pixels; report form().clientWidth() and clientHeight() as the
 // view's size, and, before the window exists,
-// platform::ScaledLength(kClientWidth, platform::ChooseScale(hostScale, 0))
-// (and the same for the height).
+// platform::ScaledLength(kClientWidth, platform::ChooseScale(hostScale,
+// system)) (and the same for the height), where `system` is the scale the
+// backend will find (platform::x11::DisplayScale,
+// platform::win32::SystemScale(nullptr)).
 #pragma once
 
 #include <atomic>

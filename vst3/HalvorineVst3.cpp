@@ -1,5 +1,6 @@
 #include "HalvorineVst3.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -567,8 +568,9 @@ void HalvorineVst3::renderBypassFade(const float* inL, const float* inR, float* 
 void HalvorineVst3::setControllerValue(int index, double value) {
     values_[index] = value;
 #if HALVORINE_VST3_VIEW
-    if (view_ != nullptr && index < kNumSound)
-        EditorViewParameterChanged(view_, index, static_cast<float>(value));
+    if (index < kNumSound)
+        for (IPlugView* view : views_)
+            EditorViewParameterChanged(view, index, static_cast<float>(value));
 #endif
 }
 
@@ -705,10 +707,19 @@ tresult VST3_CALL HalvorineVst3::setComponentHandler(IComponentHandler* handler)
 IPlugView* VST3_CALL HalvorineVst3::createView(FIDString name) {
 #if HALVORINE_VST3_VIEW
     fpenv::FloatingPointGuard guard;
-    if (name == nullptr || std::strcmp(name, "editor") != 0 || view_ != nullptr)
+    if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
-    view_ = CreateEditorView(*this);
-    return view_;
+    // A host may make a new view before it releases the old one: each gets
+    // its own, and the one attached last shows the window.
+    try {
+        views_.reserve(views_.size() + 1);
+    } catch (...) {
+        return nullptr;
+    }
+    IPlugView* view = CreateEditorView(*this);
+    if (view != nullptr)
+        views_.push_back(view);
+    return view;
 #else
     (void)name;
     return nullptr;
@@ -730,9 +741,14 @@ float HalvorineVst3::editorValue(int index) const {
     return index >= 0 && index < kNumSound ? static_cast<float>(values_[index]) : 0.0f;
 }
 
+void HalvorineVst3::viewAttached(IPlugView* view) {
+    for (IPlugView* other : views_)
+        if (other != view)
+            EditorViewCloseWindow(other);
+}
+
 void HalvorineVst3::viewDestroyed(IPlugView* view) {
-    if (view == view_)
-        view_ = nullptr;
+    views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
 }
 
 void HalvorineVst3::setParameterAutomated(int index, float value) {

@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "DeferredNotices.h"
 #include "EditorController.h"
@@ -131,6 +132,9 @@ public:
     float editorValue(int index) const override;
     EditorController& editorController() override { return *this; }
     void viewIdle() override;
+    void retainOwner() override { addRef(); }
+    void releaseOwner() override { release(); }
+    void viewAttached(vst3abi::IPlugView* view) override;
     void viewDestroyed(vst3abi::IPlugView* view) override;
 
     // EditorController: the view's edits, framed for the host.
@@ -189,7 +193,7 @@ private:
     double values_[kNumParameters] = {};
     DeferredNotices notices_;
     vst3abi::IComponentHandler* handler_ = nullptr;
-    vst3abi::IPlugView* view_ = nullptr;
+    std::vector<vst3abi::IPlugView*> views_;  // every view not yet gone; the last attached has the window
 };
 
 }  // namespace vst3edition

@@ -19,9 +19,9 @@ double ScaleFromEnvironment() {
     const char* text = std::getenv("HALVORINE_SCALE");
     if (text == nullptr || *text == '\0')
         return 0.0;
-    char* end = nullptr;
-    double value = std::strtod(text, &end);
-    if (end == text)
+    double value = 0.0;
+    const char* end = ReadDecimal(text, value);
+    if (end == nullptr)
         return 0.0;
     if (*end == '%') {
         value /= 100.0;
@@ -32,6 +32,25 @@ double ScaleFromEnvironment() {
     return *end == '\0' && std::isfinite(value) && value > 0.0 ? value : 0.0;
 }
 }  // namespace
+
+const char* ReadDecimal(const char* text, double& value) {
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    int digits = 0;
+    double whole = 0.0, fraction = 0.0, place = 1.0;
+    for (; *text >= '0' && *text <= '9'; ++text, ++digits)
+        whole = whole * 10.0 + (*text - '0');
+    if (*text == '.') {
+        for (++text; *text >= '0' && *text <= '9'; ++text, ++digits) {
+            place /= 10.0;
+            fraction += (*text - '0') * place;
+        }
+    }
+    if (digits == 0)
+        return nullptr;
+    value = whole + fraction;
+    return text;
+}
 
 std::unique_ptr<Window> createWindow(void* parent, int clientWidth, int clientHeight, Rgb background,
                                      WindowEvents& events) {

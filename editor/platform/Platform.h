@@ -225,6 +225,11 @@ WindowFactory setWindowFactory(WindowFactory factory);
 // The result is rounded to the nearest quarter and held within 1 to 3.
 // Values that are not finite numbers are passed over.
 double ChooseScale(double requested, double system);
+// Reads a decimal number ("2", "1.5", ".75"; blanks before it skipped) in
+// the same notation whatever the C library's locale: a host in a locale
+// whose decimal separator is a comma must not turn "1.5" into 1. Answers
+// where the number ends, or null (and `value` untouched) if there is none.
+const char* ReadDecimal(const char* text, double& value);
 // The integer scale pictures are drawn at for a scale: rounded up.
 int DrawingScaleOf(double scale);
 // A length of `units` panel units in screen pixels at `scale`, rounded.

@@ -1,6 +1,7 @@
 // The editor at other scales than 1: where the scale comes from, the size
 // the host is told, the geometry in panel units, the picture against scale
 // 1, and the mouse, through the headless window.
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -83,6 +84,48 @@ TEST(EditorScale, ChoiceOfScaleTakesTheOverrideThenTheHostThenTheSystem) {
                      std::to_string(c.system));
         ScaleVariable variable(c.variable);
         EXPECT_EQ(platform::ChooseScale(c.host, c.system), c.expected);
+    }
+}
+
+// A locale whose decimal separator is a comma for LC_NUMERIC, for one
+// scope; `active` is false where the system has none. Linux machines often
+// have only C and C.UTF-8 installed: a German locale is then made from the
+// C library's sources (localedef) in a folder of the test's own.
+struct CommaLocale {
+    CommaLocale() {
+        for (const char* name : {"de_DE.UTF-8", "German_Germany.1252", "de-DE"})
+            if (take(name))
+                return;
+#ifndef _WIN32
+        const std::string folder = ::testing::TempDir() + "halvorine-locales";
+        const std::string make = "mkdir -p '" + folder + "' && localedef -i de_DE -f UTF-8 '" + folder +
+                                 "/de_DE.UTF-8' >/dev/null 2>&1";
+        if (std::system(make.c_str()) == 0) {
+            setenv("LOCPATH", folder.c_str(), 1);
+            take("de_DE.UTF-8");
+        }
+#endif
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    bool take(const char* name) {
+        active = std::setlocale(LC_NUMERIC, name) != nullptr && *std::localeconv()->decimal_point == ',';
+        return active;
+    }
+    bool active = false;
+};
+
+TEST(EditorScale, OverrideKeepsItsFullStopInACommaLocale) {
+    CommaLocale comma;
+    if (!comma.active)
+        GTEST_SKIP() << "no locale with a decimal comma, and none could be made";
+    const struct {
+        const char* variable;
+        double host, expected;
+    } cases[] = {{"1.5", 0, 1.5}, {"2.75", 0, 2.75}, {"112.5%", 0, 1.25}, {" 1.25 ", 2, 1.25}, {"1,5", 2, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variable);
+        ScaleVariable variable(c.variable);
+        EXPECT_EQ(platform::ChooseScale(c.host, 0.0), c.expected);
     }
 }
 

@@ -32,7 +32,10 @@ class Owner final : public vst3edition::EditorViewOwner, public EditorController
 public:
     float editorValue(int index) const override { return values[index]; }
     EditorController& editorController() override { return *this; }
-    void viewIdle() override {}
+    void viewIdle() override { ++idles; }
+    void retainOwner() override { ++held; }
+    void releaseOwner() override { --held; }
+    void viewAttached(IPlugView* view) override { attached.push_back(view); }
     void viewDestroyed(IPlugView* view) override { destroyed.push_back(view); }
     void setParameterAutomated(int index, float value) override { record({'s', index, value}); }
     void beginGesture(int index) override { record({'b', index, 0.0f}); }
@@ -40,7 +43,9 @@ public:
 
     float values[22] = {};
     std::vector<Edit> edits;
-    std::vector<IPlugView*> destroyed;
+    std::vector<IPlugView*> attached, destroyed;
+    int held = 0;   // references the views hold on the owner
+    int idles = 0;  // viewIdle calls
     std::function<void()> onEdit;  // the host's reaction to each edit
 
 private:
@@ -71,7 +76,22 @@ public:
     }
     uint32_t VST3_CALL addRef() override { return ++refs; }
     uint32_t VST3_CALL release() override { return --refs; }
-    tresult VST3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    // Records the view's requests; a host that takes them makes room and
+    // confirms with onSize, at once (inside the call) or at its next turn
+    // (confirmLater).
+    tresult VST3_CALL resizeView(IPlugView* view, ViewRect* size) override {
+        resizes.push_back(*size);
+        if (!acceptResize)
+            return kResultFalse;
+        if (confirmInside)
+            view->onSize(size);
+        return kResultOk;
+    }
+    // The host's next turn: it confirms the last request it took.
+    void confirmLater(IPlugView* view) {
+        if (acceptResize && !confirmInside && !resizes.empty())
+            view->onSize(&resizes.back());
+    }
 
     tresult VST3_CALL registerEventHandler(IEventHandler* h, FileDescriptor fd) override {
         h->addRef();
@@ -128,6 +148,8 @@ public:
     };
     bool offersRunLoop;
     uint32_t refs = 1;
+    std::vector<ViewRect> resizes;
+    bool acceptResize = true, confirmInside = true;
     std::vector<Watch> watches;
     std::vector<Timer> timers;
 

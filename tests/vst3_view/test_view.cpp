@@ -76,7 +76,9 @@ TEST(Vst3View, FollowsTheComRulesAndTellsItsOwnerWhenItGoes) {
     EXPECT_EQ(view->release(), 2u);
     EXPECT_EQ(view->release(), 1u);
     EXPECT_TRUE(owner.destroyed.empty());
+    EXPECT_EQ(owner.held, 1) << "the view holds its owner";
     EXPECT_EQ(view->release(), 0u);
+    EXPECT_EQ(owner.held, 0);
     ASSERT_EQ(owner.destroyed.size(), 1u);
     EXPECT_EQ(owner.destroyed[0], view);
 }

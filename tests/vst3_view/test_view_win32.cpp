@@ -3,6 +3,9 @@
 // with posted mouse messages. Its picture must equal the VST 2.x editor's
 // for the same values: a plug-in object built here, its editor opened as a
 // Win32 window in a second host window, read text and all.
+#include <cstdlib>
+#include <utility>
+
 #include "EditorTestUtil.h"
 #include "ViewHost.h"
 #include "Win32Host.h"
@@ -140,4 +143,71 @@ TEST_F(Win32View, HostThatRemovesAndReleasesTheViewWhileHearingOfADragLosesNothi
     EXPECT_EQ(owner.edits, expected);
     EXPECT_EQ(owner.destroyed.size(), 1u);
     EXPECT_TRUE(EditorWindows(host.handle()).empty());
+}
+
+// In a DPI-aware host thread the size the host asks for before the view is
+// attached is the size the window opens at (the screen's DPI over 96), and
+// a new content scale asks the host for the new size. CTest runs this in a
+// prefix at 96 dpi and in one at 192 (HALVORINE_EXPECT_DPI).
+TEST(Win32ViewDpi, SizeBeforeAttachingIsTheWindowsAndANewScaleAsksTheHost) {
+    using SetContextProc = HANDLE(WINAPI*)(HANDLE);
+    const auto setContext = reinterpret_cast<SetContextProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+    if (setContext == nullptr)
+        GTEST_SKIP() << "this system has no per-thread DPI awareness";
+    const HANDLE previous = setContext(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));  // per monitor, v2
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    if (const char* expected = std::getenv("HALVORINE_EXPECT_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected)) << "the prefix is not at the density the test is run for";
+    }
+    const double screenScale = platform::ChooseScale(0.0, dpi / 96.0);
+    {
+        HostWindow host;
+        Owner owner;
+        Frame frame(false);
+        frame.confirmInside = false;
+        IPlugView* view = vst3edition::CreateEditorView(owner);
+        view->setFrame(&frame);
+        auto viewSize = [&] {
+            ViewRect r{};
+            view->getSize(&r);
+            return std::pair{r.right - r.left, r.bottom - r.top};
+        };
+        auto shownSize = [&] {
+            RECT r{};
+            const std::vector<HWND> editors = EditorWindows(host.handle());
+            if (editors.size() == 1)
+                GetClientRect(editors[0], &r);
+            return std::pair{static_cast<int>(r.right), static_cast<int>(r.bottom)};
+        };
+        const std::pair expected{platform::ScaledLength(398, screenScale), platform::ScaledLength(241, screenScale)};
+        EXPECT_EQ(viewSize(), expected) << "before attaching";
+        ASSERT_EQ(view->attached(host.handle(), "HWND"), kResultOk);
+        Pump(60);
+        EXPECT_EQ(shownSize(), expected);
+        EXPECT_EQ(viewSize(), expected);
+        EXPECT_TRUE(frame.resizes.empty()) << "the host was told the right size the first time";
+        EXPECT_GT(owner.idles, 0) << "the owner hears the view's timer";
+
+        IPlugViewContentScaleSupport* scale = nullptr;
+        TUID id;
+        IPlugViewContentScaleSupport::iid.copyTo(id);
+        ASSERT_EQ(view->queryInterface(id, reinterpret_cast<void**>(&scale)), kResultOk);
+        const float later = screenScale == 1.5 ? 2.5f : 1.5f;
+        const std::pair laterSize{platform::ScaledLength(398, later), platform::ScaledLength(241, later)};
+        scale->setContentScaleFactor(later);
+        ASSERT_EQ(frame.resizes.size(), 1u);
+        EXPECT_EQ(std::pair(frame.resizes[0].right, frame.resizes[0].bottom), laterSize);
+        frame.confirmLater(view);
+        Pump(30);
+        EXPECT_EQ(shownSize(), laterSize);
+        EXPECT_EQ(viewSize(), laterSize);
+        scale->release();
+        view->removed();
+        view->setFrame(nullptr);
+        EXPECT_EQ(view->release(), 0u);
+    }
+    setContext(previous);
 }

@@ -100,6 +100,7 @@ TEST_F(X11View, ShowsTheVst2EditorsPictureDrivenByTheHostsRunLoop) {
 
     EXPECT_TRUE(shows(reference.screen().compose())) << SamePicture(capture(), reference.screen().compose()).message();
     EXPECT_EQ(edtest::Fnv1a(capture()), edtest::kBigBeatGoldenHash);
+    EXPECT_GT(owner.idles, 0) << "the owner hears the view's timer";
 
     // A value from the controller moves its slider at the next timer tick,
     // with no descriptor read at all.
@@ -187,4 +188,67 @@ TEST_F(X11View, HostThatRemovesAndReleasesTheViewWhileHearingOfADragLosesNothing
     EXPECT_EQ(owner.destroyed.size(), 1u);
     EXPECT_TRUE(children().empty());
     EXPECT_TRUE(frame.watches.empty() && frame.timers.empty());
+}
+
+// On a dense screen (the desktop's Xft.dpi) the size the host asks for
+// before the view is attached is the size the window opens at; a later
+// content scale asks the host for the new size, which it confirms at once
+// or at its next turn.
+TEST_F(X11View, SizeBeforeAttachingIsTheWindowsAndANewScaleAsksTheHost) {
+    const struct {
+        const char* resources;
+        float hostScale;  // before attaching, 0 for none
+        int width, height;
+        float laterScale;
+        int laterWidth, laterHeight;
+        bool confirmInside;
+    } cases[] = {
+        {"Xft.dpi:\t192\n", 0.0f, 796, 482, 1.5f, 597, 362, true},
+        {"Xft.dpi:\t144\n", 0.0f, 597, 362, 3.0f, 1194, 723, false},
+        {"Xft.dpi:\t192\n", 1.0f, 398, 241, 2.0f, 796, 482, false},
+        {"Xcursor.size:\t24\n", 0.0f, 398, 241, 2.0f, 796, 482, true},
+    };
+    const Window big = x11test::MakeHostWindow(dpy, 1200, 800);
+    auto shownSize = [&] {
+        XWindowAttributes a{};
+        const std::vector<Window> list = x11test::Children(dpy, big);
+        if (list.size() == 1)
+            XGetWindowAttributes(dpy, list[0], &a);
+        return std::pair{a.width, a.height};
+    };
+    auto viewSize = [&] {
+        ViewRect r{};
+        view->getSize(&r);
+        return std::pair{r.right - r.left, r.bottom - r.top};
+    };
+    IPlugViewContentScaleSupport* scale = nullptr;
+    TUID id;
+    IPlugViewContentScaleSupport::iid.copyTo(id);
+    ASSERT_EQ(view->queryInterface(id, reinterpret_cast<void**>(&scale)), kResultOk);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resources);
+        x11test::ScopedResources resources(dpy, c.resources);
+        frame.resizes.clear();
+        frame.confirmInside = c.confirmInside;
+        scale->setContentScaleFactor(c.hostScale);
+        const std::pair<int, int> expected{c.width, c.height}, later{c.laterWidth, c.laterHeight};
+        EXPECT_EQ(viewSize(), expected) << "before attaching";
+        ASSERT_EQ(attach(big), kResultOk);
+        frame.runFor(30);
+        EXPECT_EQ(shownSize(), expected);
+        EXPECT_EQ(viewSize(), expected);
+        EXPECT_TRUE(frame.resizes.empty()) << "the host was told the right size the first time";
+
+        scale->setContentScaleFactor(c.laterScale);
+        ASSERT_EQ(frame.resizes.size(), 1u);
+        EXPECT_EQ(std::pair(frame.resizes[0].right, frame.resizes[0].bottom), later);
+        frame.confirmLater(view);
+        frame.runFor(30);
+        EXPECT_EQ(shownSize(), later);
+        EXPECT_EQ(viewSize(), later);
+        EXPECT_EQ(view->removed(), kResultOk);
+    }
+    scale->setContentScaleFactor(0.0f);
+    scale->release();
+    XDestroyWindow(dpy, big);
 }

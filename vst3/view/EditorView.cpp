@@ -7,7 +7,8 @@
 // drives the window depends on the platform:
 //
 // - Windows: the window is a Win32 child window with a timer of its own,
-//   driven by the host's message loop, as in the VST 2.x edition.
+//   driven by the host's message loop, as in the VST 2.x edition. The view
+//   has a second timer on the same window for its owner's idle calls.
 // - Linux: X has no per-window timer and the host owns the thread's loop,
 //   so the view borrows the host's: it asks the IPlugFrame for IRunLoop and
 //   registers a 25 ms timer (the window's refresh pass) and a watch on its
@@ -15,6 +16,17 @@
 //   a thread of our own. A host that offers no run loop gets no editor:
 //   attached() answers kResultFalse, since a window that nothing drives
 //   would never draw or answer the mouse.
+//
+// Size. The view's size is the window's: the panel's at the scale that
+// platform::ChooseScale picks from HALVORINE_SCALE, the host's content
+// scale and the system's. Before the window exists the view works it out
+// from the same sources (the system's: Xft.dpi of the default display, the
+// system's DPI on Windows), so that the size a host asks for first is the
+// size the window opens at. When the window's scale changes while it is
+// open (a new content scale, a screen of another density) the window takes
+// its new size at once and the view asks the host to follow through
+// IPlugFrame::resizeView; the host confirms with onSize, inside that call
+// or later, and the view answers the new size from then on in either case.
 //
 // Every entry from the host masks floating-point exceptions for its length
 // (fpenv::FloatingPointGuard) and lets no exception through.
@@ -57,6 +69,18 @@ constexpr platform::WindowFactory kNativeWindow = &platform::win32::CreateWin32W
 constexpr const char* kNativeType = kPlatformTypeX11EmbedWindowID;
 constexpr platform::WindowFactory kNativeWindow = &platform::x11::CreateX11Window;
 #endif
+
+// The system's scale for a window about to be made, as the backend will
+// read it once the window exists; 0 where there is none.
+double SystemScaleBeforeWindow() {
+#if defined(_WIN32)
+    return platform::win32::SystemScale(nullptr);
+#elif defined(HALVORINE_X11)
+    return platform::x11::DisplayScale();
+#else
+    return 0.0;
+#endif
+}
 
 // A value as the window may show it: within 0 to 1, and not a NaN.
 float ShownValue(float value) {
@@ -125,6 +149,24 @@ struct WindowClassRelease {
 
 class EditorView;
 
+// What the view hands its window as the window's plug-in: edits go on to
+// the owner's controller, and a new size of the window comes to the view,
+// which tells the host.
+class ViewController final : public EditorController {
+public:
+    explicit ViewController(EditorView& view, EditorViewOwner& owner) : view(view), owner(owner) {}
+    void setParameterAutomated(int index, float value) override {
+        owner.editorController().setParameterAutomated(index, value);
+    }
+    void beginGesture(int index) override { owner.editorController().beginGesture(index); }
+    void endGesture(int index) override { owner.editorController().endGesture(index); }
+    void editorResized(int width, int height) override;
+
+private:
+    EditorView& view;
+    EditorViewOwner& owner;
+};
+
 #if defined(HALVORINE_VIEW_RUN_LOOP)
 // What the view registers in the host's run loop: an object of its own,
 // with its own count, so that a host that keeps its handlers referenced
@@ -162,7 +204,8 @@ private:
 
 class EditorView final : public IPlugView, public IPlugViewContentScaleSupport {
 public:
-    explicit EditorView(EditorViewOwner& owner) : owner(owner) {}
+    // Holds the owner until the last release.
+    explicit EditorView(EditorViewOwner& owner) : owner(owner), controller(*this, owner) { owner.retainOwner(); }
     EditorView(const EditorView&) = delete;
     EditorView& operator=(const EditorView&) = delete;
 
@@ -182,7 +225,12 @@ public:
         return HostEntry(kInternalError, [&] { return attach(parent, type); });
     }
     tresult VST3_CALL removed() override {
-        return HostEntry(kInternalError, [&] { return detach() ? kResultOk : kResultFalse; });
+        return HostEntry(kInternalError, [&] {
+            const bool wasAttached = attachedByHost;
+            attachedByHost = false;
+            detach();
+            return wasAttached ? kResultOk : kResultFalse;
+        });
     }
     // The editor has no use for the wheel or the keyboard: the host keeps
     // them (its shortcuts go on working while the editor has the focus).
@@ -203,8 +251,10 @@ public:
             return kResultOk;
         });
     }
-    // The window keeps its fixed size at the top-left corner of whatever
-    // the host makes room for.
+    // The window keeps its size (the panel's at its scale) at the top-left
+    // corner of whatever the host makes room for. The host's confirmation of
+    // a size the view asked for needs nothing more: the window took it when
+    // its scale changed.
     tresult VST3_CALL onSize(ViewRect* newSize) override {
         return HostEntry(kInternalError, [&] { return newSize != nullptr ? kResultOk : kInvalidArgument; });
     }
@@ -235,23 +285,31 @@ public:
 
     // IPlugViewContentScaleSupport. The panel is drawn again at the host's
     // scale (1 to 3; HALVORINE_SCALE still overrides it), and the host is
-    // asked for the new size through its frame. A factor that is not a
-    // number or not positive withdraws the host's scale.
+    // asked for the new size through its frame (windowResized). A factor
+    // that is not a number or not positive withdraws the host's scale.
     tresult VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
         return HostEntry(kResultFalse, [&] {
             contentScale = factor > 0.0f ? static_cast<double>(factor) : 0.0;
             if (window == nullptr)
                 return kResultOk;
             Hold self(static_cast<IPlugView*>(this));
-            const int oldWidth = width(), oldHeight = height();
-            window->setScale(contentScale);
-            if (frame != nullptr && (width() != oldWidth || height() != oldHeight)) {
-                ViewRect wanted{0, 0, width(), height()};
-                frame->resizeView(this, &wanted);  // last: the host may close the view inside
-            }
+            window->setScale(contentScale);  // last: the host may close the view inside
             return kResultOk;
         });
     }
+
+    // From the window (through ViewController), last in a change of its
+    // scale: the host is to make room for the new size.
+    void windowResized(int newWidth, int newHeight) {
+        if (frame == nullptr)
+            return;
+        Hold self(static_cast<IPlugView*>(this));
+        ViewRect wanted{0, 0, newWidth, newHeight};
+        frame->resizeView(this, &wanted);  // the host may call onSize inside, or close the view
+    }
+
+    // From the owner (EditorViewCloseWindow): a newer view opened its window.
+    void closeWindow() { detach(); }
 
     // From the owner (EditorViewParameterChanged).
     void parameterChanged(int index, float value) {
@@ -271,6 +329,23 @@ public:
         Hold self(static_cast<IPlugView*>(this));
         if (window != nullptr)
             platform::x11::RunTimerNow(window->form());
+        if (window != nullptr)
+            owner.viewIdle();
+    }
+#endif
+#if defined(_WIN32)
+    // The view's own timer on the window, for the owner's idle calls. Its
+    // id is the view's address (never the window's own timer id, 1), so the
+    // timer procedure finds the view without a table; the timer ends with
+    // the window's detachment, or with the window itself.
+    static void CALLBACK IdleTimer(HWND, UINT, UINT_PTR id, DWORD) {
+        HostEntry(kResultOk, [&] {
+            auto* view = reinterpret_cast<EditorView*>(id);
+            Hold self(static_cast<IPlugView*>(view));
+            if (view->window != nullptr)
+                view->owner.viewIdle();
+            return kResultOk;
+        });
     }
 #endif
 
@@ -288,24 +363,26 @@ private:
 
     tresult attach(void* parent, FIDString type);
     // The view's size in screen pixels: the open window's, or what the
-    // host's scale would make it.
+    // window would open at.
     int width() const {
-        return window != nullptr ? window->form().clientWidth()
-                                 : platform::ScaledLength(kWidth, platform::ChooseScale(contentScale, 0.0));
+        return window != nullptr ? window->form().clientWidth() : platform::ScaledLength(kWidth, scaleBeforeWindow());
     }
     int height() const {
         return window != nullptr ? window->form().clientHeight()
-                                 : platform::ScaledLength(kHeight, platform::ChooseScale(contentScale, 0.0));
+                                 : platform::ScaledLength(kHeight, scaleBeforeWindow());
     }
+    double scaleBeforeWindow() const { return platform::ChooseScale(contentScale, SystemScaleBeforeWindow()); }
     // Takes the window down and leaves the run loop; answers whether there
     // was a window.
     bool detach();
 
     std::atomic<uint32_t> refs{1};
     EditorViewOwner& owner;
+    ViewController controller;
     IPlugFrame* frame = nullptr;
     TPluginEditorWindow* window = nullptr;
-    double contentScale = 0.0;  // the host's, or 0 for none
+    bool attachedByHost = false;  // between a successful attached() and removed()
+    double contentScale = 0.0;    // the host's, or 0 for none
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     IRunLoop* runLoop = nullptr;  // referenced while the window is in it
     RunLoopClient* client = nullptr;
@@ -340,7 +417,9 @@ uint32_t EditorView::release() {
             owner.viewDestroyed(this);
         } catch (...) {
         }
+        EditorViewOwner& heldOwner = owner;
         delete this;
+        heldOwner.releaseOwner();  // last: it may be the owner's last reference
     }
     return left;
 }
@@ -352,7 +431,10 @@ tresult EditorView::attach(void* parent, FIDString type) {
         return kInvalidArgument;
     // Attached again without a removed() between: the window moves to the
     // new parent.
+    attachedByHost = false;
     detach();
+    // The size the host was told before the window existed.
+    const int toldWidth = width(), toldHeight = height();
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     IRunLoop* loop = nullptr;
@@ -378,7 +460,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
     made->form().setPosition(0, 0);
     for (int i = 0; i < kSliders; ++i)
         made->values[i].store(ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
-    made->plugin = &owner.editorController();
+    made->plugin = &controller;
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     const int fd = platform::x11::ConnectionFileDescriptor(made->form());
@@ -402,8 +484,21 @@ tresult EditorView::attach(void* parent, FIDString type) {
     window->form().repaintNow();
     window->form().show();
     window->SetAll();
+    attachedByHost = true;
+#if defined(_WIN32)
+    SetTimer(static_cast<HWND>(window->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this),
+             TPluginEditorWindow::kTimerInterval, &EditorView::IdleTimer);
+#endif
+    Hold self(static_cast<IPlugView*>(this));
+    owner.viewAttached(this);
+    // The window opened at another size than the host was told (its screen
+    // is not the one the system's scale is for): the host is to follow.
+    if (window != nullptr && (width() != toldWidth || height() != toldHeight))
+        windowResized(width(), height());
     return kResultOk;
 }
+
+void ViewController::editorResized(int width, int height) { view.windowResized(width, height); }
 
 bool EditorView::detach() {
 #if defined(HALVORINE_VIEW_RUN_LOOP)
@@ -424,17 +519,20 @@ bool EditorView::detach() {
     window = nullptr;
     if (doomed == nullptr)
         return false;
+#if defined(_WIN32)
+    KillTimer(static_cast<HWND>(doomed->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this));
+#endif
     if (doomed->handlingEvent()) {
         // Removed from inside one of the window's own events (a host that
         // closes the editor while it hears of an edit): the handler is still
         // running on the window, which goes when the event is done. A drag
         // under way ends its gesture now, while the owner is surely there.
         doomed->form().hide();
-        EditorController* controller = doomed->plugin;
+        EditorController* edits = doomed->plugin;
         doomed->plugin = nullptr;
-        if (doomed->dragging && controller != nullptr) {
+        if (doomed->dragging && edits != nullptr) {
             doomed->dragging = false;
-            controller->endGesture(doomed->dragIndex);
+            edits->endGesture(doomed->dragIndex);
         }
         doomed->destroyAfterEvent();
         return true;
@@ -491,6 +589,15 @@ IPlugView* CreateEditorView(EditorViewOwner& owner) {
 #else
     (void)owner;
     return nullptr;  // a build without a native window has no editor to show
+#endif
+}
+
+void EditorViewCloseWindow(IPlugView* view) {
+#if defined(HALVORINE_VIEW_NATIVE)
+    if (view != nullptr)
+        static_cast<EditorView*>(view)->closeWindow();
+#else
+    (void)view;
 #endif
 }
 

@@ -4,8 +4,10 @@
 // The edit controller creates it for the host's createView("editor") and
 // keeps it informed of parameter changes; the view sends the user's edits
 // back through the controller's EditorController, which frames them as
-// beginEdit / performEdit / endEdit to the host. Everything here runs on the
-// host's user-interface thread.
+// beginEdit / performEdit / endEdit to the host. A controller may have
+// several views (a host may make a new one before it lets go of the old);
+// one window is open at a time, the most recently attached view's.
+// Everything here runs on the host's user-interface thread.
 #pragma once
 
 #include "EditorController.h"
@@ -26,6 +28,14 @@ public:
     virtual EditorController& editorController() = 0;
     // Called on the host's UI thread at every tick of the open view's timer: the owner may tell the host now what it could not tell it from inside a host call.
     virtual void viewIdle() = 0;
+    // A reference on the owner, taken when the view is made and given back
+    // when it goes: a host may terminate and release the plug-in before it
+    // releases the view, which must still be able to tell its owner.
+    virtual void retainOwner() = 0;
+    virtual void releaseOwner() = 0;
+    // The view opened its window: the owner closes the windows of its
+    // other views (EditorViewCloseWindow), so that one editor is open.
+    virtual void viewAttached(vst3abi::IPlugView* view) = 0;
     // The view is going (its last reference was released): the owner must
     // forget it and send it nothing more.
     virtual void viewDestroyed(vst3abi::IPlugView* view) = 0;
@@ -35,11 +45,15 @@ protected:
 };
 
 // A new view with one reference (the caller's), or null if none can be
-// made. `owner` must outlive it, or be told of its end first.
+// made. The view holds `owner` (retainOwner) until its last release.
 vst3abi::IPlugView* CreateEditorView(EditorViewOwner& owner);
 
 // Parameter `index` (0 to 21) now has `value`: the host set it, or a program
 // change did. The open window's slider follows at its next refresh.
 void EditorViewParameterChanged(vst3abi::IPlugView* view, int index, float value);
+
+// Closes the view's window, if it has one, as removed() would; the host
+// still holds the view attached and may attach it again.
+void EditorViewCloseWindow(vst3abi::IPlugView* view);
 
 }  // namespace vst3edition

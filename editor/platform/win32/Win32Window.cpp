@@ -42,47 +42,6 @@ void AppendHex(std::wstring& out, uintptr_t value) {
         out += kDigits[(value >> shift) & 0xF];
 }
 
-// The system's scale for a window: its DPI over 96 where the thread that
-// runs it is DPI-aware. In a thread that is not, the system itself scales
-// the window's pixels up, so the editor draws at 1. The functions come with
-// Windows 10 (1607) and are looked up at run time, as older systems and
-// older wine lack them; there a process that declared itself aware gets
-// the screen's DPI. The process's awareness is the host's business and is
-// never changed here.
-double SystemScale(HWND hwnd) {
-    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
-    using GetThreadDpiAwarenessContextProc = HANDLE(WINAPI*)();  // a DPI_AWARENESS_CONTEXT
-    using GetAwarenessFromDpiAwarenessContextProc = int(WINAPI*)(HANDLE);
-    using IsProcessDPIAwareProc = BOOL(WINAPI*)();
-    constexpr int kDpiUnaware = 0;  // DPI_AWARENESS_UNAWARE
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (user32 == nullptr)
-        return 1.0;
-    auto lookUp = [user32](const char* name) { return reinterpret_cast<void*>(GetProcAddress(user32, name)); };
-    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowProc>(lookUp("GetDpiForWindow"));
-    const auto threadContext =
-        reinterpret_cast<GetThreadDpiAwarenessContextProc>(lookUp("GetThreadDpiAwarenessContext"));
-    const auto awarenessOf =
-        reinterpret_cast<GetAwarenessFromDpiAwarenessContextProc>(lookUp("GetAwarenessFromDpiAwarenessContext"));
-    if (dpiForWindow != nullptr && threadContext != nullptr && awarenessOf != nullptr) {
-        if (awarenessOf(threadContext()) == kDpiUnaware)
-            return 1.0;
-        const UINT dpi = dpiForWindow(hwnd);
-        return dpi > 0 ? dpi / 96.0 : 1.0;
-    }
-    const auto processAware = reinterpret_cast<IsProcessDPIAwareProc>(lookUp("IsProcessDPIAware"));
-    if (processAware == nullptr || !processAware())
-        return 1.0;
-    double scale = 1.0;
-    if (HDC screen = GetDC(nullptr)) {
-        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-        if (dpi > 0)
-            scale = dpi / 96.0;
-        ReleaseDC(nullptr, screen);
-    }
-    return scale;
-}
-
 // Sent to a window when its DPI changes: WM_DPICHANGED to top-level
 // windows, the second to child windows (Windows 10 1703 and later); older
 // headers lack them.
@@ -639,6 +598,51 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 }  // namespace
+
+// The system's scale for a window: its DPI over 96 where the thread that
+// runs it is DPI-aware. In a thread that is not, the system itself scales
+// the window's pixels up, so the editor draws at 1. The functions come with
+// Windows 10 (1607) and are looked up at run time, as older systems and
+// older wine lack them; there a process that declared itself aware gets
+// the screen's DPI. The process's awareness is the host's business and is
+// never changed here. Without a window (null), the system's DPI, which a
+// new window on the primary screen takes.
+double SystemScale(void* window) {
+    const HWND hwnd = static_cast<HWND>(window);
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    using GetDpiForSystemProc = UINT(WINAPI*)();
+    using GetThreadDpiAwarenessContextProc = HANDLE(WINAPI*)();  // a DPI_AWARENESS_CONTEXT
+    using GetAwarenessFromDpiAwarenessContextProc = int(WINAPI*)(HANDLE);
+    using IsProcessDPIAwareProc = BOOL(WINAPI*)();
+    constexpr int kDpiUnaware = 0;  // DPI_AWARENESS_UNAWARE
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (user32 == nullptr)
+        return 1.0;
+    auto lookUp = [user32](const char* name) { return reinterpret_cast<void*>(GetProcAddress(user32, name)); };
+    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowProc>(lookUp("GetDpiForWindow"));
+    const auto dpiForSystem = reinterpret_cast<GetDpiForSystemProc>(lookUp("GetDpiForSystem"));
+    const auto threadContext =
+        reinterpret_cast<GetThreadDpiAwarenessContextProc>(lookUp("GetThreadDpiAwarenessContext"));
+    const auto awarenessOf =
+        reinterpret_cast<GetAwarenessFromDpiAwarenessContextProc>(lookUp("GetAwarenessFromDpiAwarenessContext"));
+    if (dpiForWindow != nullptr && dpiForSystem != nullptr && threadContext != nullptr && awarenessOf != nullptr) {
+        if (awarenessOf(threadContext()) == kDpiUnaware)
+            return 1.0;
+        const UINT dpi = hwnd != nullptr ? dpiForWindow(hwnd) : dpiForSystem();
+        return dpi > 0 ? dpi / 96.0 : 1.0;
+    }
+    const auto processAware = reinterpret_cast<IsProcessDPIAwareProc>(lookUp("IsProcessDPIAware"));
+    if (processAware == nullptr || !processAware())
+        return 1.0;
+    double scale = 1.0;
+    if (HDC screen = GetDC(nullptr)) {
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+        if (dpi > 0)
+            scale = dpi / 96.0;
+        ReleaseDC(nullptr, screen);
+    }
+    return scale;
+}
 
 bool RegisterEditorClass(void* instance) {
     if (g_classAtom != 0)

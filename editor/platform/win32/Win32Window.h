@@ -37,4 +37,10 @@ const wchar_t* EditorClassName();
 std::unique_ptr<Window> CreateWin32Window(void* parent, int clientWidth, int clientHeight, Rgb background,
                                           WindowEvents& events);
 
+// The system's scale for `window` (an HWND) in the calling thread: its DPI
+// over 96 where the thread is DPI-aware, 1 where it is not (the system
+// scales the window up itself). For null, the scale a new window would
+// open at: the system's DPI. A window follows it (Window::setScale(0)).
+double SystemScale(void* window);
+
 }  // namespace platform::win32

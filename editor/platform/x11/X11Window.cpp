@@ -150,7 +150,8 @@ double ScaleFromResources(Display* display) {
     constexpr char kName[] = "Xft.dpi:";
     for (const char* line = resources; line != nullptr && *line != '\0';) {
         if (std::strncmp(line, kName, sizeof kName - 1) == 0) {
-            const double dpi = std::strtod(line + sizeof kName - 1, nullptr);
+            double dpi = 0.0;
+            ReadDecimal(line + sizeof kName - 1, dpi);
             return dpi > 0.0 && dpi < 10000.0 ? dpi / 96.0 : 0.0;
         }
         line = std::strchr(line, '\n');
@@ -585,6 +586,15 @@ void RunTimerNow(Window& window) {
     if (auto* x11 = dynamic_cast<X11Window*>(&window))
         x11->makeTimerDue();
     window.repaintNow();
+}
+
+double DisplayScale() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return 0.0;
+    const double scale = ScaleFromResources(display);
+    XCloseDisplay(display);
+    return scale;
 }
 
 std::unique_ptr<Window> CreateX11Window(void* parent, int clientWidth, int clientHeight, Rgb background,

@@ -47,4 +47,10 @@ int ConnectionFileDescriptor(const Window& window);
 // host timer of the same period reaches only every other time.)
 void RunTimerNow(Window& window);
 
+// The system's scale for a window not yet made: Xft.dpi from the X
+// resources of the display named by $DISPLAY, as a new window reads it
+// (96 dots per inch being 1); 0 when they set none or there is no display.
+// For a host that asks the editor's size before it opens it.
+double DisplayScale();
+
 }  // namespace platform::x11
