@@ -77,27 +77,48 @@ void GateEngine::restartOverflowedBands() {
     }
 }
 
-void GateEngine::refresh() {
-    if (params_.stamp() == seenStamp_)
-        return;
+namespace {
+
+// Glides: about 5 ms at the design rate, the designs in steps of 32
+// frames (sixteen redesigns cost about what the kernel spends on a few
+// frames), the boost, which scales the output directly, in finer steps.
+constexpr double kGlideSeconds = 0.005;
+constexpr int32_t kDesignStepFrames = 32;
+constexpr int32_t kBoostStepFrames = 8;
+
+int32_t GlideSteps(float rate, int32_t stepFrames) {
+    return 1 + static_cast<int32_t>(kGlideSeconds * rate / stepFrames + 0.5);
+}
+
+// Step `step` of `steps` from `from` to `to`; the last step is `to` itself.
+float GlideValue(float from, float to, int32_t step, int32_t steps) {
+    if (step >= steps)
+        return to;
+    return Store(static_cast<double>(from) + (static_cast<double>(to) - from) * step / steps);
+}
+
+}  // namespace
+
+void GateEngine::applyNextAtOnce() {
+    atOnceRequest_.store(true, std::memory_order_relaxed);
+    params_.touch();  // publishes the request with the stamp a reader sees move
+}
+
+uint32_t GateEngine::tailFrames() const {
     float set[ParameterBlock::kSlots];
-    uint64_t stamp = 0;
     uint32_t designSerial = 0;
-    if (!params_.trySnapshot(set, designSerial, stamp))
-        return;  // a writer is busy: keep the previous set for this block
-    seenStamp_ = stamp;
+    uint64_t stamp = 0;
+    bool whole = false;
+    for (int attempt = 0; attempt < 64 && !whole; ++attempt)
+        whole = params_.trySnapshot(set, designSerial, stamp);
+    if (!whole)  // writers kept busy: each slot's latest value
+        for (int i = 0; i < ParameterBlock::kSlots; ++i)
+            set[i] = params_.load(i);
+    return RingOutFrames(set, set[ParameterBlock::kRateSlot]);
+}
 
-    // The filters are redesigned, and their histories cleared, only when
-    // what they are designed from has changed since the last design (and
-    // also when it changed and changed back, as each change is a design).
-    if (!designed_ || designSerial != designSerial_) {
-        DesignAllBands(set, set[ParameterBlock::kRateSlot], derived_.band);
-        designSerial_ = designSerial;
-        designed_ = true;
-        clearHistories();
-    }
-    DeriveGains(set, derived_);
-
+// The design in force and the gains into the kernels' form.
+void GateEngine::loadCoefficients() {
     kc_.boundedFilters = true;
     for (int k = 0; k < kNumBands; ++k) {
         kc_.b0[k] = derived_.band[k].b0;
@@ -114,6 +135,125 @@ void GateEngine::refresh() {
     kc_.releaseCoef = derived_.releaseCoef;
     kc_.releaseNorm = derived_.releaseNorm;
     kc_.boostGain = derived_.boostGain;
+}
+
+// Designs the bands for Start, Finish and Q `values` at the rate in force;
+// the histories ring on.
+void GateEngine::designFrom(const float values[3]) {
+    designValues_[kStartFreq] = values[0];
+    designValues_[kFinishFreq] = values[1];
+    designValues_[kFreqQ] = values[2];
+    DesignAllBands(designValues_, designRate_, derived_.band);
+}
+
+bool GateEngine::refresh() {
+    if (params_.stamp() == seenStamp_)
+        return true;
+    float set[ParameterBlock::kSlots];
+    uint64_t stamp = 0;
+    uint32_t designSerial = 0;
+    if (!params_.trySnapshot(set, designSerial, stamp))
+        return false;  // a writer is busy: keep the previous set for this block
+    seenStamp_ = stamp;
+    const bool requested = atOnceRequest_.exchange(false, std::memory_order_acquire);
+    const float rate = set[ParameterBlock::kRateSlot];
+
+    if (mode_.load(std::memory_order_relaxed) == ChangeMode::AtOnce || requested || startPending_ || !designed_ ||
+        rate != designRate_) {
+        // The filters are redesigned, and their histories cleared, only when
+        // what they are designed from has changed since the last design (and
+        // also when it changed and changed back, as each change is a design),
+        // or when a glide had not yet reached it.
+        if (!designed_ || designSerial != designSerial_ || designGlide_.steps != 0) {
+            DesignAllBands(set, rate, derived_.band);
+            designed_ = true;
+            clearHistories();
+        }
+        designSerial_ = designSerial;
+        designRate_ = rate;
+        designValues_[kStartFreq] = set[kStartFreq];
+        designValues_[kFinishFreq] = set[kFinishFreq];
+        designValues_[kFreqQ] = set[kFreqQ];
+        designGlide_.steps = 0;
+        boostGlide_.steps = 0;
+        DeriveGains(set, derived_);
+    } else {
+        startGlides(set);
+        designSerial_ = designSerial;
+    }
+    loadCoefficients();
+    return true;
+}
+
+// Glide mode, a new set at the design rate in force: Start, Finish and Q,
+// and the boost, each glide from where they are to the set's values if
+// those differ from where they are heading; everything else applies at
+// once. Unchanged values start nothing, so that the samples stay those of
+// AtOnce mode.
+void GateEngine::startGlides(const float set[]) {
+    const float to[3] = {set[kStartFreq], set[kFinishFreq], set[kFreqQ]};
+    const float* heading = designGlide_.steps != 0 ? designGlide_.to : designValues_;
+    if (to[0] != heading[0] || to[1] != heading[1] || to[2] != heading[2]) {
+        DesignGlide& g = designGlide_;
+        for (int i = 0; i < 3; ++i) {
+            g.from[i] = designValues_[i];
+            g.to[i] = to[i];
+        }
+        g.steps = GlideSteps(designRate_, kDesignStepFrames);
+        g.step = 0;
+        stepDesign();
+    }
+
+    const float boostInForce = derived_.boostGain;
+    DeriveGains(set, derived_);
+    const float boostTo = derived_.boostGain;
+    derived_.boostGain = boostInForce;
+    const float boostHeading = boostGlide_.steps != 0 ? boostGlide_.to : boostInForce;
+    if (boostTo != boostHeading) {
+        BoostGlide& g = boostGlide_;
+        g.from = boostInForce;
+        g.to = boostTo;
+        g.steps = GlideSteps(designRate_, kBoostStepFrames);
+        g.step = 0;
+        stepBoost();
+    }
+}
+
+// The next step of each glide (the first is taken when it starts).
+void GateEngine::stepDesign() {
+    DesignGlide& g = designGlide_;
+    ++g.step;
+    float values[3];
+    for (int i = 0; i < 3; ++i)
+        values[i] = GlideValue(g.from[i], g.to[i], g.step, g.steps);
+    designFrom(values);
+    g.left = kDesignStepFrames;
+    if (g.step >= g.steps)
+        g.steps = 0;
+}
+
+void GateEngine::stepBoost() {
+    BoostGlide& g = boostGlide_;
+    ++g.step;
+    derived_.boostGain = GlideValue(g.from, g.to, g.step, g.steps);
+    g.left = kBoostStepFrames;
+    if (g.step >= g.steps)
+        g.steps = 0;
+}
+
+// After `frames` frames processed: the steps that fall due.
+void GateEngine::advanceGlides(int32_t frames) {
+    bool changed = false;
+    if (designGlide_.steps != 0 && (designGlide_.left -= frames) == 0) {
+        stepDesign();
+        changed = true;
+    }
+    if (boostGlide_.steps != 0 && (boostGlide_.left -= frames) == 0) {
+        stepBoost();
+        changed = true;
+    }
+    if (changed)
+        loadCoefficients();
 }
 
 bool GateEngine::useKernel(KernelSet set) {
@@ -135,12 +275,18 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
                      bool accumulate) {
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
-    refresh();
+    if (refresh())
+        startPending_ = false;
     // Kernel calls end where the stream's chunks end, so that a band that
-    // overflowed starts again on the same frame whatever the block split.
+    // overflowed starts again on the same frame whatever the block split,
+    // and, while a glide is under way, where its next step falls.
     for (int32_t done = 0; done < frames;) {
         const int32_t room = kKernelChunk - chunkFrames_;
-        const int32_t n = frames - done < room ? frames - done : room;
+        int32_t n = frames - done < room ? frames - done : room;
+        if (designGlide_.steps != 0 && designGlide_.left < n)
+            n = designGlide_.left;
+        if (boostGlide_.steps != 0 && boostGlide_.left < n)
+            n = boostGlide_.left;
         KernelFor(kernel_, n)(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n,
                               accumulate);
         done += n;
@@ -149,6 +295,8 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             chunkFrames_ = 0;
             restartOverflowedBands();
         }
+        if (gliding())
+            advanceGlides(n);
     }
 }
 

@@ -8,6 +8,14 @@
 // mixes values of different updates and never waits: if a writer is busy at
 // that moment, the block runs on the previous set and the next block takes
 // the new one. Nothing on the audio path allocates, locks or calls out.
+//
+// Changes. A new Start, Finish or Q redesigns the sixteen band filters; a
+// new Boost scales the band sum. In AtOnce mode (the VST 2.x edition's
+// designed behaviour) a redesign clears the filter histories and every
+// value applies from the block that takes it up. In Glide mode the designs
+// and the boost glide to the new values over about 5 ms while the filters
+// ring on, so that automation does not click. A new design rate applies
+// at once in both modes.
 #pragma once
 
 #include <atomic>
@@ -39,6 +47,9 @@ public:
     // from; each one means a redesign, even if a later one undid it.
     bool trySnapshot(float out[kSlots], uint32_t& designSerial, uint64_t& stamp) const;
     uint64_t stamp() const { return state_.load(std::memory_order_acquire); }
+    // Moves the stamp on without a store, so that readers take the set up
+    // again (and see whatever was written before this call).
+    void touch() { state_.fetch_add(kPendingMask + 1, std::memory_order_release); }
 
 private:
     // Low 16 bits: stores under way; the rest counts completed stores.
@@ -48,9 +59,29 @@ private:
     std::atomic<uint32_t> designSerial_{0};
 };
 
+// How a new Start, Finish, Q or Boost takes effect (see above).
+enum class ChangeMode { AtOnce, Glide };
+
 class GateEngine {
 public:
     GateEngine();
+
+    // Set before processing; by default AtOnce (the VST 2.x behaviour).
+    void setChangeMode(ChangeMode mode) { mode_.store(mode, std::memory_order_relaxed); }
+    ChangeMode changeMode() const { return mode_.load(std::memory_order_relaxed); }
+    // Thread-safe, lock-free: the next parameter set the audio thread takes
+    // up applies at once, as in AtOnce mode, even in Glide mode (for a
+    // program change or a state load: call it after storing the values,
+    // and a glide already started towards some of them ends at once too).
+    // A new engine and reset() do the same for every set taken up before
+    // the first frame processed after them: a host sets its initial values
+    // at the start of the first block.
+    void applyNextAtOnce();
+
+    // Frames after which the output of a silenced input stays below
+    // -96 dBFS, for the latest stored parameters and design rate
+    // (RingOutFrames). Thread-safe; not for the audio thread.
+    uint32_t tailFrames() const;
 
     // Parameter writers: thread-safe, lock-free, allocation-free. The value
     // is stored as given (callers clamp).
@@ -72,14 +103,21 @@ public:
     // as in a new engine, and a new stream starts (see streamChunkFrames);
     // parameters, design rate and coefficients stay. Call only while no
     // block is being processed (an LV2 host's activate). Allocation-free.
+    // A glide under way ends on its target (as at a new engine, the next
+    // set taken up applies at once).
     void reset() {
         state_ = ProcessState{};
         chunkFrames_ = 0;
+        startPending_ = true;
+        seenStamp_ = ~uint64_t{0};
     }
 
     // Audio thread: takes up the latest parameter set (done at the start of
     // every block). Public so that tests can look at the derived values.
-    void refresh();
+    // Answers false when a writer was busy and the previous set stays.
+    bool refresh();
+    // Audio thread: whether a glide (Glide mode) is under way.
+    bool gliding() const { return designGlide_.steps != 0 || boostGlide_.steps != 0; }
     const DerivedValues& derived() const { return derived_; }
     const ProcessState& state() const { return state_; }
 
@@ -101,16 +139,42 @@ public:
     KernelSet kernel() const { return kernel_; }
 
 private:
+    // A glide moves from the values in force to a new set's values in
+    // `steps` steps, the first taken at once, one every step's frames;
+    // the last one puts the target's own values in force. steps == 0: none
+    // under way.
+    struct DesignGlide {
+        float from[3], to[3];  // Start, Finish, Q
+        int32_t step, steps, left;  // left: frames to the next step
+    };
+    struct BoostGlide {
+        float from, to;  // boost gains
+        int32_t step, steps, left;
+    };
+
     void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
     void clearHistories();
+    void loadCoefficients();
+    void designFrom(const float values[3]);
+    void startGlides(const float set[]);
+    void stepDesign();
+    void stepBoost();
+    void advanceGlides(int32_t frames);
     void restartOverflowedBands();
 
     ParameterBlock params_;
+    std::atomic<ChangeMode> mode_{ChangeMode::AtOnce};
+    std::atomic<bool> atOnceRequest_{false};
 
     // Audio thread only.
     uint64_t seenStamp_ = ~uint64_t{0};
     bool designed_ = false;
     uint32_t designSerial_ = 0;  // of the last design
+    bool startPending_ = true;   // no frame processed since construction or reset()
+    float designRate_ = 0.0f;    // what the designs in force come from
+    float designValues_[kNumParams] = {};  // Start, Finish and Q set, the rest 0
+    DesignGlide designGlide_{};
+    BoostGlide boostGlide_{};
     DerivedValues derived_{};
     KernelCoefficients kc_{};
     ProcessState state_{};

@@ -114,4 +114,25 @@ void DeriveGains(const float params[kNumParams], DerivedValues& out) {
         out.threshold[k] = Store(static_cast<double>(DbToGain(40.0f, 40.0f, params[kFirstGateLevel + k])) / 32.0);
 }
 
+uint32_t RingOutFrames(const float set[kNumParams], double rate) {
+    BandCoefficients band[kNumBands];
+    DesignAllBands(set, static_cast<float>(rate), band);
+    const double floor = 1.5848931924611134e-5;  // -96 dBFS
+    double longest = 0.0;
+    for (int k = 0; k < kNumBands; ++k) {
+        const double a1 = band[k].a1, a2 = band[k].a2;
+        const double disc = a1 * a1 - 4.0 * a2;
+        double radius;
+        if (disc < 0.0)
+            radius = std::sqrt(a2);
+        else
+            radius = (std::fabs(a1) + std::sqrt(disc)) * 0.5;
+        if (!(radius < 1.0))
+            return UINT32_MAX;
+        const double frames = std::log(floor / 1000.0) / std::log(radius);
+        longest = frames > longest ? frames : longest;
+    }
+    return longest >= 4e9 ? UINT32_MAX : static_cast<uint32_t>(std::ceil(longest));
+}
+
 }  // namespace gate

@@ -3,6 +3,8 @@
 // every value that is stored.
 #pragma once
 
+#include <cstdint>
+
 namespace gate {
 
 constexpr int kNumBands = 16;
@@ -73,6 +75,12 @@ struct DerivedValues {
 void DesignAllBands(const float params[kNumParams], float sampleRate, BandCoefficients out[kNumBands]);
 // Smoothing pairs, boost gain and thresholds of a parameter set.
 void DeriveGains(const float params[kNumParams], DerivedValues& out);
+
+// Frames after which the output of a silenced input stays below -96 dBFS,
+// for the parameter set `set` (kNumParams values, as the engine holds them)
+// at design rate `rate`. Computed from the bands' poles (the narrowest band
+// rings longest) and the gates' release, not by rendering (see GateMath.cpp).
+uint32_t RingOutFrames(const float set[kNumParams], double rate);
 
 // +1 above zero, -1 below, 0 at zero.
 inline float Sign(float x) { return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }
