@@ -67,7 +67,8 @@ bool inRange(int index, const std::string& text) {
 }  // namespace
 
 bool hasValueText(Plugin& plugin, int index) {
-    return index >= 0 && index < params::kNumActive && plugin.parameterName(index) == params::kParameters[index].hostName;
+    return index >= 0 && index < params::kNumActive &&
+           plugin.parameterName(index) == params::kParameters[index].hostName;
 }
 
 std::string valueText(int index, float value) {
@@ -86,8 +87,8 @@ float settingValue(Plugin& plugin, int index, const std::string& text) {
     const double number = std::strtod(begin, &end);
     if (!text.empty() && end != begin && *end == '\0' && std::isfinite(number)) {
         if (number < 0.0 || number > 1.0)
-            throw std::runtime_error("value " + text + " for \"" + name + "\" is outside 0..1; " + name + " takes 0..1" +
-                                     range);
+            throw std::runtime_error("value " + text + " for \"" + name + "\" is outside 0..1; " + name +
+                                     " takes 0..1" + range);
         return static_cast<float>(number);
     }
     double value = 0.0;
