@@ -7,7 +7,9 @@
 //
 // Names: Process/<kernel>/program:<n>/ftz:<0|1> and
 // Block/<kernel>/frames:<n> (program 7, flush-to-zero off). A kernel this
-// processor lacks is reported as skipped. Timings on a shared machine are
+// processor lacks is reported as skipped. Glide/<what> is the cost of
+// Glide mode's glides: 512-frame blocks of program 7, each starting a new
+// glide (of about 5 ms) of the designs, the boost, or both, or none. Timings on a shared machine are
 // noisy: run with --benchmark_repetitions=N
 // --benchmark_enable_random_interleaving=true and compare the "_min" rows.
 #include <benchmark/benchmark.h>
@@ -101,6 +103,40 @@ void ParameterUptake(benchmark::State& state) {
     }
 }
 BENCHMARK(ParameterUptake)->ArgName("index")->Arg(5)->Arg(0);
+
+// 512-frame blocks in Glide mode with a new Start value (a glide of the
+// designs), a new Boost, both or neither at the start of every block.
+void GlideBlocks(benchmark::State& state) {
+    const bool designs = (state.range(0) & 1) != 0, boost = (state.range(0) & 2) != 0;
+    auto plugin = std::make_unique<APlugin>(nullptr);
+    plugin->setProgram(7);
+    gate::GateEngine& engine = plugin->engine();
+    engine.setChangeMode(gate::ChangeMode::Glide);
+    std::vector<float> l, r, outL(kBlock), outR(kBlock);
+    const int frames = 44100 * 4 / kBlock * kBlock;
+    benchkernels::MakeSignal(l, r, frames);
+    const float start = engine.getParameter(gate::kStartFreq), level = engine.getParameter(gate::kBoost);
+    int pos = 0, i = 0;
+    for (auto _ : state) {
+        ++i;
+        if (designs)
+            engine.setParameter(gate::kStartFreq, start + 0.01f * static_cast<float>(i & 1));
+        if (boost)
+            engine.setParameter(gate::kBoost, level + 0.01f * static_cast<float>(i & 1));
+        engine.processReplacing(l.data() + pos, r.data() + pos, outL.data(), outR.data(), kBlock);
+        benchmark::DoNotOptimize(outL.data());
+        pos = (pos + kBlock) % frames;
+    }
+    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(GlideBlocks)
+    ->ArgName("glides")  // 0 none, 1 designs, 2 boost, 3 both
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 
 // The floating-point guard that every entry from a host holds: an empty
 // call through a function pointer, plain and behind fpenv::Guarded, with

@@ -3,7 +3,10 @@
 // NaN as 0) and designs for the host's rate, so that the two editions
 // compute the same samples for the same values. Unlike a VST 2.x host, an
 // LV2 host can be refused: a rate the band design does not handle fails
-// the instantiation, and the host says so.
+// the instantiation, and the host says so. Also unlike the VST 2.x
+// edition, a new Start, Finish, Q or Boost glides over about 5 ms instead
+// of restarting the filters, so that a host may automate every control
+// without clicks; the values at activation apply at once.
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
@@ -38,6 +41,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     if (self == nullptr)
         return nullptr;
     self->engine.setDesignRate(static_cast<float>(rate));
+    self->engine.setChangeMode(gate::ChangeMode::Glide);
     for (int i = 0; i < params::kNumActive; ++i) {
         self->defaults[i] = params::FactoryValue(params::kInitialProgram, i);
         self->controls[i] = &self->defaults[i];
@@ -61,16 +65,17 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
     }
 }
 
-// Every activation starts from silence, whatever ran before.
+// Every activation starts from silence, whatever ran before, and with the
+// controls' values in force at once.
 void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->engine.reset(); }
 
 // Audio thread: allocation-free, lock-free, no host calls.
 void run(LV2_Handle handle, uint32_t frames) {
     auto* self = static_cast<Instance*>(handle);
     gate::GateEngine& engine = self->engine;
-    // Only a changed value is stored: an unchanged Start, Finish or Q then
-    // never redesigns the filters (nor clears their histories), and an
-    // unchanged block needs no new parameter set at all.
+    // Only a changed value is stored: an unchanged Start, Finish, Q or
+    // Boost then starts no glide, and an unchanged block needs no new
+    // parameter set at all.
     for (int i = 0; i < params::kNumActive; ++i) {
         const float value = gate::ClampParameter(*self->controls[i]);
         if (value != engine.getParameter(i))

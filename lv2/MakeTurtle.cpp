@@ -12,7 +12,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "GateMath.h"
 #include "Lv2Ports.h"
 #include "ParameterTable.h"
 
@@ -98,7 +97,6 @@ const char* const kPrefixes =
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
-    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
@@ -166,12 +164,9 @@ std::string PluginDescription(bool withUi) {
         t += std::string("        lv2:name ") + Quoted(p.hostName) + " ;\n";
         t += std::string("        rdfs:comment ") + Quoted(p.comment) + " ;\n";
         t += "        lv2:default " + FloatLiteral(p.programs[params::kInitialProgram]) + " ;\n";
-        t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0";
-        // A new Start, Finish or Q redesigns every band filter and restarts
-        // it from silence: a click, and work, on every change.
-        if (i == gate::kStartFreq || i == gate::kFinishFreq || i == gate::kFreqQ)
-            t += " ;\n        lv2:portProperty pprops:expensive, pprops:causesArtifacts";
-        t += "\n    ]";
+        // Every control may be automated: the filters glide to a new Start,
+        // Finish or Q without a click (HalvorineLv2.cpp).
+        t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]";
     }
     t += " .\n";
 

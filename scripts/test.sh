@@ -22,12 +22,14 @@ fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 # edition is loaded in Ardour 7 (ardour) and its harness checked on a
 # known-good bundle (zam-plugins). The release is made with git, makensis,
 # dpkg-dev, xz and zip, and checked with unzip, lintian, man-db and Ardour's
-# VST3 scanner.
+# VST3 scanner. pluginval, the plug-in validator run on the VST3 bundle,
+# needs the ALSA, font and X libraries of the last line.
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
           lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev
-          git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins"
+          git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins
+          libasound2 libfontconfig1 libfreetype6 libx11-6 libxext6 libxrandr2 libxinerama1 libxcursor1"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages

@@ -80,6 +80,17 @@ std::vector<int> subtypeCandidates(int in, const std::string& ext) {
 
 std::string errnoText() { return std::strerror(errno); }
 
+// The finished file is renamed over `path`: over a folder that fails only
+// after all the work, and over a device, a pipe or a socket it would put a
+// plain file in its place (run as root, over /dev/null).
+void refuseNonRegular(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw std::runtime_error("cannot write " + path + ": " +
+                                 (S_ISDIR(st.st_mode) ? "it is a folder"
+                                                      : "it is not a regular file (a device, pipe or socket)"));
+}
+
 }  // namespace
 
 InputFile::InputFile(const std::string& path) : path_(path) {
@@ -115,7 +126,13 @@ long long InputFile::read(float* interleaved, long long frames) {
 }
 
 int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int channels) {
+    // What the path is comes first: /dev/null has no extension to speak of.
+    refuseNonRegular(path);
     std::string ext = extensionOf(path);
+    if (ext.empty())
+        throw std::runtime_error("cannot write " + path +
+                                 ": it has no extension to choose the output format by (use .wav, .flac, .aiff, "
+                                 ".ogg, ...)");
     int major = majorFormatFor(ext);
     if (major == 0)
         throw std::runtime_error("cannot write " + path + ": unknown output format \"." + ext +
@@ -133,14 +150,7 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
 }
 
 int createTemporaryBeside(const std::string& path, std::string& temporary) {
-    // The finished file is renamed over `path`: over a folder that fails
-    // only after all the work, and over a device, a pipe or a socket it
-    // would put a plain file in its place (run as root, over /dev/null).
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw std::runtime_error("cannot write " + path + ": " +
-                                 (S_ISDIR(st.st_mode) ? "it is a folder"
-                                                      : "it is not a regular file (a device, pipe or socket)"));
+    refuseNonRegular(path);
     std::filesystem::path target(path);
     std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
     std::string pattern = folder + "/." + target.filename().string() + ".XXXXXX";

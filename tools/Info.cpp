@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PluginHost.h"
+#include "ValueTexts.h"
 
 namespace halvorine {
 
@@ -72,6 +73,7 @@ struct Report {
     struct Parameter {
         std::string name, label, display;
         float value;
+        std::string text;  // the read-out's, or else the plug-in's display and label
     };
     std::vector<Parameter> parameters;
 };
@@ -92,9 +94,16 @@ Report collect(Plugin& plugin) {
             r.flags.push_back(flag.name);
     for (int i = 0; i < plugin.numPrograms(); ++i)
         r.programs.push_back(plugin.programName(i));
-    for (int i = 0; i < plugin.numParams(); ++i)
-        r.parameters.push_back({plugin.parameterName(i), plugin.parameterLabel(i), plugin.parameterDisplay(i),
-                                plugin.parameter(i)});
+    for (int i = 0; i < plugin.numParams(); ++i) {
+        Report::Parameter p{plugin.parameterName(i), plugin.parameterLabel(i), plugin.parameterDisplay(i),
+                            plugin.parameter(i), ""};
+        // Halvorine's own plug-in gives no texts; its read-out's are the ones a user knows.
+        if (hasValueText(plugin, i))
+            p.text = valueText(i, p.value);
+        else
+            p.text = p.display + (p.label.empty() || p.display.empty() ? "" : " ") + p.label;
+        r.parameters.push_back(p);
+    }
     return r;
 }
 
@@ -137,13 +146,13 @@ std::string infoText(Plugin& plugin) {
                       r.programs[i].c_str());
         out << line;
     }
-    out << "Parameters  (values 0..1)\n";
+    out << "Parameters  (values 0..1, and as shown)\n";
     for (size_t i = 0; i < r.parameters.size(); ++i) {
         const auto& p = r.parameters[i];
         std::snprintf(line, sizeof line, "    %3zu  %-20s %.6f", i, p.name.c_str(), p.value);
         out << line;
-        if (!p.display.empty() || !p.label.empty())
-            out << "  " << p.display << (p.label.empty() ? "" : " ") << p.label;
+        if (!p.text.empty())
+            out << "  " << p.text;
         out << "\n";
     }
     return out.str();
@@ -178,7 +187,7 @@ std::string infoJson(Plugin& plugin) {
         const auto& p = r.parameters[i];
         out << (i ? ",\n    " : "\n    ") << "{\"index\": " << i << ", \"name\": " << jsonString(p.name)
             << ", \"value\": " << number(p.value) << ", \"label\": " << jsonString(p.label)
-            << ", \"display\": " << jsonString(p.display) << "}";
+            << ", \"display\": " << jsonString(p.display) << ", \"text\": " << jsonString(p.text) << "}";
     }
     out << "\n  ]\n}\n";
     return out.str();

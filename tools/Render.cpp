@@ -11,6 +11,7 @@
 
 #include "AudioFiles.h"
 #include "PluginHost.h"
+#include "ValueTexts.h"
 
 namespace halvorine {
 
@@ -107,17 +108,6 @@ private:
     bool drawn_ = false;
 };
 
-float parseValue(const std::string& name, const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    double value = std::strtod(begin, &end);
-    if (text.empty() || end == begin || *end != '\0' || !std::isfinite(value))
-        throw std::runtime_error("value \"" + text + "\" for " + name + " is not a number");
-    if (value < 0.0 || value > 1.0)
-        throw std::runtime_error("value " + text + " for " + name + " is outside 0..1");
-    return static_cast<float>(value);
-}
-
 }  // namespace
 
 double Level::peakDb() const { return toDb(peak); }
@@ -164,7 +154,7 @@ void applySettings(Plugin& plugin, const Settings& settings) {
         plugin.setProgram(plugin.findProgram(settings.program));
     for (const auto& [name, text] : settings.set) {
         int index = plugin.findParameter(name);
-        plugin.setParameter(index, parseValue("\"" + name + "\"", text));
+        plugin.setParameter(index, settingValue(plugin, index, text));
     }
 }
 

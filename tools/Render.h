@@ -19,7 +19,8 @@ struct Settings {
 // Splits "NAME=VALUE" at its last '='; throws when there is none.
 std::pair<std::string, std::string> splitAssignment(const std::string& text);
 // Selects the program, then sets each parameter; throws with a one-line
-// message for an unknown name, or a value that is not a number in 0..1.
+// message for an unknown name, or a value that is neither a number in 0..1
+// nor a value text of the parameter in its range (ValueTexts.h).
 void applySettings(Plugin& plugin, const Settings& settings);
 
 struct RenderOptions {

@@ -35,7 +35,8 @@ void addPluginOption(CLI::App* command, std::string& plugin) {
 void addSettingOptions(CLI::App* command, std::string& program, std::vector<std::string>& sets) {
     command->add_option("--program", program, "program to select first, by name (\"Gated\") or index");
     command->add_option("--set", sets, "set a parameter: NAME=VALUE, by host name (\"Boost\", \"Band 3Gate Level\") "
-                                       "or index, VALUE in 0..1; repeatable")
+                                       "or index; VALUE in 0..1 or as the read-out writes it (\"15dB\", \"1.2KHz\"); "
+                                       "repeatable")
         ->allow_extra_args(false);
 }
 

@@ -80,11 +80,13 @@ void GateEngine::restartOverflowedBands() {
 namespace {
 
 // Glides: about 5 ms at the design rate, the designs in steps of 32
-// frames (sixteen redesigns cost about what the kernel spends on a few
-// frames), the boost, which scales the output directly, in finer steps.
+// frames (sixteen redesigns cost about what the kernel spends on ten
+// frames), the boost, which scales the output directly, in steps of 16.
+// A step ends a kernel call, and calls of 8 frames or fewer take the
+// kernels' short path, which costs several times more per frame.
 constexpr double kGlideSeconds = 0.005;
 constexpr int32_t kDesignStepFrames = 32;
-constexpr int32_t kBoostStepFrames = 8;
+constexpr int32_t kBoostStepFrames = 16;
 
 int32_t GlideSteps(float rate, int32_t stepFrames) {
     return 1 + static_cast<int32_t>(kGlideSeconds * rate / stepFrames + 0.5);

@@ -180,6 +180,8 @@ VstInstance::~VstInstance() {
 
 void VstInstance::setParameter(int index, float value) { effect_->setParameter(effect_, index, value); }
 
+float VstInstance::getParameter(int index) { return effect_->getParameter(effect_, index); }
+
 void VstInstance::run(const float* inL, const float* inR, float* outL, float* outR, int frames) {
     float* in[2] = {const_cast<float*>(inL), const_cast<float*>(inR)};
     float* out[2] = {outL, outR};

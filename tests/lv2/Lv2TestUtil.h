@@ -92,6 +92,7 @@ public:
 
     bool ok() const { return effect_ != nullptr; }
     void setParameter(int index, float value);
+    float getParameter(int index);
     void run(const float* inL, const float* inR, float* outL, float* outR, int frames);
 
 private:

@@ -102,6 +102,9 @@ TEST(Lv2Discovery, PortsAreTheAudioPairsThenOneControlPerParameter) {
         EXPECT_EQ(Bits(defaults[index]), Bits(params::FactoryValue(params::kInitialProgram, i)));
         // The 0..1 values carry no unit that would suggest another scale.
         EXPECT_EQ(PortValue(port, "http://lv2plug.in/ns/extensions/units#unit"), "(none)");
+        // No property that keeps a host from automating the control
+        // (they glide), or marks it as one to set rarely.
+        EXPECT_EQ(PortValue(port, LV2_CORE__portProperty), "(none)");
     }
     // Spot checks against the host texts, in case the table itself moved.
     EXPECT_EQ(NodeText(lilv_port_get_symbol(plugin, lilv_plugin_get_port_by_index(plugin, 6))), "freq_q");

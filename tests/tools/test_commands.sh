@@ -20,7 +20,10 @@ done
 
 # info, for a person: names, programs and values.
 "$tool" info >"$work/info.txt" || fail "info exits non-zero"
-for expected in 'Effect *Halvorine' 'Vendor *Pellucid' '\* *7 *BigBeat' 'Band 16Gate Level *0.837500' "magic 'VstP'"; do
+# The values also as the editor's read-out writes them.
+for expected in 'Effect *Halvorine' 'Vendor *Pellucid' '\* *7 *BigBeat' "magic 'VstP'" \
+    'Start Freq *0.737500  3.3KHz$' 'Finish Freq *0.550000  905Hz$' 'Freq Q *0.125000  12.5%$' \
+    'Boost *0.300000  -8dB$' 'Band 16Gate Level *0.837500  -6.6dB$'; do
     grep -q "$expected" "$work/info.txt" || fail "info lacks /$expected/"
 done
 
@@ -35,6 +38,7 @@ assert (r["magic"], r["numParams"], r["numPrograms"], r["numInputs"], r["numOutp
 assert d["currentProgram"] == 7 and [p["name"] for p in d["programs"]][6:] == ["BandLimited", "BigBeat"], d
 p = d["parameters"]
 assert len(p) == 30 and p[5]["name"] == "Boost" and abs(p[0]["value"] - 0.7375) < 1e-6, p[:6]
+assert [q["text"] for q in p[:3]] + [p[5]["text"], p[29]["text"]] == ["3.3KHz", "905Hz", "12.5%", "-8dB", ""], p[:6]
 PY
 
 # snapshot: the editor window as a 398 x 241 PNG, after --program and --set;

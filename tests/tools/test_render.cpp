@@ -129,6 +129,29 @@ TEST(ToolRender, IndicesAndNamesSelectTheSame) {
     EXPECT_FALSE(sameBits(names.samples, readAudio(dir / "other.wav").samples));
 }
 
+// Values written as the read-out writes them (with a decimal comma or a space
+// too) set what their numbers in 0..1 set.
+TEST(ToolRender, ValueTextsSetWhatTheirNumbersSet) {
+    TempDir dir;
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, testSignal(4000, 2, 44100));
+    ASSERT_EQ(runTool({"render", dir / "in.wav", dir / "plain.wav"}).exitCode, 0);
+    const std::vector<float> plain = readAudio(dir / "plain.wav").samples;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Boost=15dB", "Boost=0.875"},          {"Start Freq=640Hz", "Start Freq=0.5"},
+        {"Start Freq=1,28 kHz", "Start Freq=0.6"}, {"Finish Freq=20.5KHz", "Finish Freq=1"},
+        {"Freq Q=50 %", "Freq Q=0.5"},            {"Band 2Gate Level=-20 dB", "Band 2Gate Level=0.5"},
+    };
+    for (const auto& [text, number] : cases) {
+        SCOPED_TRACE(text);
+        tooltest::Run run = runTool({"render", dir / "in.wav", dir / "text.wav", "--set", text});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_EQ(runTool({"render", dir / "in.wav", dir / "number.wav", "--set", number}).exitCode, 0);
+        const std::vector<float> fromText = readAudio(dir / "text.wav").samples;
+        EXPECT_TRUE(sameBits(fromText, readAudio(dir / "number.wav").samples));
+        EXPECT_FALSE(sameBits(fromText, plain));
+    }
+}
+
 // A mono file feeds both inputs and gives a stereo file.
 TEST(ToolRender, MonoInputFeedsBothInputs) {
     TempDir dir;
