@@ -84,6 +84,10 @@ namespace {
 // frames), the boost, which scales the output directly, in steps of 16.
 // A step ends a kernel call, and calls of 8 frames or fewer take the
 // kernels' short path, which costs several times more per frame.
+// What moves in even steps: the Start, Finish and Q values (so that the
+// centres move in equal musical steps and the design is the one of any
+// setting), and the boost's gain itself (a boost of 0 is a gain of 0, and
+// even steps of the gain are even steps of the output).
 constexpr double kGlideSeconds = 0.005;
 constexpr int32_t kDesignStepFrames = 32;
 constexpr int32_t kBoostStepFrames = 16;

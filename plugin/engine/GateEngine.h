@@ -80,7 +80,8 @@ public:
 
     // Frames after which the output of a silenced input stays below
     // -96 dBFS, for the latest stored parameters and design rate
-    // (RingOutFrames). Thread-safe; not for the audio thread.
+    // (RingOutFrames, some half a millisecond). Thread-safe; not for the
+    // audio thread.
     uint32_t tailFrames() const;
 
     // Parameter writers: thread-safe, lock-free, allocation-free. The value

@@ -114,25 +114,153 @@ void DeriveGains(const float params[kNumParams], DerivedValues& out) {
         out.threshold[k] = Store(static_cast<double>(DbToGain(40.0f, 40.0f, params[kFirstGateLevel + k])) / 32.0);
 }
 
-uint32_t RingOutFrames(const float set[kNumParams], double rate) {
-    BandCoefficients band[kNumBands];
-    DesignAllBands(set, static_cast<float>(rate), band);
-    const double floor = 1.5848931924611134e-5;  // -96 dBFS
-    double longest = 0.0;
-    for (int k = 0; k < kNumBands; ++k) {
-        const double a1 = band[k].a1, a2 = band[k].a2;
-        const double disc = a1 * a1 - 4.0 * a2;
-        double radius;
-        if (disc < 0.0)
-            radius = std::sqrt(a2);
-        else
-            radius = (std::fabs(a1) + std::sqrt(disc)) * 0.5;
-        if (!(radius < 1.0))
-            return UINT32_MAX;
-        const double frames = std::log(floor / 1000.0) / std::log(radius);
-        longest = frames > longest ? frames : longest;
+// The ring-out. After the input falls silent, every part of the gate
+// decays at least geometrically, so each has a bound c s^m (m frames after
+// the silence began), made non-increasing in m; the sum of them is found
+// below -96 dBFS by bisection over m. The bounds assume inputs up to
+// 0 dBFS (each 20 dB more adds about ln 10 / (1 - r) frames for a band of
+// pole radius r).
+//
+// Band output y: what the input before the silence left rings out with the
+// poles: |y[m]| <= sum over i > m of |h[i]| <= Y0 r^m, plus the floor D.
+// r is sqrt(a2) for complex poles, the larger root's magnitude for real
+// ones. Y0, the sum of the impulse response's magnitudes, is about 4/pi
+// (at most 1.31) for a band with r >= 0.9, at most 2.6 for any other
+// design at the design rates. D: the 1e-12 terms, (b0 + b2) 1e-12 + 1e-12
+// each frame, through the feedback's gain at DC, 1 / (1 + a1 + a2), and
+// the roundings there (relative 2^-24 each, through at most
+// sum |g| <= 1 / ((1 - r) max(sin w, 1 - r)) of the feedback's response).
+//
+// Followers: the peak falls by 0.2 % a frame towards |y| and rises a tenth
+// of the way to it, so it stays below lambda Y0 s^m + D with s = max(r,
+// 0.9985) and lambda = max(1.03, 0.002 / (s - 0.998)) (by induction over
+// both steps); the envelope, a mean of its last value and the peak, stays
+// below 10 / 1.05^m + 1.04 times that (10: the followers' limit); the
+// detector value is the envelope plus 1e-12.
+//
+// Gate level: each step is a weighted mean of the level and its target
+// (the detector value while it is above the threshold, else 1e-12), with
+// the release pair while the level falls, so that
+// g[m + 1] <= q g[m] + (1 - q) T[m], q = releaseCoef * releaseNorm, from
+// at most G0 (the largest detector value, at most 1.04 lambda Y0). Once
+// the detector's bound is at or below the threshold, only q g decays on.
+//
+// Output: a band is cut while its level is at or below 0.001, else passes
+// y * level / (detector + 0.0001), at most 10^4 |y| g. The sum of the
+// sixteen (plus sixteen 1e-12 terms) times the boost, through the clipper,
+// whose slope is at most 1.5 (|SoftClip(x)| <= 1.5 |x|). With every band
+// cut, silence leaves 1.5 * boost * 16e-12, at most 2.4e-10 (-192 dBFS):
+// the floor lies far below -96 dBFS, and every band is cut for good once
+// its detector's floor (some 1e-7 at most) lies below 0.001.
+namespace {
+
+constexpr double kSilenceLevel = 1.5848931924611134e-5;  // -96 dBFS
+constexpr double kCutLevel = 0.001;
+constexpr double kLongest = 4e9;  // frames: "never" beyond
+
+// Largest value of (1 - q) sum_{j < n} q^(n-1-j) s^j over n >= m: the
+// gate level's response to a target decaying as s^m.
+double MeanOfDecay(double q, double s, double m) {
+    if (q <= 0.0)
+        return std::pow(s, m > 1.0 ? m - 1.0 : 0.0);
+    if (std::fabs(s - q) < 1e-9 * (1.0 - (s > q ? s : q))) {
+        // n (1 - q) q^(n-1), largest at n = -1 / ln q.
+        const double top = -1.0 / std::log(q);
+        const double n = m > top ? m : top;
+        return (1.0 - q) * n * std::pow(q, n - 1.0);
     }
-    return longest >= 4e9 ? UINT32_MAX : static_cast<uint32_t>(std::ceil(longest));
+    // (s^n - q^n) / (s - q), largest where s^n ln s = q^n ln q.
+    const double top = std::log(std::log(q) / std::log(s)) / (std::log(s) - std::log(q));
+    const double n = m > top ? m : top;
+    return (1.0 - q) * (std::pow(s, n) - std::pow(q, n)) / (s - q);
+}
+
+// The first m from which non-increasing `bound` stays at or below `limit`
+// (kLongest if not before it).
+template <class Bound>
+double FirstAtOrBelow(const Bound& bound, double limit) {
+    if (bound(0.0) <= limit)
+        return 0.0;
+    double hi = 1.0;
+    while (!(bound(hi) <= limit)) {
+        hi *= 2.0;
+        if (hi > kLongest)
+            return kLongest;
+    }
+    double lo = hi / 2.0;
+    while (hi - lo > 1.0) {
+        const double mid = std::floor((lo + hi) / 2.0);
+        (bound(mid) <= limit ? hi : lo) = mid;
+    }
+    return hi;
+}
+
+struct BandRing {
+    double r, y0, floor;             // pole radius, Y0, D
+    double s, peak, detectFloor;     // peak decay, its factor lambda Y0, detector floor
+    double startLevel, threshold, closes;
+
+    double detect(double m) const { return 10.0 * std::pow(1.05, -m) + 1.04 * peak * std::pow(s, m) + detectFloor; }
+    double openLevel(double q, double m) const {
+        return startLevel * std::pow(q, m) + 10.0 * MeanOfDecay(q, 1.0 / 1.05, m) + 1.04 * peak * MeanOfDecay(q, s, m) +
+               detectFloor + 1e-12;
+    }
+    double level(double q, double m) const {
+        const double open = openLevel(q, m);
+        if (m < closes)
+            return open;
+        const double closed = openLevel(q, closes) * std::pow(q, m - closes) + 2e-12;
+        return open < closed ? open : closed;
+    }
+    double passed(double q, double m) const {
+        const double g = level(q, m);
+        return g > kCutLevel ? 1e4 * (y0 * std::pow(r, m) + floor) * g : 0.0;
+    }
+};
+
+}  // namespace
+
+uint32_t RingOutFrames(const float set[kNumParams], double rate) {
+    DerivedValues dv{};
+    DesignAllBands(set, static_cast<float>(rate), dv.band);
+    DeriveGains(set, dv);
+    const double boost = dv.boostGain;
+    if (!(boost > 0.0))
+        return 0;
+    const double q = static_cast<double>(dv.releaseCoef) * dv.releaseNorm;
+
+    BandRing bands[kNumBands];
+    for (int k = 0; k < kNumBands; ++k) {
+        const double b0 = dv.band[k].b0, b2 = dv.band[k].b2, a1 = dv.band[k].a1, a2 = dv.band[k].a2;
+        const double disc = a1 * a1 - 4.0 * a2;
+        BandRing& b = bands[k];
+        b.r = disc < 0.0 ? std::sqrt(a2) : (std::fabs(a1) + std::sqrt(disc)) * 0.5;
+        const double dc = 1.0 + a1 + a2;
+        if (!(b.r < 1.0) || !(dc > 0.0))
+            return 0xFFFFFFFFu;
+        b.y0 = disc < 0.0 && b.r >= 0.9 ? 1.31 : 2.6;
+        const double cosine = disc < 0.0 ? -a1 / (2.0 * b.r) : 1.0;
+        const double sine = std::sqrt(1.0 - cosine * cosine);
+        const double spread = 0x1p-24 / ((1.0 - b.r) * (sine > 1.0 - b.r ? sine : 1.0 - b.r));
+        b.floor = (std::fabs(b0 + b2) * 1e-12 + 1e-12) / dc * (spread < 0.5 ? 1.0 / (1.0 - spread) : 2.0 + spread);
+        b.s = b.r > 0.9985 ? b.r : 0.9985;
+        const double lambda = 0.002 / (b.s - 0.998);
+        b.peak = (lambda > 1.03 ? lambda : 1.03) * b.y0;
+        b.detectFloor = 1.04 * b.floor + 2e-12;
+        b.startLevel = 1.04 * b.peak < 10.0 ? 1.04 * b.peak : 10.0;
+        b.threshold = dv.threshold[k];
+        b.closes = b.threshold > b.detectFloor
+                       ? FirstAtOrBelow([&b](double m) { return b.detect(m); }, b.threshold)
+                       : kLongest;
+    }
+    auto output = [&](double m) {
+        double sum = 16e-12 * 1.0001;
+        for (const BandRing& b : bands)
+            sum += b.passed(q, m);
+        return 1.5 * boost * sum;
+    };
+    const double frames = FirstAtOrBelow(output, kSilenceLevel);
+    return frames >= kLongest ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);
 }
 
 }  // namespace gate

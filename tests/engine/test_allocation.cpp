@@ -1,5 +1,5 @@
 // Nothing on the audio path allocates: not the processing, not the uptake
-// of a new parameter set, not a redesign.
+// of a new parameter set, not a redesign, not a glide.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,12 +37,20 @@ TEST(AudioPath, NeverAllocates) {
     float* out[2] = {outL.data(), outR.data()};
 
     long during = 0;
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 12; ++round) {
+        // The second half in Glide mode, gliding through the blocks.
+        if (round == 6)
+            plugin->engine().setChangeMode(gate::ChangeMode::Glide);
         // Between blocks: changes that need a new set, some a redesign.
         plugin->setParameter(round % 3, 0.1f * static_cast<float>(round));
         plugin->setParameter(5 + round, 0.3f);
-        plugin->setSampleRate(round % 2 ? 48000.0f : 44100.0f);
+        if (round < 6)
+            plugin->setSampleRate(round % 2 ? 48000.0f : 44100.0f);
+        else
+            plugin->setParameter(gate::kBoost, 0.05f * static_cast<float>(round));
         const long before = g_allocations.load();
+        plugin->processReplacing(in, out, 64);
+        EXPECT_EQ(plugin->engine().gliding(), round >= 6);
         plugin->processReplacing(in, out, 4096);
         plugin->process(in, out, 512);
         during += g_allocations.load() - before;

@@ -9,8 +9,12 @@
 
 #include "EngineTestUtil.h"
 
-TEST(Concurrency, AutomationWhileProcessing) {
+// In both change modes; in Glide mode a program change applies at once.
+class Concurrency : public ::testing::TestWithParam<gate::ChangeMode> {};
+
+TEST_P(Concurrency, AutomationWhileProcessing) {
     auto plugin = enginetest::MakePlugin();
+    plugin->engine().setChangeMode(GetParam());
     std::atomic<bool> done{false};
 
     std::thread automation([&] {
@@ -20,6 +24,7 @@ TEST(Concurrency, AutomationWhileProcessing) {
             const uint32_t pick = rng.next() % 40;
             if (pick < 2) {
                 plugin->setProgram(static_cast<VstInt32>(rng.next() % 8));
+                plugin->engine().applyNextAtOnce();
             } else {
                 const int index = static_cast<int>(rng.next() % 30);
                 // Attack and release reach both ends, 0 and 1 included.
@@ -78,3 +83,8 @@ TEST(Concurrency, AutomationWhileProcessing) {
     EXPECT_NEAR(outL[511], constant, constant * 1e-3);
     EXPECT_NEAR(outR[511], constant, constant * 1e-3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, Concurrency, ::testing::Values(gate::ChangeMode::AtOnce, gate::ChangeMode::Glide),
+                         [](const ::testing::TestParamInfo<gate::ChangeMode>& info) {
+                             return info.param == gate::ChangeMode::Glide ? "Glide" : "AtOnce";
+                         });

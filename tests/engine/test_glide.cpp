@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "EngineTestUtil.h"
@@ -76,56 +77,43 @@ TEST(Glide, AutomationStaysSmooth) {
     }
 }
 
-// Glide mode computes AtOnce mode's samples while nothing glides (changes
-// of other parameters, a set taken up at once); a glide ends on exactly
-// the target's design and boost.
+// Glide mode computes AtOnce mode's samples while nothing glides; a glide
+// ends on exactly the target's design and boost.
 TEST(Glide, UnchangedSettingsGiveUnchangedBits) {
     gate::GateEngine atOnce, glide;
     glide.setChangeMode(gate::ChangeMode::Glide);
-    std::vector<float> l, r;
-    MakeTestSignal(l, r, 8192, 5);
-    std::vector<float> outA(2 * 8192), outG(2 * 8192);
-    auto render = [&](int from, int frames) {
+    std::vector<float> l, r, outA(3000), outG(3000);
+    MakeTestSignal(l, r, 3500, 5);
+    // Initial values at the first block apply at once; a change of gate
+    // level and release glides nothing; a Start applied at once by request
+    // redesigns and clears in both.
+    for (int part = 0; part < 3; ++part)
         for (gate::GateEngine* e : {&atOnce, &glide}) {
-            float* out = e == &atOnce ? outA.data() : outG.data();
-            e->processReplacing(&l[from], &r[from], out + from, out + 8192 + from, frames);
+            if (part == 0)
+                LoadProgram(*e, 7);
+            if (part == 1) {
+                e->setParameter(gate::kRelease, 0.5f);
+                e->setParameter(gate::kFirstGateLevel + 3, 0.2f);
+            }
+            if (part == 2) {
+                e->setParameter(gate::kStartFreq, 0.2f);
+                e->applyNextAtOnce();
+            }
+            float* out = (e == &atOnce ? outA : outG).data() + 1000 * part;
+            e->processReplacing(&l[1000 * part], &r[1000 * part], out, out, 1000);
         }
-    };
-    auto same = [&](int from, int frames) {
-        for (int n = from; n < from + frames; ++n)
-            if (!SameBits(outA[n], outG[n]) || !SameBits(outA[8192 + n], outG[8192 + n]))
-                return false;
-        return true;
-    };
-    // Initial values at the first block apply at once; then the gate
-    // levels, attack and release change (nothing to glide).
-    for (gate::GateEngine* e : {&atOnce, &glide})
-        LoadProgram(*e, 7);
-    render(0, 1000);
-    for (gate::GateEngine* e : {&atOnce, &glide}) {
-        e->setParameter(gate::kFirstGateLevel + 3, 0.2f);
-        e->setParameter(gate::kRelease, 0.5f);
-    }
-    render(1000, 1000);
-    EXPECT_TRUE(same(0, 2000));
-
-    // A change applied at once by request: redesigned and cleared in both.
-    for (gate::GateEngine* e : {&atOnce, &glide})
-        e->setParameter(gate::kStartFreq, 0.2f);
-    glide.applyNextAtOnce();
-    render(2000, 1000);
-    EXPECT_TRUE(same(2000, 1000));
+    EXPECT_EQ(std::memcmp(outA.data(), outG.data(), sizeof(float) * outA.size()), 0);
 
     // Glides of the designs and the boost end on the target's own values.
     const float boostBefore = glide.derived().boostGain;
     glide.setParameter(gate::kFinishFreq, 0.9f);
     glide.setParameter(gate::kFreqQ, 0.05f);
     glide.setParameter(gate::kBoost, 0.8f);
-    glide.processReplacing(&l[3000], &r[3000], &outG[3000], &outG[11192], 100);
+    glide.processReplacing(&l[3000], &r[3000], outG.data(), outG.data(), 100);
     EXPECT_TRUE(glide.gliding());
     EXPECT_GT(glide.derived().boostGain, boostBefore);
     EXPECT_LT(glide.derived().boostGain, gate::DbToGain(20.0f, 40.0f, 0.8f));
-    glide.processReplacing(&l[3100], &r[3100], &outG[3100], &outG[11292], 400);
+    glide.processReplacing(&l[3100], &r[3100], outG.data(), outG.data(), 400);
     EXPECT_FALSE(glide.gliding());
     float set[gate::kNumParams];
     for (int i = 0; i < gate::kNumParams; ++i)
@@ -134,11 +122,5 @@ TEST(Glide, UnchangedSettingsGiveUnchangedBits) {
     gate::DesignAllBands(set, 44100.0f, fresh.band);
     gate::DeriveGains(set, fresh);
     EXPECT_TRUE(SameBits(glide.derived().boostGain, fresh.boostGain));
-    for (int k = 0; k < gate::kNumBands; ++k)
-        EXPECT_TRUE(SameBits(glide.derived().band[k].a1, fresh.band[k].a1) &&
-                    SameBits(glide.derived().band[k].a2, fresh.band[k].a2) &&
-                    SameBits(glide.derived().band[k].b0, fresh.band[k].b0) &&
-                    SameBits(glide.derived().band[k].b2, fresh.band[k].b2))
-            << "band " << k;
+    EXPECT_EQ(std::memcmp(glide.derived().band, fresh.band, sizeof fresh.band), 0);
 }
-
