@@ -175,4 +175,34 @@ double Cos(double x) {
     }
 }
 
+double Log(double x) {
+    if (!(x > 0.0) || x > std::numeric_limits<double>::max())
+        return std::numeric_limits<double>::quiet_NaN();
+    // x = m 2^k with m in [sqrt(1/2), sqrt(2)), then ln m = 2 atanh(t),
+    // t = (m - 1) / (m + 1), |t| < 0.172: the series' terms fall by t^2 <
+    // 0.03 each, so twelve reach the double's precision.
+    int k = 0;
+    while (x < 0x1p-1000) {
+        x *= 0x1p1000;
+        k -= 1000;
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    k += static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    bits = (bits & 0x000FFFFFFFFFFFFFull) | (uint64_t{1023} << 52);
+    double m;
+    std::memcpy(&m, &bits, sizeof m);
+    if (m > 1.4142135623730951) {
+        m *= 0.5;
+        ++k;
+    }
+    const double t = (m - 1.0) / (m + 1.0), t2 = t * t;
+    double sum = 0.0;
+    for (int n = 23; n >= 1; n -= 2)
+        sum = sum * t2 + 1.0 / n;
+    const double ln2Hi = 6.93147180369123816490e-01;
+    const double ln2Lo = 1.90821492927058770002e-10;
+    return k * ln2Hi + (2.0 * t * sum + k * ln2Lo);
+}
+
 }  // namespace gate

@@ -1,4 +1,4 @@
-// exp, sin and cos computed the same way in every build.
+// exp, sin and cos (and a log) computed the same way in every build.
 //
 // The C libraries of the three targets do not promise identical last bits,
 // and the lowest bands are resonators so sharp that one unit in the last
@@ -15,5 +15,8 @@ double Exp(double x);
 // (a rate that would take one there is refused); NaN and infinities too.
 double Sin(double x);
 double Cos(double x);
+// The natural logarithm of a positive finite x (NaN for others), within a
+// few units in the last place: for bounds and estimates, not for samples.
+double Log(double x);
 
 }  // namespace gate

@@ -158,21 +158,26 @@ constexpr double kSilenceLevel = 1.5848931924611134e-5;  // -96 dBFS
 constexpr double kCutLevel = 0.001;
 constexpr double kLongest = 4e9;  // frames: "never" beyond
 
+// The bound runs on the build-independent maths, so that every build (and
+// edition) answers the same, and the libraries need no C maths library.
+double Pow(double x, double y) { return x == 0.0 ? (y == 0.0 ? 1.0 : 0.0) : Exp(y * Log(x)); }
+double Sqrt(double x) { return x > 0.0 ? Exp(0.5 * Log(x)) : 0.0; }
+
 // Largest value of (1 - q) sum_{j < n} q^(n-1-j) s^j over n >= m: the
 // gate level's response to a target decaying as s^m.
 double MeanOfDecay(double q, double s, double m) {
     if (q <= 0.0)
-        return std::pow(s, m > 1.0 ? m - 1.0 : 0.0);
+        return Pow(s, m > 1.0 ? m - 1.0 : 0.0);
     if (std::fabs(s - q) < 1e-9 * (1.0 - (s > q ? s : q))) {
         // n (1 - q) q^(n-1), largest at n = -1 / ln q.
-        const double top = -1.0 / std::log(q);
+        const double top = -1.0 / Log(q);
         const double n = m > top ? m : top;
-        return (1.0 - q) * n * std::pow(q, n - 1.0);
+        return (1.0 - q) * n * Pow(q, n - 1.0);
     }
     // (s^n - q^n) / (s - q), largest where s^n ln s = q^n ln q.
-    const double top = std::log(std::log(q) / std::log(s)) / (std::log(s) - std::log(q));
+    const double top = Log(Log(q) / Log(s)) / (Log(s) - Log(q));
     const double n = m > top ? m : top;
-    return (1.0 - q) * (std::pow(s, n) - std::pow(q, n)) / (s - q);
+    return (1.0 - q) * (Pow(s, n) - Pow(q, n)) / (s - q);
 }
 
 // The first m from which non-increasing `bound` stays at or below `limit`
@@ -189,7 +194,7 @@ double FirstAtOrBelow(const Bound& bound, double limit) {
     }
     double lo = hi / 2.0;
     while (hi - lo > 1.0) {
-        const double mid = std::floor((lo + hi) / 2.0);
+        const double mid = static_cast<double>(static_cast<int64_t>((lo + hi) / 2.0));  // both whole
         (bound(mid) <= limit ? hi : lo) = mid;
     }
     return hi;
@@ -200,21 +205,21 @@ struct BandRing {
     double s, peak, detectFloor;     // peak decay, its factor lambda Y0, detector floor
     double startLevel, threshold, closes;
 
-    double detect(double m) const { return 10.0 * std::pow(1.05, -m) + 1.04 * peak * std::pow(s, m) + detectFloor; }
+    double detect(double m) const { return 10.0 * Pow(1.05, -m) + 1.04 * peak * Pow(s, m) + detectFloor; }
     double openLevel(double q, double m) const {
-        return startLevel * std::pow(q, m) + 10.0 * MeanOfDecay(q, 1.0 / 1.05, m) + 1.04 * peak * MeanOfDecay(q, s, m) +
+        return startLevel * Pow(q, m) + 10.0 * MeanOfDecay(q, 1.0 / 1.05, m) + 1.04 * peak * MeanOfDecay(q, s, m) +
                detectFloor + 1e-12;
     }
     double level(double q, double m) const {
         const double open = openLevel(q, m);
         if (m < closes)
             return open;
-        const double closed = openLevel(q, closes) * std::pow(q, m - closes) + 2e-12;
+        const double closed = openLevel(q, closes) * Pow(q, m - closes) + 2e-12;
         return open < closed ? open : closed;
     }
     double passed(double q, double m) const {
         const double g = level(q, m);
-        return g > kCutLevel ? 1e4 * (y0 * std::pow(r, m) + floor) * g : 0.0;
+        return g > kCutLevel ? 1e4 * (y0 * Pow(r, m) + floor) * g : 0.0;
     }
 };
 
@@ -234,13 +239,13 @@ uint32_t RingOutFrames(const float set[kNumParams], double rate) {
         const double b0 = dv.band[k].b0, b2 = dv.band[k].b2, a1 = dv.band[k].a1, a2 = dv.band[k].a2;
         const double disc = a1 * a1 - 4.0 * a2;
         BandRing& b = bands[k];
-        b.r = disc < 0.0 ? std::sqrt(a2) : (std::fabs(a1) + std::sqrt(disc)) * 0.5;
+        b.r = disc < 0.0 ? Sqrt(a2) : (std::fabs(a1) + Sqrt(disc)) * 0.5;
         const double dc = 1.0 + a1 + a2;
         if (!(b.r < 1.0) || !(dc > 0.0))
             return 0xFFFFFFFFu;
         b.y0 = disc < 0.0 && b.r >= 0.9 ? 1.31 : 2.6;
         const double cosine = disc < 0.0 ? -a1 / (2.0 * b.r) : 1.0;
-        const double sine = std::sqrt(1.0 - cosine * cosine);
+        const double sine = Sqrt(1.0 - cosine * cosine);
         const double spread = 0x1p-24 / ((1.0 - b.r) * (sine > 1.0 - b.r ? sine : 1.0 - b.r));
         b.floor = (std::fabs(b0 + b2) * 1e-12 + 1e-12) / dc * (spread < 0.5 ? 1.0 / (1.0 - spread) : 2.0 + spread);
         b.s = b.r > 0.9985 ? b.r : 0.9985;

@@ -42,6 +42,18 @@ int64_t WorstUlp(Ours ours, Theirs theirs, double lo, double hi, int count) {
 
 }  // namespace
 
+TEST(PortableMath, LogWithinAFewUlps) {
+    auto ours = [](double x) { return gate::Log(x); };
+    auto libm = [](double x) { return std::log(x); };
+    EXPECT_LE(WorstUlp(ours, libm, 0.5, 2.0, 100000), 4);
+    EXPECT_LE(WorstUlp(ours, libm, 1e-300, 1e300, 100000), 4);
+    // Subnormal arguments.
+    EXPECT_LE(WorstUlp([](double x) { return gate::Log(x * 1e-310); }, [](double x) { return std::log(x * 1e-310); },
+                       1.0, 1e5, 1000),
+              4);
+    EXPECT_TRUE(std::isnan(gate::Log(0.0)) && std::isnan(gate::Log(-1.0)));
+}
+
 TEST(PortableMath, ExpWithinOneUlp) {
     auto ours = [](double x) { return gate::Exp(x); };
     auto libm = [](double x) { return std::exp(x); };
