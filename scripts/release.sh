@@ -61,6 +61,7 @@ stamp_template='$Format:%H %ct %T$'
 stamp=$(cat release-commit 2>/dev/null || true)
 if printf '%s\n' "$stamp" | grep -Eqx '[0-9a-f]{40} [0-9]+ [0-9a-f]{40}'; then
     from=archive
+    # shellcheck disable=SC2086 # one word each
     set -- $stamp
     commit=$1 SOURCE_DATE_EPOCH=$2 tree=$3
 elif git rev-parse --verify -q HEAD >/dev/null 2>&1 && [ -z "$(git rev-parse --show-prefix 2>/dev/null)" ]; then
@@ -112,6 +113,8 @@ crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 name=Halvorine-$version
 if [ $from = clone ]; then
     git -c core.autocrlf=false -c tar.umask=0022 archive --format=tar --prefix="$name-src/" HEAD >"$work/src.tar"
+    [ "$(tar -xOf "$work/src.tar" "$name-src/release-commit")" = "$commit $SOURCE_DATE_EPOCH $(git rev-parse 'HEAD^{tree}')" ] ||
+        fail "git archive did not fill in release-commit (export-subst in .gitattributes)"
 else
     # The unpacked archive's files, in a repository of their own (build/
     # aside, as .gitignore says). With release-commit as the commit has it

@@ -116,7 +116,7 @@ SectionEnd
   IntOp $Bytes $Bytes + $0
 !macroend
 
-Section "VST3 plug-in (32-bit and 64-bit hosts)" SecVst3
+Section "VST3 plug-in" SecVst3
   !insertmacro InstallVst3 "$COMMONFILES64\VST3" "Vst3Dir"
   ; 32-bit hosts on 64-bit Windows look in Program Files (x86); on 32-bit
   ; Windows both names are the one folder there is.
