@@ -8,6 +8,11 @@
 #   Halvorine-<version>-src.tar.xz          the source, from git archive
 #   SHA256SUMS                              a checksum for each of them
 #
+# It runs in a clone, on the commit checked out, or in the unpacked source
+# archive, which remakes the same release: git archive writes the commit's
+# ID, time and tree into release-commit (export-subst in .gitattributes),
+# and the files there must be that commit's.
+#
 # The binaries are built from the source archive itself, unpacked in
 # build/release-work/: what is released is what the source archive builds,
 # offline. Two runs on the same commit, in any clone, folder, time zone or
@@ -15,7 +20,10 @@
 # commit's (SOURCE_DATE_EPOCH), archive members are sorted with fixed owners
 # and modes, and the builds write neither paths nor times into the binaries.
 #
-#   scripts/release.sh
+#   scripts/release.sh [--source-only]
+#
+# --source-only makes only the source archive (cheap: scripts/test.sh
+# compares a second clone's with the first one's).
 #
 # Installs what it needs first (Debian 12), like scripts/test.sh. The tree
 # must be clean, since only what is committed goes into the release
@@ -29,6 +37,13 @@ set -eu
 # left out of every package otherwise.
 vst3=required
 
+source_only=no
+case $# in
+    0) ;;
+    1) [ "$1" = --source-only ] || { echo "usage: release.sh [--source-only]" >&2; exit 2; }; source_only=yes ;;
+    *) echo "usage: release.sh [--source-only]" >&2; exit 2 ;;
+esac
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . "$root/scripts/install-packages.sh"
@@ -38,19 +53,35 @@ install_missing git cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpn
 
 fail() { echo "release: $*" >&2; exit 1; }
 
-git rev-parse --verify -q HEAD >/dev/null || fail "$root is not a git clone with a commit"
-if [ -n "$(git status --porcelain --untracked-files=normal)" ]; then
-    if [ "${HALVORINE_RELEASE_ALLOW_DIRTY:-0}" = 1 ]; then
-        echo "release: the tree has uncommitted changes; they are not in this release" >&2
-    else
-        fail "the tree has uncommitted changes; commit them first (the release is made of the last commit)"
+# Where the commit comes from. release-commit holds the placeholder in a
+# clone; in an unpacked source archive, what git archive wrote in its
+# place: "<commit> <commit time> <tree>". The filled-in file is looked at
+# first, so that an archive unpacked inside some other clone is still one.
+stamp_template='$Format:%H %ct %T$'
+stamp=$(cat release-commit 2>/dev/null || true)
+if printf '%s\n' "$stamp" | grep -Eqx '[0-9a-f]{40} [0-9]+ [0-9a-f]{40}'; then
+    from=archive
+    # shellcheck disable=SC2086 # one word each
+    set -- $stamp
+    commit=$1 SOURCE_DATE_EPOCH=$2 tree=$3
+elif git rev-parse --verify -q HEAD >/dev/null 2>&1 && [ -z "$(git rev-parse --show-prefix 2>/dev/null)" ]; then
+    from=clone
+    [ "$stamp" = "$stamp_template" ] || fail "release-commit must hold $stamp_template (git archive fills it in)"
+    if [ -n "$(git status --porcelain --untracked-files=normal)" ]; then
+        if [ "${HALVORINE_RELEASE_ALLOW_DIRTY:-0}" = 1 ]; then
+            echo "release: the tree has uncommitted changes; they are not in this release" >&2
+        else
+            fail "the tree has uncommitted changes; commit them first (the release is made of the last commit)"
+        fi
     fi
+    commit=$(git rev-parse HEAD)
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
+else
+    fail "$root is neither a git clone with a commit nor an unpacked source archive (Halvorine-<version>-src.tar.xz, whose release-commit names its commit)"
 fi
+export SOURCE_DATE_EPOCH
 version=$(sed -n 's/^project(Halvorine VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no project(Halvorine VERSION ...) in CMakeLists.txt"
-commit=$(git rev-parse HEAD)
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
-export SOURCE_DATE_EPOCH
 # Nothing of this machine's settings reaches the artefacts.
 export LC_ALL=C TZ=UTC
 umask 022
@@ -59,7 +90,7 @@ out=$root/build/release
 work=$root/build/release-work
 rm -rf "$out" "$work"
 mkdir -p "$out" "$work"
-echo "=== Halvorine $version, commit $commit, dated $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
+echo "=== Halvorine $version, commit $commit (from the $from), dated $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
 
 # Every file and folder under $1 gets the commit's time and a fixed mode:
 # 0755 for folders and executables (ELF programs, scripts), 0644 otherwise.
@@ -80,8 +111,40 @@ crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 
 # ---- The source, and the tree the binaries are built from.
 name=Halvorine-$version
-git -c core.autocrlf=false -c tar.umask=0022 archive --format=tar --prefix="$name-src/" HEAD >"$work/src.tar"
+if [ $from = clone ]; then
+    git -c core.autocrlf=false -c tar.umask=0022 archive --format=tar --prefix="$name-src/" HEAD >"$work/src.tar"
+    [ "$(tar -xOf "$work/src.tar" "$name-src/release-commit")" = "$commit $SOURCE_DATE_EPOCH $(git rev-parse 'HEAD^{tree}')" ] ||
+        fail "git archive did not fill in release-commit (export-subst in .gitattributes)"
+else
+    # The unpacked archive's files, in a repository of their own (build/
+    # aside, as .gitignore says). With release-commit as the commit has it
+    # they must make the commit's tree, to the byte. As they are, committed
+    # at the commit's time, git archive gives the same tar as in the clone
+    # but for the commit's ID in the leading pax header, which is put back.
+    ingit() {
+        git --git-dir="$work/source.git" --work-tree="$root" -c core.autocrlf=false -c core.excludesFile=/dev/null "$@"
+    }
+    ingit init -q
+    ingit add -A .
+    blob=$(printf '%s\n' "$stamp_template" | ingit hash-object -w --stdin)
+    ingit update-index --cacheinfo "100644,$blob,release-commit"
+    [ "$(ingit write-tree)" = "$tree" ] ||
+        fail "the files here differ from commit $commit's (changed, added or missing); the release is of that commit only"
+    ingit add release-commit
+    snapshot=$(GIT_AUTHOR_NAME=release GIT_AUTHOR_EMAIL=release@localhost GIT_AUTHOR_DATE="$SOURCE_DATE_EPOCH +0000" \
+        GIT_COMMITTER_NAME=release GIT_COMMITTER_EMAIL=release@localhost GIT_COMMITTER_DATE="$SOURCE_DATE_EPOCH +0000" \
+        ingit commit-tree -m "$commit" "$(ingit write-tree)")
+    ingit -c tar.umask=0022 archive --format=tar --prefix="$name-src/" "$snapshot" >"$work/snapshot.tar"
+    # The header's 512 bytes, then its record "52 comment=<ID>\n".
+    [ "$(head -c 523 "$work/snapshot.tar" | tail -c 11)" = "52 comment=" ] || fail "git archive wrote no commit ID first"
+    { head -c 523 "$work/snapshot.tar"; printf %s "$commit"; tail -c +564 "$work/snapshot.tar"; } >"$work/src.tar"
+    [ "$(git get-tar-commit-id <"$work/src.tar")" = "$commit" ] || fail "the source archive does not name commit $commit"
+fi
 xz -6 -T1 -c "$work/src.tar" >"$out/$name-src.tar.xz"
+if [ $source_only = yes ]; then
+    echo "=== build/release/: $name-src.tar.xz only"
+    exit 0
+fi
 tar -C "$work" -xf "$work/src.tar"
 src=$work/$name-src
 

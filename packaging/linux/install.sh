@@ -11,7 +11,10 @@
 #                               (with --system: the system-wide one)
 #
 # Prints every file it copies or removes. A bundle already there is
-# replaced whole, so nothing of an older version stays behind.
+# replaced whole, so nothing of an older version stays behind. The folders
+# that an install creates are listed in share/halvorine/created-folders
+# (~/.local/share or /usr/local/share); --uninstall removes those of them
+# that are empty then, and no other folder.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,6 +35,7 @@ if [ $system = yes ]; then
     vst=/usr/local/lib/vst
     bin=/usr/local/bin
     man=/usr/local/share/man/man1
+    record=/usr/local/share/halvorine
 else
     [ -n "${HOME:-}" ] || { echo "install.sh: HOME is not set" >&2; exit 1; }
     lv2=$HOME/.lv2
@@ -39,10 +43,12 @@ else
     vst=$HOME/.vst
     bin=$HOME/.local/bin
     man=$HOME/.local/share/man/man1
+    record=$HOME/.local/share/halvorine
 fi
+created=$record/created-folders
 
 # What goes where: the name in this folder, and the folder it goes into.
-# The VST3 bundle only where this release has it.
+# The VST3 bundle whenever this folder has it (every release does).
 items="Halvorine.lv2:$lv2 Halvorine.so:$vst bin/halvorine:$bin man/halvorine.1:$man"
 [ ! -d "$here/Halvorine.vst3" ] || items="Halvorine.vst3:$vst3 $items"
 
@@ -59,15 +65,36 @@ if [ $action = uninstall ]; then
         removed=$((removed + 1))
     done
     [ $removed -gt 0 ] || echo "nothing of Halvorine was installed there"
+    # The folders the installs created, deepest first, where now empty.
+    if [ -f "$created" ]; then
+        folders=$(LC_ALL=C sort -r "$created")
+        rm -f "$created"
+        printf '%s\n' "$folders" | while IFS= read -r folder; do
+            if [ -n "$folder" ] && rmdir "$folder" 2>/dev/null; then echo "removed: $folder/"; fi
+        done
+    fi
     exit 0
 fi
+
+# Creates the folder $1 with its parents, adding each one it creates to
+# the list $new.
+new=
+make_folder() {
+    missing=$1
+    while [ ! -d "$missing" ]; do
+        new="$new$missing
+"
+        missing=$(dirname "$missing")
+    done
+    mkdir -p "$1"
+}
 
 for item in $items; do
     source=$here/${item%%:*}
     folder=${item#*:}
     target=$folder/$(basename "$source")
     [ -e "$source" ] || { echo "install.sh: $source is missing from this folder" >&2; exit 1; }
-    mkdir -p "$folder" || { echo "install.sh: cannot create $folder" >&2; exit 1; }
+    make_folder "$folder" || { echo "install.sh: cannot create $folder" >&2; exit 1; }
     # Copied beside the target first, then put in its place: a host that
     # scans meanwhile sees the old one or the new one, never half of one.
     rm -rf "$target.new"
@@ -80,6 +107,10 @@ for item in $items; do
     mv "$target.new" "$target"
     files_of "$target" | sed 's/^/installed: /'
 done
+# Added to what earlier installs created.
+make_folder "$record" || { echo "install.sh: cannot create $record" >&2; exit 1; }
+{ [ ! -f "$created" ] || cat "$created"; printf '%s' "$new"; } | sort -u >"$created.new"
+mv "$created.new" "$created"
 
 case ":${PATH:-}:" in
     *":$bin:"*) ;;

@@ -1,9 +1,11 @@
 ; The Windows installer: one program for 32-bit and 64-bit Windows.
 ;
-; Components: the VST3 bundle (both architectures in one bundle, into the
-; Common Files VST3 folder), the 64-bit VST 2.x DLL (64-bit Windows only)
-; and the 32-bit one, each into a folder that the user chooses, by default
-; a VstPlugins folder under the matching Program Files. The uninstaller, the
+; Components: the VST3 bundle (both architectures in one bundle), the
+; 64-bit VST 2.x DLL (64-bit Windows only) and the 32-bit one, each into a
+; folder that the user chooses, by default a VstPlugins folder under the
+; matching Program Files. The VST3 bundle goes into the Common Files VST3
+; folder, and on 64-bit Windows also into Program Files (x86)'s, where
+; 32-bit hosts look. The finish page says where each one went. The uninstaller, the
 ; licence and the notes go to Program Files\Pellucid\Halvorine; the folders
 ; chosen are kept in the registry, so that the uninstaller removes exactly
 ; what was installed. /S installs silently, with the defaults or
@@ -48,10 +50,13 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 Pellucid (MIT li
 ; The folder of each VST 2.x DLL.
 Var Vst2Dir64
 Var Vst2Dir32
+; What went where, a line each, for the finish page.
+Var Where
+; The bytes installed, for the system's list of programs.
+Var Bytes
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
-!define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
 
 !define MUI_PAGE_HEADER_TEXT "64-bit VST 2.x plug-in folder"
@@ -71,6 +76,12 @@ Var Vst2Dir32
 !insertmacro MUI_PAGE_DIRECTORY
 
 !insertmacro MUI_PAGE_INSTFILES
+
+!define MUI_FINISHPAGE_TITLE "Halvorine ${VERSION} is installed"
+!define MUI_FINISHPAGE_TEXT "$Where$\r$\n$\r$\nLet your hosts scan for new plug-ins. Windows' list of programs uninstalls Halvorine."
+!define MUI_FINISHPAGE_TEXT_LARGE
+!insertmacro MUI_PAGE_FINISH
+
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -93,33 +104,67 @@ Section "-Uninstaller"
 SectionEnd
 
 !if ${WITH_VST3} == yes
-Section "VST3 plug-in (32-bit and 64-bit hosts)" SecVst3
+; The bundle into the VST3 folder FOLDER, recorded under the value NAME.
+!macro InstallVst3 FOLDER NAME
   ; A bundle of an older version goes whole, so that nothing of it stays.
-  RMDir /r "$COMMONFILES64\VST3\Halvorine.vst3"
-  SetOutPath "$COMMONFILES64\VST3\Halvorine.vst3"
+  RMDir /r "${FOLDER}\Halvorine.vst3"
+  SetOutPath "${FOLDER}\Halvorine.vst3"
   File /r "${STAGE}/VST3/Halvorine.vst3/*.*"
-  WriteRegStr HKLM "${SETTINGS_KEY}" "Vst3Dir" "$COMMONFILES64\VST3"
+  WriteRegStr HKLM "${SETTINGS_KEY}" "${NAME}" "${FOLDER}"
+  StrCpy $Where "$Where$\r$\nVST3 bundle: ${FOLDER}\Halvorine.vst3"
+  ${GetSize} "${FOLDER}\Halvorine.vst3" "/S=0B" $0 $1 $2
+  IntOp $Bytes $Bytes + $0
+!macroend
+
+Section "VST3 plug-in" SecVst3
+  !insertmacro InstallVst3 "$COMMONFILES64\VST3" "Vst3Dir"
+  ; 32-bit hosts on 64-bit Windows look in Program Files (x86); on 32-bit
+  ; Windows both names are the one folder there is.
+  ${If} "$COMMONFILES32" != "$COMMONFILES64"
+    !insertmacro InstallVst3 "$COMMONFILES32\VST3" "Vst3Dir32"
+  ${EndIf}
 SectionEnd
 !endif
 
+; A VST 2.x DLL into the folder DIR, recorded under the value NAME.
+!macro InstallVst2 ARCH DIR NAME
+  SetOutPath "${DIR}"
+  File "${STAGE}/VST2/${ARCH}/Halvorine.dll"
+  WriteRegStr HKLM "${SETTINGS_KEY}" "${NAME}" "${DIR}"
+  StrCpy $Where "$Where$\r$\nVST 2.x, ${ARCH}: ${DIR}\Halvorine.dll"
+  ${GetSize} "${DIR}" "/M=Halvorine.dll /S=0B /G=0" $0 $1 $2
+  IntOp $Bytes $Bytes + $0
+!macroend
+
 Section "VST 2.x plug-in, 64-bit" SecVst2x64
-  SetOutPath "$Vst2Dir64"
-  File "${STAGE}/VST2/64-bit/Halvorine.dll"
-  WriteRegStr HKLM "${SETTINGS_KEY}" "Vst2Dir64" "$Vst2Dir64"
+  !insertmacro InstallVst2 64-bit $Vst2Dir64 "Vst2Dir64"
 SectionEnd
 
 Section "VST 2.x plug-in, 32-bit" SecVst2x86
-  SetOutPath "$Vst2Dir32"
-  File "${STAGE}/VST2/32-bit/Halvorine.dll"
-  WriteRegStr HKLM "${SETTINGS_KEY}" "Vst2Dir32" "$Vst2Dir32"
+  !insertmacro InstallVst2 32-bit $Vst2Dir32 "Vst2Dir32"
 SectionEnd
 
+; Every file installed counts: the bundles, the DLLs, the notes and the
+; uninstaller, in kilobytes rounded up.
 Section "-Size"
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  ${GetSize} "$INSTDIR" "/S=0B" $0 $1 $2
+  IntOp $Bytes $Bytes + $0
+  IntOp $0 $Bytes + 1023
+  IntOp $0 $0 / 1024
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+!if ${WITH_VST3} == yes
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecVst3} "The VST3 edition, for current hosts: into Common Files\VST3, and on 64-bit Windows also into Program Files (x86)\Common Files\VST3 for 32-bit hosts."
+!endif
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecVst2x64} "The VST 2.x edition for 64-bit hosts (64-bit Windows only), into the folder that you choose next."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecVst2x86} "The VST 2.x edition for 32-bit hosts, into the folder that you choose next."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
 Function .onInit
+  StrCpy $Where "Halvorine ${VERSION} went into these folders:"
+  StrCpy $Bytes 0
   ${If} ${RunningX64}
     ; The 64-bit registry, where the system's list of programs reads.
     SetRegView 64
@@ -181,6 +226,11 @@ Section "Uninstall"
     RMDir "$0"
   ${EndIf}
   ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Vst3Dir"
+  ${If} $0 != ""
+    RMDir /r "$0\Halvorine.vst3"
+    RMDir "$0"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Vst3Dir32"
   ${If} $0 != ""
     RMDir /r "$0\Halvorine.vst3"
     RMDir "$0"

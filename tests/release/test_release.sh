@@ -3,14 +3,16 @@
 #   - every archive holds exactly the expected members (expected/), and
 #     SHA256SUMS checks;
 #   - the Linux archive's install.sh into a temporary HOME: lv2ls and
-#     halvorine find what it installed, --uninstall removes it;
+#     halvorine find what it installed, --uninstall removes it with the
+#     folders it created, and only those;
 #   - the Debian package: lintian, dpkg -i, then lv2ls, halvorine, man and
 #     the VST3 scanner of a real host find it, and dpkg -r removes every
 #     file that dpkg -L listed;
 #   - the installer under wine, in a fresh prefix: a silent install puts
-#     the files in both Program Files folders, the project's test hosts
-#     load the DLLs from there, a silent uninstall removes them and the
-#     registry entry.
+#     the files in both Program Files folders (the VST3 bundle into both
+#     Common Files folders), registers their size, the project's test hosts
+#     load the DLLs and bundles from there, a silent uninstall removes them
+#     and the registry entry.
 #
 #   test_release.sh RELEASE-DIR SOURCE-DIR [WIN32-BUILD WIN64-BUILD]
 #
@@ -102,6 +104,10 @@ mkdir -p "$work/unpacked" "$work/home"
 tar -C "$work/unpacked" -xJf "$tarball"
 unpacked=$work/unpacked/$name-linux-x86_64
 home=$work/home
+# Folders that were there before: one with another plug-in, one empty.
+mkdir -p "$home/.vst3/Other.vst3" "$home/.lv2"
+echo other >"$home/.vst3/Other.vst3/other.so"
+find "$home" | sort >"$work/home.before"
 HOME=$home PATH=$home/.local/bin:$PATH sh "$unpacked/install.sh" >"$work/install.log" 2>&1 || fail "install.sh failed: $(cat "$work/install.log")"
 for file in .vst/Halvorine.so .lv2/Halvorine.lv2/manifest.ttl .local/bin/halvorine .local/share/man/man1/halvorine.1; do
     [ -f "$home/$file" ] || fail "install.sh did not install ~/$file"
@@ -114,8 +120,9 @@ HOME=$home "$home/.local/bin/halvorine" --version | grep -qx "plug-in: $home/.vs
 HOME=$home "$home/.local/bin/halvorine" info >"$work/info.txt" 2>&1 || fail "halvorine info fails: $(cat "$work/info.txt")"
 grep -q "Plug-in *$home/.vst/Halvorine.so" "$work/info.txt" || fail "halvorine info does not load ~/.vst/Halvorine.so"
 HOME=$home sh "$unpacked/install.sh" --uninstall >"$work/uninstall.log" 2>&1 || fail "install.sh --uninstall failed"
-left=$(find "$home" -type f)
-[ -z "$left" ] || fail "install.sh --uninstall left files behind: $left"
+find "$home" | sort >"$work/home.after"
+cmp -s "$work/home.before" "$work/home.after" || fail "install.sh --uninstall did not leave HOME as it found it (- before, + after):
+$(diff "$work/home.before" "$work/home.after" | sed -n 's/^</  -/p; s/^>/  +/p')"
 grep -q "removed: $home/.vst/Halvorine.so" "$work/uninstall.log" || fail "install.sh --uninstall does not report what it removed"
 
 # ---- The Debian package.
@@ -189,12 +196,22 @@ Program Files (x86)/VstPlugins/Halvorine.dll|VST2/32-bit/Halvorine.dll
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json|VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
+Program Files (x86)/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
+Program Files (x86)/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
+Program Files (x86)/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json|VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
 Program Files/Pellucid/Halvorine/LICENSE.txt|LICENSE.txt
 EOF
     [ -f "$drive/Program Files/Pellucid/Halvorine/uninstall.exe" ] || fail "the install wrote no uninstaller"
     registry() { grep -A12 -F '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halvorine]' "$WINEPREFIX/system.reg"; }
     registry | grep -q '"DisplayName"="Halvorine '"$version"'"' || fail "the uninstaller is not registered in the 64-bit registry"
     registry | grep -q '"QuietUninstallString"=".*uninstall.exe.* /S"' || fail "the registration has no QuietUninstallString"
+    # EstimatedSize: every file installed, in kilobytes rounded up.
+    bytes=$(cd "$drive" && find "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files (x86)/Common Files/VST3/Halvorine.vst3" \
+        "Program Files/VstPlugins/Halvorine.dll" "Program Files (x86)/VstPlugins/Halvorine.dll" "Program Files/Pellucid/Halvorine" \
+        -type f -printf '%s\n' 2>/dev/null | awk '{ s += $1 } END { print s }')
+    size=$(registry | sed -n 's/^"EstimatedSize"=dword:\([0-9a-f]*\).*/\1/p')
+    [ -n "$size" ] && [ $((0x$size)) -eq $(((bytes + 1023) / 1024)) ] ||
+        fail "EstimatedSize is ${size:+0x}${size:-missing}, the installed files take $(((bytes + 1023) / 1024)) KB"
 
     step "the installer under wine: the test hosts load the installed DLLs"
     for pair in "$win32:C:\\Program Files (x86)\\VstPlugins\\Halvorine.dll" "$win64:C:\\Program Files\\VstPlugins\\Halvorine.dll"; do
@@ -206,9 +223,10 @@ EOF
         grep -q '\[  PASSED  \]' "$work/host.log" || fail "host_tests of $build ran no test"
     done
     if [ $with_vst3 = yes ]; then
-        # The VST3 harness, on the bundle where the installer put it.
-        vst3dir="C:\\Program Files\\Common Files\\VST3\\Halvorine.vst3\\Contents"
-        for pair in "$win32:$vst3dir\\x86-win\\Halvorine.vst3" "$win64:$vst3dir\\x86_64-win\\Halvorine.vst3"; do
+        # The VST3 harness, on the bundle where hosts of its kind look.
+        vst3dir="Common Files\\VST3\\Halvorine.vst3\\Contents"
+        for pair in "$win32:C:\\Program Files (x86)\\$vst3dir\\x86-win\\Halvorine.vst3" \
+            "$win64:C:\\Program Files\\$vst3dir\\x86_64-win\\Halvorine.vst3"; do
             build=${pair%%:C:*}
             module=C:${pair#*:C:}
             HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/vst3_tests.exe" --vst3 "$module" \
@@ -222,7 +240,8 @@ EOF
     wine "C:\\Program Files\\Pellucid\\Halvorine\\uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "the silent uninstall fails"
     wineserver -w
     for path in "Program Files/VstPlugins/Halvorine.dll" "Program Files (x86)/VstPlugins/Halvorine.dll" \
-        "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files/Pellucid/Halvorine"; do
+        "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files (x86)/Common Files/VST3/Halvorine.vst3" \
+        "Program Files/Pellucid/Halvorine"; do
         [ ! -e "$drive/$path" ] || fail "the uninstall left C:/$path behind"
     done
     [ -z "$(registry)" ] || fail "the uninstall left its registration behind"
