@@ -30,7 +30,7 @@ struct clap_audio_port_info_t {
     char name[CLAP_NAME_SIZE];
     uint32_t flags;
     uint32_t channel_count;
-    const char* port_type;  // CLAP_PORT_STEREO, CLAP_PORT_MONO, or null for unspecified
+    const char* port_type;  // CLAP_PORT_STEREO, CLAP_PORT_MONO, or null: no named layout
     clap_id in_place_pair;  // the port on the other side that may share buffers, or CLAP_INVALID_ID
 };
 
