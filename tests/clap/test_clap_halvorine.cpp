@@ -1,0 +1,286 @@
+// Halvorine.clap's own answers: its descriptor and ports, activation over
+// the whole range of rates and block sizes, parameter texts and
+// sample-accurate changes, its state, and the same samples as the VST 2.x
+// library.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ClapHost.h"
+#include "ClapTestUtil.h"
+#include "TestHost.h"
+
+using namespace claphost;
+using testhost::GuardedStereo;
+
+namespace {
+
+constexpr clap_id kBoost = 5, kProgram = 22, kBypass = 23;
+
+bool HasFeature(const clap_plugin_descriptor_t* d, const char* feature) {
+    for (const char* const* f = d->features; *f != nullptr; ++f)
+        if (std::strcmp(*f, feature) == 0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(Halvorine, DescriptorPortsAndUnknownIds) {
+    REQUIRE_HALVORINE();
+    Module& module = Module::underTest();
+    const clap_plugin_factory_t* f = module.factory();
+    ASSERT_EQ(f->get_plugin_count(f), 1u);
+    const clap_plugin_descriptor_t* d = f->get_plugin_descriptor(f, 0);
+    EXPECT_STREQ(d->id, "com.pellucid.halvorine");
+    EXPECT_STREQ(d->name, "Halvorine");
+    EXPECT_STREQ(d->vendor, "Pellucid");
+    for (const char* feature : {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_GATE,
+                                CLAP_PLUGIN_FEATURE_STEREO})
+        EXPECT_TRUE(HasFeature(d, feature)) << feature;
+    EXPECT_EQ(f->get_plugin_descriptor(f, 1), nullptr);
+    EXPECT_EQ(module.entry()->get_factory("com.pellucid.no-such-factory"), nullptr);
+    Host host;
+    EXPECT_EQ(f->create_plugin(f, host.get(), "com.pellucid.halvorine2"), nullptr);
+    EXPECT_EQ(f->create_plugin(f, host.get(), ""), nullptr);
+
+    Plugin p;
+    for (bool input : {true, false}) {
+        ASSERT_EQ(p.audioPorts(input), 1u) << input;
+        clap_audio_port_info_t port{};
+        ASSERT_TRUE(p.audioPort(0, input, port));
+        EXPECT_EQ(port.channel_count, 2u);
+        EXPECT_TRUE(port.flags & CLAP_AUDIO_PORT_IS_MAIN);
+        ASSERT_NE(port.port_type, nullptr);
+        EXPECT_STREQ(port.port_type, CLAP_PORT_STEREO);
+    }
+}
+
+// Every rate from 8 kHz to 768 kHz with every largest block from 1 to
+// 16384 frames, in blocks of random sizes up to it, with parameter events
+// at random frames: buffers untouched outside the block, output finite.
+TEST(Halvorine, ActivatesOverTheWholeRange) {
+    REQUIRE_HALVORINE();
+    testsignal::Lcg rng(5);
+    for (double rate : {8000.0, 44100.0, 192000.0, 768000.0}) {
+        Plugin p;  // activated again for each largest block
+        for (uint32_t max : {1u, 37u, 512u, 16384u}) {
+            ASSERT_TRUE(p.activate(rate, 1, max)) << rate << " Hz, " << max;
+            GuardedStereo in(static_cast<int>(max)), out(static_cast<int>(max));
+            for (uint32_t done = 0; done < std::max(4096u, 2 * max);) {
+                const uint32_t frames = 1 + rng.next() % max;
+                claptest::Fill(in, done);
+                InputEvents events;
+                events.add(rng.next() % 22, rng.next() % frames, (rng.next() % 1001) / 1000.0);
+                ASSERT_NE(p.process(in.channels(), out.channels(), frames, &events), CLAP_PROCESS_ERROR);
+                ASSERT_TRUE(in.guardsIntact() && out.guardsIntact()) << rate << " Hz, " << max << ", " << frames;
+                ASSERT_TRUE(claptest::Finite(out)) << rate << " Hz, " << max;
+                done += frames;
+            }
+        }
+    }
+}
+
+TEST(Halvorine, ParameterTexts) {
+    REQUIRE_HALVORINE();
+    Plugin p;
+    ASSERT_EQ(p.paramCount(), 24u);
+    struct Case {
+        clap_id id;
+        const char* name;
+        double value;
+        const char* text;
+        uint32_t flags;  // of those below
+    };
+    constexpr uint32_t kFlags = CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM | CLAP_PARAM_IS_BYPASS |
+                                CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_MODULATABLE;
+    const Case cases[] = {
+        {0, "Start Freq", 0.5, "640Hz", CLAP_PARAM_IS_AUTOMATABLE},
+        {1, "End Freq", 1.0, "20.5KHz", CLAP_PARAM_IS_AUTOMATABLE},
+        {2, "Q", 0.125, "12.5%", CLAP_PARAM_IS_AUTOMATABLE},
+        {4, "Release", 0.25, "25%", CLAP_PARAM_IS_AUTOMATABLE},
+        {kBoost, "Boost", 0.75, "10dB", CLAP_PARAM_IS_AUTOMATABLE},
+        {6, "Band 1 Noise Gate Level", 0.75, "-10dB", CLAP_PARAM_IS_AUTOMATABLE},
+        {21, "Band 16 Noise Gate Level", 0.5, "-20dB", CLAP_PARAM_IS_AUTOMATABLE},
+        {kProgram, "Program", 1.0, "Gated", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM},
+        {kBypass, "Bypass", 1.0, "On", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_BYPASS},
+    };
+    for (const Case& c : cases) {
+        clap_param_info_t info{};
+        ASSERT_TRUE(p.paramInfo(c.id, info)) << c.name;
+        EXPECT_EQ(info.id, c.id);
+        EXPECT_STREQ(info.name, c.name);
+        EXPECT_EQ(info.flags & kFlags, c.flags) << c.name;
+        EXPECT_EQ(info.min_value, 0.0);
+        EXPECT_EQ(info.max_value, c.id == kProgram ? 7.0 : 1.0) << c.name;
+        std::string text;
+        ASSERT_TRUE(p.valueToText(c.id, c.value, text)) << c.name;
+        EXPECT_EQ(text, c.text);
+        double back = -1;
+        ASSERT_TRUE(p.textToValue(c.id, text, back)) << c.text;
+        EXPECT_NEAR(back, c.value, 1e-3) << c.text;
+    }
+    // Every value's text reads back to a value of the same text.
+    for (clap_id id = 0; id < 24; ++id)
+        for (int step = 0; step <= 20; ++step) {
+            const double v = id == kProgram ? step % 8 : id == kBypass ? step % 2 : step / 20.0;
+            std::string text, again;
+            double back = -1;
+            ASSERT_TRUE(p.valueToText(id, v, text)) << id << " " << v;
+            ASSERT_TRUE(p.textToValue(id, text, back)) << id << " " << text;
+            ASSERT_TRUE(p.valueToText(id, back, again));
+            EXPECT_EQ(again, text) << id << " " << v;
+        }
+    for (const char* bad : {"", "abc", "5 furlongs", "12 dB"}) {
+        double value = -1;
+        EXPECT_FALSE(p.textToValue(0, bad, value)) << bad;
+    }
+    std::string text;
+    EXPECT_FALSE(p.valueToText(24, 0.5, text));
+}
+
+// A change at frame k of a block sounds as in a host that splits the block
+// at k and sends the change at the start of the second part; and it does
+// change the sound.
+TEST(Halvorine, ChangesApplyAtTheirFrame) {
+    REQUIRE_HALVORINE();
+    constexpr uint32_t kFrames = 4096;
+    GuardedStereo in(kFrames);
+    claptest::Fill(in, 11);
+    for (uint32_t k : {0u, 1u, 37u, 2048u, 4000u}) {
+        Plugin whole, split, unchanged;
+        for (Plugin* p : {&whole, &split, &unchanged})
+            ASSERT_TRUE(p->activate(44100.0, 1, kFrames));
+        GuardedStereo outWhole(kFrames), outSplit(kFrames), outUnchanged(kFrames);
+        InputEvents atK, atStart;
+        atK.add(kBoost, k, 0.9);
+        atK.add(0, k, 0.2);
+        atStart.add(kBoost, 0, 0.9);
+        atStart.add(0, 0, 0.2);
+        whole.process(in.channels(), outWhole.channels(), kFrames, &atK);
+        unchanged.process(in.channels(), outUnchanged.channels(), kFrames);
+        if (k > 0)
+            split.process(in.channels(), outSplit.channels(), k);
+        float* i[2] = {in.left() + k, in.right() + k};
+        float* o[2] = {outSplit.left() + k, outSplit.right() + k};
+        split.process(i, o, kFrames - k, &atStart);
+        EXPECT_EQ(0, std::memcmp(outWhole.left(), outSplit.left(), kFrames * sizeof(float))) << k;
+        EXPECT_EQ(0, std::memcmp(outWhole.right(), outSplit.right(), kFrames * sizeof(float))) << k;
+        EXPECT_EQ(0, std::memcmp(outWhole.left(), outUnchanged.left(), k * sizeof(float))) << k;
+        EXPECT_NE(0, std::memcmp(outWhole.left() + k, outUnchanged.left() + k, (kFrames - k) * sizeof(float))) << k;
+    }
+}
+
+// The state, read back one byte at a time, and the streams a load must
+// refuse, leaving the previous state.
+TEST(Halvorine, StateRoundTripAndRefusals) {
+    REQUIRE_HALVORINE();
+    Plugin p;
+    InputEvents edits;
+    edits.add(kProgram, 0, 3.0);
+    edits.add(kBoost, 0, 0.6);
+    OutputEvents sent;
+    p.flush(edits, sent);
+    const auto saved = p.state(1);
+    ASSERT_EQ(saved.size(), 104u) << "the VST3 edition's state";
+    ASSERT_EQ(saved[96], 3) << "the program";
+    double boost = 0;
+    ASSERT_TRUE(p.paramValue(kBoost, boost));
+    EXPECT_NEAR(boost, 0.6, 1e-6);
+    {
+        Plugin fresh;
+        IStream stream(saved, 1);
+        ASSERT_TRUE(fresh.load(stream));
+        EXPECT_EQ(fresh.state(), saved);
+        double program = -1;
+        ASSERT_TRUE(fresh.paramValue(kProgram, program));
+        EXPECT_EQ(program, 3.0);
+    }
+
+    testsignal::Lcg rng(9);
+    auto random = [&](size_t n) {
+        std::vector<unsigned char> bytes(n);
+        for (auto& b : bytes)
+            b = static_cast<unsigned char>(rng.next() >> 24);
+        return bytes;
+    };
+    auto newer = saved;
+    newer[4] = 2;
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"empty", {}, false},
+        {"short", std::vector<unsigned char>(saved.begin(), saved.begin() + 50), false},
+        {"one short", std::vector<unsigned char>(saved.begin(), saved.end() - 1), false},
+        {"garbage", random(104), false},
+        {"newer version", newer, false},
+        {"3 MB of random bytes", random(3 << 20), false},
+        {"failing stream", saved, true},
+    };
+    for (const Case& c : cases) {
+        IStream stream(c.bytes, 1);
+        stream.fail = c.fails;
+        EXPECT_FALSE(p.load(stream)) << c.what;
+        EXPECT_EQ(p.state(), saved) << c.what;
+    }
+}
+
+namespace {
+
+constexpr int kParityFrames = 8192;
+
+std::vector<float> RunVst2(int program, double rate, int block, const std::vector<float>& l,
+                           const std::vector<float>& r) {
+    testhost::Host host;
+    AEffect* e = host.create();
+    testhost::dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    testhost::dispatch(e, effSetBlockSize, 0, block);
+    testhost::dispatch(e, effMainsChanged, 0, 1);
+    testhost::dispatch(e, effSetProgram, 0, program);
+    std::vector<float> out(2 * kParityFrames);
+    for (int at = 0; at < kParityFrames; at += block) {
+        const int n = std::min(block, kParityFrames - at);
+        float* in[2] = {const_cast<float*>(l.data()) + at, const_cast<float*>(r.data()) + at};
+        float* o[2] = {out.data() + at, out.data() + kParityFrames + at};
+        e->processReplacing(e, in, o, n);
+    }
+    testhost::dispatch(e, effClose);
+    return out;
+}
+
+std::vector<float> RunClap(int program, double rate, int block, const std::vector<float>& l,
+                           const std::vector<float>& r) {
+    Plugin p;
+    EXPECT_TRUE(p.activate(rate, 1, static_cast<uint32_t>(block)));
+    std::vector<float> out(2 * kParityFrames);
+    InputEvents choose;
+    choose.add(kProgram, 0, program);
+    for (int at = 0; at < kParityFrames; at += block) {
+        const int n = std::min(block, kParityFrames - at);
+        float* in[2] = {const_cast<float*>(l.data()) + at, const_cast<float*>(r.data()) + at};
+        float* o[2] = {out.data() + at, out.data() + kParityFrames + at};
+        p.process(in, o, static_cast<uint32_t>(n), at == 0 ? &choose : nullptr);
+    }
+    return out;
+}
+
+}  // namespace
+
+// The eight programs at two rates and two block sizes: the same samples as
+// the VST 2.x library, bit for bit.
+TEST(Halvorine, SameSamplesAsTheVst2Library) {
+    REQUIRE_HALVORINE();
+    std::vector<float> l, r;
+    testsignal::MakeTestSignal(l, r, kParityFrames, 77);
+    for (int program = 0; program < 8; ++program)
+        for (double rate : {44100.0, 48000.0})
+            for (int block : {512, 37}) {
+                const auto vst2 = RunVst2(program, rate, block, l, r);
+                const auto clap = RunClap(program, rate, block, l, r);
+                ASSERT_EQ(0, std::memcmp(vst2.data(), clap.data(), vst2.size() * sizeof(float)))
+                    << "program " << program << ", " << rate << " Hz, blocks of " << block;
+            }
+}
