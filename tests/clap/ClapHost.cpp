@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -43,11 +44,29 @@ void OnMain(Host& host) {
 
 // --- Module ------------------------------------------------------------------
 
+namespace {
+
+// Loaded modules, never freed: deinit runs from an exit handler registered
+// after each load, so before the module's own static destructors (exit
+// handlers run in reverse order), while its objects still live.
+std::map<std::string, Module*>& Loaded() {
+    static auto* modules = new std::map<std::string, Module*>;
+    return *modules;
+}
+
+void DeinitAll() {
+    for (auto& m : Loaded())
+        m.second->deinit();
+}
+
+}  // namespace
+
 Module& Module::load(const std::string& path) {
-    static std::map<std::string, std::unique_ptr<Module>> modules;
-    auto& slot = modules[path];
-    if (!slot)
-        slot.reset(new Module(path));
+    Module*& slot = Loaded()[path];
+    if (slot == nullptr) {
+        slot = new Module(path);
+        std::atexit(&DeinitAll);
+    }
     return *slot;
 }
 
@@ -98,12 +117,14 @@ Module::Module(const std::string& path) : path_(path) {
         error_ = "no plug-in factory";
 }
 
-Module::~Module() {
-    if (entry_ != nullptr) {
-        hostfp::UnmaskedCall call("clap_entry.deinit");
-        entry_->deinit();
-    }
-    // Not unloaded: a plug-in's threads or atexit handlers may outlive us.
+void Module::deinit() {
+    if (entry_ == nullptr)
+        return;
+    hostfp::UnmaskedCall call("clap_entry.deinit");
+    entry_->deinit();
+    entry_ = nullptr;
+    factory_ = nullptr;
+    // Not unloaded: a plug-in's threads may outlive it.
 }
 
 std::string Module::firstId() const {
@@ -437,20 +458,55 @@ clap_process_status Plugin::process(float** in, float** out, uint32_t frames, co
                                     OutputEvents* outEvents) {
     static const InputEvents kNoEvents;
     OutputEvents discarded;
-    clap_audio_buffer_t input{in, nullptr, 2, 0, 0};
-    clap_audio_buffer_t output{out, nullptr, 2, 0, 0};
+    // The main ports take the test's stereo pair (a mono port its left
+    // channel); any further port, such as a side chain, reads the input's
+    // left channel and writes into scratch.
+    std::vector<clap_audio_buffer_t> buffers[2];
+    std::vector<float*> channels[2];
+    for (int side = 0; side < 2; ++side) {
+        const bool input = side == 0;
+        const uint32_t ports = ports_ != nullptr ? audioPorts(input) : 1;
+        std::vector<uint32_t> counts(ports, 2);
+        for (uint32_t i = 0; i < ports && ports_ != nullptr; ++i) {
+            clap_audio_port_info_t info{};
+            counts[i] = audioPort(i, input, info) ? info.channel_count : 0;
+        }
+        size_t total = 0;
+        for (uint32_t c : counts)
+            total += c;
+        channels[side].reserve(total);
+        for (uint32_t i = 0; i < ports; ++i) {
+            float** first = channels[side].data() + channels[side].size();
+            for (uint32_t c = 0; c < counts[i]; ++c) {
+                if (i == 0 && c < 2)
+                    channels[side].push_back(input ? in[c] : out[c]);
+                else if (input)
+                    channels[side].push_back(in[0]);
+                else {
+                    scratch_.emplace_back(frames);
+                    channels[side].push_back(scratch_.back().data());
+                }
+            }
+            buffers[side].push_back({first, nullptr, counts[i], 0, 0});
+        }
+    }
     clap_process_t p{};
     p.steady_time = steadyTime_;
     p.frames_count = frames;
-    p.audio_inputs = &input;
-    p.audio_outputs = &output;
-    p.audio_inputs_count = p.audio_outputs_count = 1;
+    p.audio_inputs = buffers[0].data();
+    p.audio_outputs = buffers[1].data();
+    p.audio_inputs_count = static_cast<uint32_t>(buffers[0].size());
+    p.audio_outputs_count = static_cast<uint32_t>(buffers[1].size());
     p.in_events = (events != nullptr ? events : &kNoEvents)->get();
     p.out_events = (outEvents != nullptr ? outEvents : &discarded)->get();
-    hostfp::UnmaskedCall call("process", static_cast<long>(frames));
-    host.inAudioCall = true;
-    const clap_process_status status = plugin_->process(plugin_, &p);
-    host.inAudioCall = false;
+    clap_process_status status;
+    {
+        hostfp::UnmaskedCall call("process", static_cast<long>(frames));
+        host.inAudioCall = true;
+        status = plugin_->process(plugin_, &p);
+        host.inAudioCall = false;
+    }
+    scratch_.clear();
     steadyTime_ += frames;
     return status;
 }
@@ -479,7 +535,7 @@ bool Plugin::valueToText(clap_id id, double value, std::string& text) {
     const void* end = std::memchr(buffer, 0, sizeof buffer);
     if (end == nullptr)
         return false;  // unterminated: a fault the caller sees as a refusal
-    text.assign(buffer, static_cast<const char*>(end));
+    text.assign(buffer, static_cast<size_t>(static_cast<const char*>(end) - buffer));
     return true;
 }
 

@@ -35,7 +35,8 @@ public:
     bool loaded() const { return factory_ != nullptr; }
     // The first descriptor's plug-in ID, or "".
     std::string firstId() const;
-    ~Module();
+    // Once, at exit (clap_entry.deinit).
+    void deinit();
 
 private:
     explicit Module(const std::string& path);
@@ -152,7 +153,8 @@ public:
     bool activate(double rate, uint32_t minFrames, uint32_t maxFrames);
     void deactivate();
     bool active() const { return active_; }
-    // One block of 32-bit stereo, in and out as the host's buffers.
+    // One block of 32-bit stereo, in and out as the host's buffers, with
+    // the plug-in's ports as it declares them.
     clap_process_status process(float** in, float** out, uint32_t frames, const InputEvents* events = nullptr,
                                 OutputEvents* out_events = nullptr);
 
@@ -164,6 +166,7 @@ public:
     bool textToValue(clap_id id, const std::string& text, double& value);
     void flush(const InputEvents& in, OutputEvents& out);
 
+    bool hasState() const { return state_ != nullptr; }
     bool save(OStream& stream);
     bool load(IStream& stream);
     std::vector<unsigned char> state(uint64_t piece = UINT64_MAX);
@@ -193,6 +196,7 @@ private:
     const clap_plugin_state_t* state_ = nullptr;
     const clap_plugin_audio_ports_t* ports_ = nullptr;
     const clap_plugin_gui_t* gui_ = nullptr;
+    std::vector<std::vector<float>> scratch_;
     bool active_ = false, processing_ = false, guiCreated_ = false;
     int64_t steadyTime_ = 0;
 };

@@ -128,8 +128,9 @@ TEST(Gui, EmbeddedShownHiddenAndDestroyed) {
     EXPECT_TRUE(p.guiShow());
     p.drive(300);
     EXPECT_GE(parent.children(), 1) << "no window inside the host's";
-    if (!p.host.timers.empty())
+    if (!p.host.timers.empty()) {
         EXPECT_GT(p.host.timerTicks, 0);
+    }
     EXPECT_TRUE(p.guiHide());
     p.drive(50);
     EXPECT_TRUE(p.guiShow());
@@ -140,8 +141,11 @@ TEST(Gui, EmbeddedShownHiddenAndDestroyed) {
     EXPECT_TRUE(p.host.timers.empty()) << p.host.timers.size() << " timers left registered";
     EXPECT_TRUE(p.host.fds.empty()) << p.host.fds.size() << " descriptors left registered";
     EXPECT_FALSE(p.host.mainThreadOnlyCallOffMain);
-    if (halvorine)
+#if !defined(_WIN32)
+    if (halvorine) {
         EXPECT_GT(p.host.timerRegistrations + p.host.fdRegistrations, 0)
             << "on Linux the editor runs on the host's timers and descriptors";
+    }
+#endif
 #endif
 }
