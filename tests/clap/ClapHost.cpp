@@ -12,6 +12,9 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#if defined(HALVORINE_CLAP_X11)
+#include <X11/Xlib.h>
+#endif
 #include <dlfcn.h>
 #include <poll.h>
 #include <pthread.h>
@@ -511,6 +514,21 @@ clap_process_status Plugin::process(float** in, float** out, uint32_t frames, co
     return status;
 }
 
+std::vector<float> Plugin::render(double rate, uint32_t block, const std::vector<float>& left,
+                                  const std::vector<float>& right, const InputEvents* first) {
+    const size_t frames = left.size();
+    std::vector<float> out(2 * frames);
+    if (!activate(rate, 1, block))
+        return {};
+    for (size_t at = 0; at < frames; at += block) {
+        const auto n = static_cast<uint32_t>(std::min<size_t>(block, frames - at));
+        float* in[2] = {const_cast<float*>(left.data()) + at, const_cast<float*>(right.data()) + at};
+        float* o[2] = {out.data() + at, out.data() + frames + at};
+        process(in, o, n, at == 0 ? first : nullptr);
+    }
+    return out;
+}
+
 uint32_t Plugin::paramCount() {
     hostfp::UnmaskedCall call("params.count");
     return params_ != nullptr ? params_->count(plugin_) : 0;
@@ -680,5 +698,80 @@ void Plugin::drive(int ms) {
     }
     (void)fdExt;
 }
+
+// --- Host window -------------------------------------------------------------
+
+#if defined(_WIN32)
+const char* const HostWindow::kApi = CLAP_WINDOW_API_WIN32;
+
+HostWindow::HostWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HalvorineClapTestHost";
+    RegisterClassW(&wc);
+    handle_ = reinterpret_cast<uintptr_t>(CreateWindowExW(0, wc.lpszClassName, L"CLAP host",
+                                                          WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 480,
+                                                          nullptr, nullptr, wc.hInstance, nullptr));
+}
+
+HostWindow::~HostWindow() {
+    if (handle_ != 0)
+        DestroyWindow(reinterpret_cast<HWND>(handle_));
+}
+
+int HostWindow::children() const {
+    int n = 0;
+    for (HWND c = GetWindow(reinterpret_cast<HWND>(handle_), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+        ++n;
+    return n;
+}
+#elif defined(HALVORINE_CLAP_X11)
+const char* const HostWindow::kApi = CLAP_WINDOW_API_X11;
+
+namespace {
+
+// One connection for the whole program: the last client to leave makes
+// xvfb-run's server start over, refusing connections meanwhile.
+Display* SharedDisplay() {
+    static Display* dpy = XOpenDisplay(nullptr);
+    return dpy;
+}
+
+}  // namespace
+
+HostWindow::HostWindow() {
+    Display* dpy = SharedDisplay();
+    if (dpy == nullptr)
+        return;
+    handle_ = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 640, 480, 0, 0, 0);
+    XMapWindow(dpy, handle_);
+    XSync(dpy, False);
+}
+
+HostWindow::~HostWindow() {
+    if (handle_ != 0) {
+        XDestroyWindow(SharedDisplay(), handle_);
+        XSync(SharedDisplay(), False);
+    }
+}
+
+int HostWindow::children() const {
+    Display* dpy = SharedDisplay();
+    XSync(dpy, False);
+    Window root = 0, parent = 0, *list = nullptr;
+    unsigned int n = 0;
+    if (XQueryTree(dpy, handle_, &root, &parent, &list, &n) == 0)
+        return -1;
+    if (list != nullptr)
+        XFree(list);
+    return static_cast<int>(n);
+}
+#else
+const char* const HostWindow::kApi = CLAP_WINDOW_API_X11;  // built without Xlib: never a window
+HostWindow::HostWindow() = default;
+HostWindow::~HostWindow() = default;
+int HostWindow::children() const { return -1; }
+#endif
 
 }  // namespace claphost

@@ -187,6 +187,11 @@ public:
     // milliseconds.
     void drive(int ms);
 
+    // The output of a whole signal through blocks of `block` frames (left,
+    // then right), activated at `rate`; `first` comes with the first block.
+    std::vector<float> render(double rate, uint32_t block, const std::vector<float>& left,
+                              const std::vector<float>& right, const InputEvents* first = nullptr);
+
     // An extension of the plug-in's, through an unmasked call.
     const void* extension(const char* id);
 
@@ -199,6 +204,25 @@ private:
     std::vector<std::vector<float>> scratch_;
     bool active_ = false, processing_ = false, guiCreated_ = false;
     int64_t steadyTime_ = 0;
+};
+
+// A top-level window of the host's to embed an editor in: an X window
+// (on the program's one display connection) or a Win32 window. ok() is
+// false without a display.
+class HostWindow {
+public:
+    static const char* const kApi;  // this system's window API
+    HostWindow();
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+    bool ok() const { return handle_ != 0; }
+    uintptr_t handle() const { return handle_; }
+    // How many windows it holds now, as its system sees them.
+    int children() const;
+
+private:
+    uintptr_t handle_ = 0;
 };
 
 }  // namespace claphost

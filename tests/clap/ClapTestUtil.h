@@ -51,4 +51,26 @@ inline bool Finite(testhost::GuardedStereo& buffers) {
     return true;
 }
 
+// The VST 2.x library's output for the same signal (left, then right): the
+// program through effSetProgram, blocks of `block` frames.
+inline std::vector<float> RunVst2(int program, double rate, int block, const std::vector<float>& l,
+                                  const std::vector<float>& r) {
+    const int frames = static_cast<int>(l.size());
+    testhost::Host host;
+    AEffect* e = host.create();
+    testhost::dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    testhost::dispatch(e, effSetBlockSize, 0, block);
+    testhost::dispatch(e, effMainsChanged, 0, 1);
+    testhost::dispatch(e, effSetProgram, 0, program);
+    std::vector<float> out(2 * static_cast<size_t>(frames));
+    for (int at = 0; at < frames; at += block) {
+        const int n = std::min(block, frames - at);
+        float* in[2] = {const_cast<float*>(l.data()) + at, const_cast<float*>(r.data()) + at};
+        float* o[2] = {out.data() + at, out.data() + frames + at};
+        e->processReplacing(e, in, o, n);
+    }
+    testhost::dispatch(e, effClose);
+    return out;
+}
+
 }  // namespace claptest

@@ -228,58 +228,20 @@ TEST(Halvorine, StateRoundTripAndRefusals) {
     }
 }
 
-namespace {
-
-constexpr int kParityFrames = 8192;
-
-std::vector<float> RunVst2(int program, double rate, int block, const std::vector<float>& l,
-                           const std::vector<float>& r) {
-    testhost::Host host;
-    AEffect* e = host.create();
-    testhost::dispatch(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    testhost::dispatch(e, effSetBlockSize, 0, block);
-    testhost::dispatch(e, effMainsChanged, 0, 1);
-    testhost::dispatch(e, effSetProgram, 0, program);
-    std::vector<float> out(2 * kParityFrames);
-    for (int at = 0; at < kParityFrames; at += block) {
-        const int n = std::min(block, kParityFrames - at);
-        float* in[2] = {const_cast<float*>(l.data()) + at, const_cast<float*>(r.data()) + at};
-        float* o[2] = {out.data() + at, out.data() + kParityFrames + at};
-        e->processReplacing(e, in, o, n);
-    }
-    testhost::dispatch(e, effClose);
-    return out;
-}
-
-std::vector<float> RunClap(int program, double rate, int block, const std::vector<float>& l,
-                           const std::vector<float>& r) {
-    Plugin p;
-    EXPECT_TRUE(p.activate(rate, 1, static_cast<uint32_t>(block)));
-    std::vector<float> out(2 * kParityFrames);
-    InputEvents choose;
-    choose.add(kProgram, 0, program);
-    for (int at = 0; at < kParityFrames; at += block) {
-        const int n = std::min(block, kParityFrames - at);
-        float* in[2] = {const_cast<float*>(l.data()) + at, const_cast<float*>(r.data()) + at};
-        float* o[2] = {out.data() + at, out.data() + kParityFrames + at};
-        p.process(in, o, static_cast<uint32_t>(n), at == 0 ? &choose : nullptr);
-    }
-    return out;
-}
-
-}  // namespace
-
 // The eight programs at two rates and two block sizes: the same samples as
 // the VST 2.x library, bit for bit.
 TEST(Halvorine, SameSamplesAsTheVst2Library) {
     REQUIRE_HALVORINE();
     std::vector<float> l, r;
-    testsignal::MakeTestSignal(l, r, kParityFrames, 77);
+    testsignal::MakeTestSignal(l, r, 8192, 77);
     for (int program = 0; program < 8; ++program)
         for (double rate : {44100.0, 48000.0})
-            for (int block : {512, 37}) {
-                const auto vst2 = RunVst2(program, rate, block, l, r);
-                const auto clap = RunClap(program, rate, block, l, r);
+            for (uint32_t block : {512u, 37u}) {
+                InputEvents choose;
+                choose.add(kProgram, 0, program);
+                const auto vst2 = claptest::RunVst2(program, rate, static_cast<int>(block), l, r);
+                const auto clap = Plugin().render(rate, block, l, r, &choose);
+                ASSERT_EQ(clap.size(), vst2.size()) << "activation at " << rate << " Hz, " << block;
                 ASSERT_EQ(0, std::memcmp(vst2.data(), clap.data(), vst2.size() * sizeof(float)))
                     << "program " << program << ", " << rate << " Hz, blocks of " << block;
             }
