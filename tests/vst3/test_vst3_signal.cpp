@@ -17,6 +17,8 @@ using testhost::GuardedStereo;
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;  // MinGW's <cmath> has no M_PI in strict C++17
+
 bool IsHalvorine() { return Module::instance().path().find("Halvorine") != std::string::npos; }
 
 }  // namespace
@@ -77,7 +79,7 @@ TEST(Halvorine, AutomationGlides) {
         {0, "Start Freq", 0.1, 0.1}, {1, "Finish Freq", 0.9, 0.1}, {2, "Freq Q", 0.33, 0.1}, {5, "Boost", 0.3, 0.2}};
     std::vector<float> sine(kFrames);
     for (int i = 0; i < kFrames; ++i)
-        sine[i] = static_cast<float>(0.25 * std::sin(2.0 * M_PI * 441.0 * i / kRate));
+        sine[i] = static_cast<float>(0.25 * std::sin(2.0 * kPi * 441.0 * i / kRate));
 
     // The largest step of the output, with `sweep` automated or not.
     auto largestStep = [&](const Sweep* sweep) {
@@ -91,7 +93,7 @@ TEST(Halvorine, AutomationGlides) {
             for (int offset = 0; sweep != nullptr && offset < n; offset += 16) {
                 const int step = (at + offset) * kSteps / kFrames;
                 const double t = 4.0 * step / kSteps;
-                changes.add(sweep->id, offset, sweep->centre + sweep->depth * std::sin(2.0 * M_PI * 2.0 * t));
+                changes.add(sweep->id, offset, sweep->centre + sweep->depth * std::sin(2.0 * kPi * 2.0 * t));
             }
             float* in[2] = {sine.data() + at, sine.data() + at};
             float* out[2] = {outL.data() + at, outR.data() + at};
