@@ -20,7 +20,8 @@
 //   edition::Controller, the values that the host and the editor show,
 //   with the component handler and the view.
 // getState and setState are the one pair for both: they save what the
-// processor runs (the snapshot), and restore both sides.
+// processor runs (the snapshot), and restore both sides. The controller
+// side's calls are in HalvorineVst3Controller.cpp.
 //
 // Nothing calls back into the host from inside a host call: what the host
 // must hear of waits in DeferredNotices for its user-interface thread.
@@ -43,6 +44,11 @@ namespace vst3edition {
 // The fixed class identifier of the plug-in.
 extern const vst3abi::Uid kClassId;
 constexpr vst3abi::ProgramListID kProgramListId = 1;
+
+// Up to 127 characters of ASCII `text`, and the end mark.
+void CopyUtf16(vst3abi::String128 out, const char* text);
+// The next piece of a state from an IBStream, for edition::ReadStateFrom.
+int64_t ReadPiece(void* stream, unsigned char* out, size_t size);
 
 class HalvorineVst3 final : public vst3abi::IComponent,
                             public vst3abi::IAudioProcessor,
