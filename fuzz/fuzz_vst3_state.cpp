@@ -1,5 +1,5 @@
-// The VST3 edition's state reader, through the plug-in object as a host
-// drives it: any bytes, handed over in pieces of any size, to setState and
+// The saved-state reader (edition/SavedState), through the VST3 plug-in
+// object as a host drives it: any bytes, handed over in pieces of any size, to setState and
 // setComponentState. A state taken must come back byte for byte; a state
 // refused must change nothing.
 //
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "HalvorineVst3.h"
-#include "Vst3State.h"
+#include "SavedState.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto after = Save(component);
     if (taken == kResultOk) {
         // Exactly the bytes given (the format's length of them) come back.
-        if (size - 1 < vst3edition::kStateSize || std::memcmp(after.data(), data + 1, after.size()) != 0)
+        if (size - 1 < edition::kStateSize || std::memcmp(after.data(), data + 1, after.size()) != 0)
             std::abort();
     } else if (taken != kResultFalse || after != before || controller->getParamNormalized(0) != shown) {
         std::abort();

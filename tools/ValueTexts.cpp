@@ -6,7 +6,7 @@
 
 #include "ParameterTable.h"
 #include "PluginHost.h"
-#include "Vst3Parameters.h"
+#include "Parameters.h"
 
 namespace halvorine {
 
@@ -73,7 +73,7 @@ bool hasValueText(Plugin& plugin, int index) {
 
 std::string valueText(int index, float value) {
     std::string text;
-    vst3edition::ValueText(static_cast<unsigned>(index), value, text);
+    edition::ValueText(static_cast<unsigned>(index), value, text);
     return text;
 }
 
@@ -92,7 +92,7 @@ float settingValue(Plugin& plugin, int index, const std::string& text) {
         return static_cast<float>(number);
     }
     double value = 0.0;
-    if (!texts || !vst3edition::ValueFromText(static_cast<unsigned>(index), text, value))
+    if (!texts || !edition::ValueFromText(static_cast<unsigned>(index), text, value))
         throw std::runtime_error("value \"" + text + "\" for \"" + name + "\" is not a number" +
                                  (texts ? " or a value text; " + name + " takes 0..1" + range : ""));
     if (!inRange(index, text))

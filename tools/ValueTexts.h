@@ -1,7 +1,7 @@
 // Halvorine's parameter values as the editor's read-out writes them
 // ("640Hz", "-20dB", "33%"), shown by info and read by --set, with the
-// conversions of the VST3 edition (vst3/Vst3Parameters), so that every
-// host sees the same texts. The VST 2.x plug-in itself gives none.
+// conversions of the VST3 and CLAP editions (edition/Parameters), so that
+// every host sees the same texts. The VST 2.x plug-in itself gives none.
 #pragma once
 
 #include <string>
@@ -19,7 +19,7 @@ std::string valueText(int index, float value);
 // What --set gives parameter `index` for `text`: a number in 0..1 is the
 // value itself; for a Halvorine parameter, a value text ("15dB",
 // "1.2KHz", also without its unit or with a decimal comma) is read as the
-// VST3 edition reads it. Throws with a one-line message, naming the
+// VST3 and CLAP editions read it. Throws with a one-line message, naming the
 // parameter's range, for anything else or anything out of range.
 float settingValue(Plugin& plugin, int index, const std::string& text);
 

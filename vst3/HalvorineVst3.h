@@ -1,7 +1,9 @@
 // The VST3 edition's plug-in object: one object that is both the audio
 // component (IComponent, IAudioProcessor) and its edit controller
 // (IEditController, IUnitInfo), around the same gate engine as the other
-// editions.
+// editions. It translates VST3's calls and structures; what it does lives
+// in edition/, shared with the other editions that have programs, bypass
+// and sample-accurate changes.
 //
 // One object rather than a processor and a controller joined by messages:
 // the hosts this edition is tested in take it directly (they ask the
@@ -10,13 +12,16 @@
 //
 // Two sides all the same, as a host sees them:
 // - the processor side (audio thread: process; the host's set-up calls
-//   while not processing) owns the engine, the processor's program and the
-//   bypass fade. Parameter changes reach it only through process, at their
-//   sample offsets. It publishes what it runs, whole, in a StateSnapshot;
-// - the controller side (the host's user-interface thread) owns the values
-//   that the host and the editor show, the component handler and the view.
+//   while not processing) is an edition::Processor: the engine, the
+//   processor's program and the bypass fade. Parameter changes reach it
+//   only through process, at their sample offsets. It publishes what it
+//   runs, whole, in a StateSnapshot;
+// - the controller side (the host's user-interface thread) is an
+//   edition::Controller, the values that the host and the editor show,
+//   with the component handler and the view.
 // getState and setState are the one pair for both: they save what the
-// processor runs (the snapshot), and restore both sides.
+// processor runs (the snapshot), and restore both sides. The controller
+// side's calls are in HalvorineVst3Controller.cpp.
 //
 // Nothing calls back into the host from inside a host call: what the host
 // must hear of waits in DeferredNotices for its user-interface thread.
@@ -26,12 +31,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "DeferredNotices.h"
+#include "Controller.h"
 #include "EditorController.h"
-#include "GateEngine.h"
-#include "StateSnapshot.h"
-#include "Vst3Parameters.h"
-#include "Vst3State.h"
+#include "Processor.h"
 #include "abi/Component.h"
 #include "abi/Controller.h"
 #include "abi/Processor.h"
@@ -43,13 +45,19 @@ namespace vst3edition {
 extern const vst3abi::Uid kClassId;
 constexpr vst3abi::ProgramListID kProgramListId = 1;
 
+// Up to 127 characters of ASCII `text`, and the end mark.
+void CopyUtf16(vst3abi::String128 out, const char* text);
+// The next piece of a state from an IBStream, for edition::ReadStateFrom.
+int64_t ReadPiece(void* stream, unsigned char* out, size_t size);
+
 class HalvorineVst3 final : public vst3abi::IComponent,
                             public vst3abi::IAudioProcessor,
                             public vst3abi::IEditController,
                             public vst3abi::IUnitInfo,
                             public vst3abi::IProcessContextRequirements,
                             public EditorViewOwner,
-                            public EditorController {
+                            public EditorController,
+                            private edition::ValueObserver {
 public:
     // With one reference, the caller's.
     HalvorineVst3();
@@ -145,53 +153,19 @@ public:
 private:
     ~HalvorineVst3();
 
-    // Audio thread.
-    void takeLoadedState();
-    void applyChange(vst3abi::ParamID id, vst3abi::ParamValue value);
-    void setSound(int index, float value);
-    void publish();
-    void reportProgramValues(vst3abi::IParameterChanges* out, int32_t offset);
-    void clearAfterSilence();
-    void countSilence(const vst3abi::AudioBusBuffers& input, int32_t frames);
-    void render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
-    void renderBypassFade(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
-                          double target);
-
-    // User-interface thread.
-    void setControllerValue(int index, double value);
-    void takeState(const State& state);
-    // Tells the host what waited in notices_. Only from a host call on its
-    // user-interface thread that holds no lock of the host's (see there).
+    // edition::ValueObserver: open views follow the values.
+    void soundValueChanged(int index, double value) override;
+    // Tells the host what waited in the controller's notices. Only from a
+    // host call on its user-interface thread that holds no lock of the
+    // host's (see DeferredNotices).
     void tellHost();
 
     std::atomic<uint32_t> refs_{1};
     bool initialized_ = false;  // between initialize and terminate
     vst3abi::FUnknown* hostContext_ = nullptr;
 
-    // Processor side.
-    gate::GateEngine engine_;
-    State live_{};  // audio thread: what the engine runs, as the state saves it
-    uint32_t liveGeneration_ = 0;  // the snapshot's loads that live_ has taken up
-    bool unpublished_ = false;  // live_ changed since it was last published
-    bool programTaken_ = false;  // a program change was applied in this block
-    StateSnapshot snapshot_;
-    std::atomic<double> sampleRate_{44100.0};
-    std::atomic<bool> bypass_{false};  // the last Bypass value received (or restored)
-    // Consecutive input frames the host reported silent or that were zero
-    // (counted up to the tail and one more), the tail of the current
-    // design (stale after a change of Start, Finish or Q), and whether the
-    // bands were cleared since the input was last heard.
-    uint32_t silentFrames_ = 0;
-    uint32_t tailFrames_ = 0;
-    bool tailStale_ = true;
-    bool bandsCleared_ = false;
-    double bypassMix_ = 0.0;  // 0: the gate's output, 1: the input
-    static constexpr int kPiece = 64;  // frames of dry signal kept while fading
-    float dryL_[kPiece] = {}, dryR_[kPiece] = {};
-
-    // Controller side.
-    double values_[kNumParameters] = {};
-    DeferredNotices notices_;
+    edition::Processor processor_;
+    edition::Controller controller_{this};
     vst3abi::IComponentHandler* handler_ = nullptr;
     std::vector<vst3abi::IPlugView*> views_;  // every view not yet gone; the last attached has the window
 };

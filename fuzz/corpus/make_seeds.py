@@ -233,7 +233,7 @@ EDITOR = {
 }
 
 
-# The VST3 state (vst3/Vst3State.h): a piece size byte, then the stream.
+# The saved state (edition/SavedState.h), through the VST3 object: a piece size byte, then the stream.
 GATED = [0, 1, 0.33, 0, 0, 0.6, 0.625, 0.675, 0.675, 0.65, 0.675, 0.6875, 0.6875, 0.7, 0.7125, 0.7125, 0.7, 0.725,
          0.7625, 0.75, 0.7375, 0.75]
 

@@ -10,11 +10,11 @@
 #include "TestHost.h"
 #include "TestSignal.h"
 #include "Vst3Host.h"
-#include "Vst3State.h"
+#include "SavedState.h"
 
 using namespace vst3host;
 using testhost::GuardedStereo;
-namespace v3 = vst3edition;
+namespace v3 = edition;
 
 namespace {
 

@@ -1,19 +1,13 @@
-#include "Vst3Parameters.h"
+#include "Parameters.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "EditorText.h"
 
-namespace vst3edition {
+namespace edition {
 
 namespace {
-
-double Clamp01(double value) {
-    if (!(value >= 0.0))
-        return 0.0;
-    return value > 1.0 ? 1.0 : value;
-}
 
 // A decimal number at the start of `text` (sign, digits, one '.' or ','),
 // without the C library, whose reading depends on the host's locale.
@@ -60,6 +54,12 @@ std::string Unit(const std::string& text, size_t from) {
 
 }  // namespace
 
+double ClampNormalized(double value) {
+    if (!(value >= 0.0))
+        return 0.0;
+    return value > 1.0 ? 1.0 : value;
+}
+
 bool DescribeParameter(unsigned id, ParameterDescription& out) {
     if (id < static_cast<unsigned>(kNumSound)) {
         const params::Parameter& row = params::kParameters[id];
@@ -81,14 +81,30 @@ bool DescribeParameter(unsigned id, ParameterDescription& out) {
 }
 
 int ProgramFromNormalized(double value) {
-    const int program = static_cast<int>(Clamp01(value) * params::kNumPrograms);
+    const int program = static_cast<int>(ClampNormalized(value) * params::kNumPrograms);
     return program > kProgramSteps ? kProgramSteps : program;
 }
 
 double NormalizedFromProgram(int program) { return static_cast<double>(program) / kProgramSteps; }
 
+double PlainFromNormalized(unsigned id, double value) {
+    if (id == kProgramId)
+        return ProgramFromNormalized(value);
+    if (id == kBypassId)
+        return value >= 0.5 ? 1.0 : 0.0;
+    return value;
+}
+
+double NormalizedFromPlain(unsigned id, double plain) {
+    if (id == kProgramId) {
+        const double program = plain < 0.0 ? 0.0 : plain > kProgramSteps ? kProgramSteps : plain;
+        return NormalizedFromProgram(static_cast<int>(program + 0.5));
+    }
+    return ClampNormalized(plain);
+}
+
 bool ValueText(unsigned id, double value, std::string& text) {
-    value = Clamp01(value);
+    value = ClampNormalized(value);
     if (id < static_cast<unsigned>(kNumSound)) {
         const params::Parameter& row = params::kParameters[id];
         const float v = static_cast<float>(value);
@@ -154,21 +170,21 @@ bool ValueFromText(unsigned id, const std::string& text, double& value) {
             return false;
         if (!(number > 0.0))
             return false;
-        value = Clamp01(std::log2(number / 20.0) / 10.0);
+        value = ClampNormalized(std::log2(number / 20.0) / 10.0);
         return true;
     }
     case params::Readout::Percent:
         if (!unit.empty() && unit != "%")
             return false;
-        value = Clamp01(number / 100.0);
+        value = ClampNormalized(number / 100.0);
         return true;
     case params::Readout::Decibels:
         if (!unit.empty() && unit != "db")
             return false;
-        value = Clamp01((number + row.dbOffset) / row.dbScale);
+        value = ClampNormalized((number + row.dbOffset) / row.dbScale);
         return true;
     }
     return false;
 }
 
-}  // namespace vst3edition
+}  // namespace edition

@@ -1,6 +1,6 @@
-// The VST3 edition's parameters: the 22 that act on the sound (IDs 0 to 21,
-// the VST 2.x indices, with the same 0..1 values), the program list and the
-// bypass switch. Descriptions and value texts come from the shared
+// The parameters of the editions that have programs and bypass (VST3,
+// CLAP): the 22 that act on the sound (IDs 0 to 21, the VST 2.x indices,
+// with the same 0..1 values), the program list and the bypass switch. Descriptions and value texts come from the shared
 // parameter table and the editor's read-out, so that every edition and the
 // editor agree.
 #pragma once
@@ -9,7 +9,7 @@
 
 #include "ParameterTable.h"
 
-namespace vst3edition {
+namespace edition {
 
 constexpr int kNumSound = params::kNumActive;  // IDs 0 to 21
 constexpr unsigned kProgramId = 22;
@@ -32,9 +32,17 @@ struct ParameterDescription {
 // False for an unknown ID.
 bool DescribeParameter(unsigned id, ParameterDescription& out);
 
+// A normalised value limited to 0..1 (0 for not a number).
+double ClampNormalized(double value);
+
 // The program a normalised Program value selects (0 to 7), and back.
 int ProgramFromNormalized(double value);
 double NormalizedFromProgram(int program);
+
+// A plain value is the program's number (0 to 7) for Program, 0 or 1 for
+// Bypass, and the normalised value itself for the others.
+double PlainFromNormalized(unsigned id, double value);
+double NormalizedFromPlain(unsigned id, double plain);
 
 // The text the host shows for a normalised value: the editor read-out's
 // value text for the sound parameters, the program's name, "On"/"Off".
@@ -45,4 +53,4 @@ bool ValueText(unsigned id, double value, std::string& text);
 // for an unknown ID or a text that is not a value of the parameter.
 bool ValueFromText(unsigned id, const std::string& text, double& value);
 
-}  // namespace vst3edition
+}  // namespace edition

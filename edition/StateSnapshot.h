@@ -18,9 +18,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "Vst3State.h"
+#include "SavedState.h"
 
-namespace vst3edition {
+namespace edition {
 
 class StateSnapshot {
 public:
@@ -56,4 +56,4 @@ private:
     std::atomic<uint32_t> words_[kWords];
 };
 
-}  // namespace vst3edition
+}  // namespace edition

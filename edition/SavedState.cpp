@@ -1,8 +1,8 @@
-#include "Vst3State.h"
+#include "SavedState.h"
 
 #include <cstring>
 
-namespace vst3edition {
+namespace edition {
 
 namespace {
 
@@ -14,6 +14,18 @@ void PutU32(unsigned char* at, uint32_t value) {
 uint32_t GetU32(const unsigned char* at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
            static_cast<uint32_t>(at[3]) << 24;
+}
+
+// Reads up to `size` bytes, however many pieces the stream gives them in.
+size_t ReadFully(ReadPiece read, void* stream, unsigned char* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const int64_t got = read(stream, out + done, size - done);
+        if (got <= 0 || static_cast<uint64_t>(got) > size - done)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
 }
 
 }  // namespace
@@ -58,4 +70,19 @@ StateError ReadState(const unsigned char* bytes, size_t size, State& out) {
     return StateError::None;
 }
 
-}  // namespace vst3edition
+bool ReadStateFrom(ReadPiece read, void* stream, State& out) {
+    unsigned char bytes[kStateSize];
+    const size_t got = ReadFully(read, stream, bytes, sizeof bytes);
+    return ReadState(bytes, got, out) == StateError::None;
+}
+
+State InitialState() {
+    State state{};
+    for (int i = 0; i < kNumSound; ++i)
+        state.values[i] = params::FactoryValue(params::kInitialProgram, i);
+    state.program = params::kInitialProgram;
+    state.bypass = false;
+    return state;
+}
+
+}  // namespace edition

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <thread>
 
-namespace vst3edition {
+namespace edition {
 
 StateSnapshot::StateSnapshot(const State& initial) {
     for (std::atomic<uint32_t>& word : words_)
@@ -79,4 +79,4 @@ State StateSnapshot::read() const {
 
 bool StateSnapshot::tryRead(State& out, uint32_t& generation) const { return tryCopy(out, generation); }
 
-}  // namespace vst3edition
+}  // namespace edition

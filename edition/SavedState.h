@@ -1,4 +1,5 @@
-// The VST3 edition's saved state: what getState writes and setState reads.
+// The saved state of the editions that have programs and bypass (VST3,
+// CLAP): what the host is given to keep, and takes back.
 //
 // Little-endian, 104 bytes:
 //   0  magic "HlvS"
@@ -15,9 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Vst3Parameters.h"
+#include "Parameters.h"
 
-namespace vst3edition {
+namespace edition {
 
 struct State {
     float values[kNumSound];
@@ -44,4 +45,16 @@ void WriteState(const State& state, unsigned char out[kStateSize]);
 // Reads `size` bytes; `out` is written only when the answer is None.
 StateError ReadState(const unsigned char* bytes, size_t size, State& out);
 
-}  // namespace vst3edition
+// A host's stream, read a piece at a time: up to `size` bytes into `out`,
+// answering how many it gave; 0 or less when it has no more or fails.
+using ReadPiece = int64_t (*)(void* stream, unsigned char* out, size_t size);
+// Reads a state from such a stream, which may hand the bytes over in
+// pieces, up to the end of the state or of the stream, whichever comes
+// first. True when the state is taken; `out` is written only then.
+bool ReadStateFrom(ReadPiece read, void* stream, State& out);
+
+// What a new instance runs: "BigBeat", the values of the VST 2.x library
+// when it is new.
+State InitialState();
+
+}  // namespace edition

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace vst3edition {
+namespace edition {
 
 class DeferredNotices {
 public:
@@ -29,4 +29,4 @@ private:
     std::atomic<uint32_t> pending_{0};
 };
 
-}  // namespace vst3edition
+}  // namespace edition
