@@ -2,6 +2,17 @@
 // plug-in, and the C functions that the host calls on an instance: each
 // finds the ClapPlugin, runs under the floating-point guard and lets no
 // exception through.
+// The build hides every symbol by default, and an object keeps the
+// visibility of its first declaration: clap_entry's (in Base.h) must be
+// visible, for the exports map to export it.
+#if !defined(_WIN32)
+#pragma GCC visibility push(default)
+#endif
+#include "abi/Base.h"
+#if !defined(_WIN32)
+#pragma GCC visibility pop
+#endif
+
 #include <cstring>
 #include <new>
 #include <string>
