@@ -27,14 +27,17 @@ bool Stereo32(const clap_audio_buffer_t& buffer) {
 
 // The block's changes as the processor takes them: the editor's queued
 // edits first, all at the block's start, then the host's events, which come
-// sorted by time. Events of other kinds get an ID past the parameters', and
-// the processor passes them over.
+// sorted by time, in two passes over them: its Program changes, then its
+// other values. At one frame a program so comes before the values sent
+// with it, which a host means to hold, not to see replaced by the
+// program's. Events of other kinds, and each pass's events of the other
+// pass, get an ID past the parameters', and the processor passes them over.
 class EventChanges final : public edition::BlockChanges {
 public:
     EventChanges(const EditorEvent* editor, int32_t editorCount, const clap_input_events_t* in)
         : editor_(editor), editorCount_(editorCount), in_(in) {}
 
-    int32_t listCount() override { return 2; }
+    int32_t listCount() override { return 3; }
     int32_t pointCount(int32_t list) override {
         if (list == 0)
             return editorCount_;
@@ -61,7 +64,9 @@ public:
         if (header->space_id == CLAP_CORE_EVENT_SPACE_ID && header->type == CLAP_EVENT_PARAM_VALUE &&
             header->size >= sizeof(clap_event_param_value_t)) {
             const auto* event = reinterpret_cast<const clap_event_param_value_t*>(header);
-            if (event->param_id < static_cast<clap_id>(edition::kNumParameters)) {
+            const bool programPass = list == 1;
+            if (event->param_id < static_cast<clap_id>(edition::kNumParameters) &&
+                (event->param_id == edition::kProgramId) == programPass) {
                 id = event->param_id;
                 value = Normalized(id, event->value);
             }
@@ -381,6 +386,10 @@ bool ClapPlugin::load(const clap_istream_t& stream) {
     checkMainThread();
     edition::State state{};
     if (stream.read == nullptr || !edition::ReadStateFrom(ReadPiece, const_cast<clap_istream_t*>(&stream), state))
+        return false;
+    // A stream that fails just after the state's bytes failed all the same.
+    unsigned char after = 0;
+    if (stream.read(&stream, &after, 1) < 0)
         return false;
     processor_.loadState(state);
     controller_.takeState(state);

@@ -43,6 +43,9 @@ size_t ReadNumber(const std::string& text, double& number) {
     return at;
 }
 
+// A thousandth of a dB: well inside a tenth, well above float rounding.
+constexpr double kDecibelNudge = 0.001;
+
 // What follows the number, spaces dropped, in lower case.
 std::string Unit(const std::string& text, size_t from) {
     std::string unit;
@@ -181,7 +184,10 @@ bool ValueFromText(unsigned id, const std::string& text, double& value) {
     case params::Readout::Decibels:
         if (!unit.empty() && unit != "db")
             return false;
-        value = ClampNormalized((number + row.dbOffset) / row.dbScale);
+        // The read-out floors to a tenth of a dB, so "-4.6dB" stands for
+        // -4.6 up to -4.5: aim a hair inside, where float rounding cannot
+        // push the value below the text's own and show "-4.7dB".
+        value = ClampNormalized((number + kDecibelNudge + row.dbOffset) / row.dbScale);
         return true;
     }
     return false;
