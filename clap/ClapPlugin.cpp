@@ -176,7 +176,6 @@ bool ClapPlugin::activate(double rate, uint32_t minFrames, uint32_t maxFrames) {
     if (maxFrames == 0 || minFrames > maxFrames || !processor_.setSampleRate(rate))
         return false;
     processor_.activate();
-    active_ = true;
     return true;
 }
 

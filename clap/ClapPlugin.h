@@ -72,7 +72,7 @@ public:
     // clap_plugin_t
     bool init();
     bool activate(double rate, uint32_t minFrames, uint32_t maxFrames);
-    void deactivate() { active_ = false; }
+    void deactivate() {}
     bool startProcessing();
     void stopProcessing();
     void reset();
@@ -132,7 +132,6 @@ private:
     // Value edits queued and not yet published by the processor.
     std::atomic<int> pendingEdits_{0};
     std::atomic<bool> processing_{false};
-    bool active_ = false;
 };
 
 }  // namespace clapedition

@@ -55,6 +55,13 @@ std::string Unit(const std::string& text, size_t from) {
     return unit;
 }
 
+// Whether the read-out shows `value` of parameter `id` below `tenth` dB.
+bool ShownBelow(unsigned id, double value, double tenth) {
+    std::string shown;
+    double back = 0.0;
+    return ValueText(id, value, shown) && ReadNumber(shown, back) > 0 && back < tenth - 1e-9;
+}
+
 }  // namespace
 
 double ClampNormalized(double value) {
@@ -184,10 +191,12 @@ bool ValueFromText(unsigned id, const std::string& text, double& value) {
     case params::Readout::Decibels:
         if (!unit.empty() && unit != "db")
             return false;
+        value = ClampNormalized((number + row.dbOffset) / row.dbScale);
         // The read-out floors to a tenth of a dB, so "-4.6dB" stands for
-        // -4.6 up to -4.5: aim a hair inside, where float rounding cannot
-        // push the value below the text's own and show "-4.7dB".
-        value = ClampNormalized((number + kDecibelNudge + row.dbOffset) / row.dbScale);
+        // -4.6 up to -4.5. Where float rounding puts the exact value just
+        // below its tenth (it would show "-4.7dB"), aim a hair inside.
+        if (ShownBelow(id, value, std::floor(number * 10.0 + 1e-9) / 10.0))
+            value = ClampNormalized((number + kDecibelNudge + row.dbOffset) / row.dbScale);
         return true;
     }
     return false;
