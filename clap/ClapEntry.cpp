@@ -19,6 +19,7 @@
 
 #include "ClapPlugin.h"
 #include "FloatingPointGuard.h"
+#include "abi/Gui.h"
 
 namespace clapedition {
 
@@ -217,11 +218,11 @@ const void* CLAP_CALL GetExtension(const clap_plugin_t*, const char* id) {
         if (std::strcmp(id, e.first) == 0)
             return e.second;
     return Guarded<const void*>(nullptr, [&]() -> const void* {
-        if (std::strcmp(id, "clap.gui") == 0)
+        if (std::strcmp(id, CLAP_EXT_GUI) == 0)
             return GuiExtension();
-        if (std::strcmp(id, "clap.timer-support") == 0)
+        if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0)
             return TimerSupportExtension();
-        if (std::strcmp(id, "clap.posix-fd-support") == 0)
+        if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0)
             return PosixFdExtension();
         if (std::strcmp(id, "clap.preset-load") == 0)
             return PresetLoadExtension();
