@@ -57,7 +57,7 @@ const Provider* ProviderOf(const clap_preset_discovery_provider_t* provider) {
     return provider == nullptr ? nullptr : static_cast<const Provider*>(provider->provider_data);
 }
 
-bool providerInit(const clap_preset_discovery_provider_t* provider) noexcept {
+bool providerInit(const clap_preset_discovery_provider_t* provider) {
     const Provider* self = ProviderOf(provider);
     if (self == nullptr || self->indexer == nullptr || self->indexer->declare_location == nullptr)
         return false;
@@ -66,11 +66,11 @@ bool providerInit(const clap_preset_discovery_provider_t* provider) noexcept {
     return self->indexer->declare_location(self->indexer, &location);
 }
 
-void providerDestroy(const clap_preset_discovery_provider_t* provider) noexcept { delete ProviderOf(provider); }
+void providerDestroy(const clap_preset_discovery_provider_t* provider) { delete ProviderOf(provider); }
 
 bool providerGetMetadata(const clap_preset_discovery_provider_t* provider,
                          clap_preset_discovery_location_kind locationKind, const char* location,
-                         const clap_preset_discovery_metadata_receiver_t* receiver) noexcept {
+                         const clap_preset_discovery_metadata_receiver_t* receiver) {
     if (ProviderOf(provider) == nullptr || receiver == nullptr)
         return false;
     if (!IsPluginLocation(locationKind, location)) {
@@ -95,18 +95,18 @@ bool providerGetMetadata(const clap_preset_discovery_provider_t* provider,
     return true;
 }
 
-const void* providerGetExtension(const clap_preset_discovery_provider_t*, const char*) noexcept { return nullptr; }
+const void* providerGetExtension(const clap_preset_discovery_provider_t*, const char*) { return nullptr; }
 
-uint32_t factoryCount(const clap_preset_discovery_factory_t*) noexcept { return 1; }
+uint32_t factoryCount(const clap_preset_discovery_factory_t*) { return 1; }
 
 const clap_preset_discovery_provider_descriptor_t* factoryGetDescriptor(const clap_preset_discovery_factory_t*,
-                                                                        uint32_t index) noexcept {
+                                                                        uint32_t index) {
     return index == 0 ? &kProviderDescriptor : nullptr;
 }
 
 const clap_preset_discovery_provider_t* factoryCreate(const clap_preset_discovery_factory_t*,
                                                       const clap_preset_discovery_indexer_t* indexer,
-                                                      const char* providerId) noexcept {
+                                                      const char* providerId) {
     if (indexer == nullptr || !Same(providerId, kProviderId))
         return nullptr;
     Provider* provider = new (std::nothrow) Provider{};
@@ -137,7 +137,7 @@ const clap_host_preset_load_t* HostPresetLoad(const clap_host_t* host) {
 }
 
 bool fromLocation(const clap_plugin_t* clapPlugin, clap_preset_discovery_location_kind locationKind,
-                  const char* location, const char* loadKey) noexcept {
+                  const char* location, const char* loadKey) {
     ClapPlugin* plugin = PluginOf(clapPlugin);
     if (plugin == nullptr)
         return false;
@@ -183,9 +183,9 @@ void CopyName(char (&to)[CLAP_NAME_SIZE], const char* from) {
     to[CLAP_NAME_SIZE - 1] = '\0';
 }
 
-uint32_t pagesCount(const clap_plugin_t* plugin) noexcept { return PluginOf(plugin) != nullptr ? kNumPages : 0; }
+uint32_t pagesCount(const clap_plugin_t* plugin) { return PluginOf(plugin) != nullptr ? kNumPages : 0; }
 
-bool pagesGet(const clap_plugin_t* plugin, uint32_t pageIndex, clap_remote_controls_page_t* page) noexcept {
+bool pagesGet(const clap_plugin_t* plugin, uint32_t pageIndex, clap_remote_controls_page_t* page) {
     if (PluginOf(plugin) == nullptr || page == nullptr || pageIndex >= kNumPages)
         return false;
     const Page& from = kPages[pageIndex];
