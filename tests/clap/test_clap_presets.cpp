@@ -34,7 +34,7 @@ namespace {
 struct Recorder {
     std::vector<clap_preset_discovery_location_t> locations;
     std::vector<std::string> presets;  // "name=key plugin-ids" per preset
-    int errors = 0, loaded = 0, refuseAfter = 100;
+    int errors = 0, loaded = 0, begins = 0, refuseAfter = 100;
 };
 Recorder* RecorderOf(const clap_preset_discovery_metadata_receiver_t* r) { return static_cast<Recorder*>(r->receiver_data); }
 
@@ -56,6 +56,7 @@ clap_preset_discovery_metadata_receiver_t MakeReceiver(Recorder& rec) {
     r.on_error = [](const clap_preset_discovery_metadata_receiver_t* r, int32_t, const char*) { ++RecorderOf(r)->errors; };
     r.begin_preset = [](const clap_preset_discovery_metadata_receiver_t* r, const char* name, const char* key) {
         Recorder* rec = RecorderOf(r);
+        ++rec->begins;
         if (static_cast<int>(rec->presets.size()) >= rec->refuseAfter)
             return false;
         rec->presets.push_back(std::string(name) + "=" + key);
@@ -105,9 +106,11 @@ TEST(ClapPresets, DiscoveryAsAHostWalksIt) {
     EXPECT_EQ(rec.errors, 1);
     rec.presets.clear();
     rec.refuseAfter = 2;
+    rec.begins = 0;
     EXPECT_TRUE(p->get_metadata(p, loc.kind, loc.location, &receiver));
     EXPECT_EQ(rec.presets, (std::vector<std::string>{"Default=0 clap:com.pellucid.halvorine",
                                                      "Gated=1 clap:com.pellucid.halvorine"}));
+    EXPECT_EQ(rec.begins, 3) << "asked again after the host said no";
     p->destroy(p);
 }
 
