@@ -107,12 +107,8 @@ const Layout kLayouts[] = {
     SIZE(clap_preset_discovery_soundpack_t, 64, 40), FIELD(clap_preset_discovery_soundpack_t, image_path, 48, 24),
     FIELD(clap_preset_discovery_soundpack_t, release_timestamp, 56, 32),
     // The version's 12 bytes, then pointers.
-    SIZE(clap_preset_discovery_provider_descriptor_t, 40, 24), FIELD(clap_preset_discovery_provider_descriptor_t, vendor, 32, 20),
     SIZE(clap_preset_discovery_indexer_t, 88, 48), FIELD(clap_preset_discovery_indexer_t, indexer_data, 48, 28),
     FIELD(clap_preset_discovery_indexer_t, declare_location, 64, 36),
-    SIZE(clap_preset_discovery_metadata_receiver_t, 88, 44), FIELD(clap_preset_discovery_metadata_receiver_t, set_flags, 40, 20),
-    SIZE(clap_preset_discovery_provider_t, 48, 24), FIELD(clap_preset_discovery_provider_t, get_metadata, 32, 16),
-    SIZE(clap_host_preset_load_t, 16, 8), FIELD(clap_host_preset_load_t, loaded, 8, 4),
     // 256 characters, an id, 256 characters, eight ids, a bool padded to 4.
     SIZE(clap_remote_controls_page_t, 552, 552), FIELD(clap_remote_controls_page_t, page_name, 260, 260),
     FIELD(clap_remote_controls_page_t, param_ids, 516, 516), FIELD(clap_remote_controls_page_t, is_for_preset, 548, 548),
