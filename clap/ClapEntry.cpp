@@ -18,6 +18,7 @@
 #include <string>
 
 #include "ClapPlugin.h"
+#include "ClapPresets.h"
 #include "FloatingPointGuard.h"
 #include "abi/Gui.h"
 
@@ -224,9 +225,9 @@ const void* CLAP_CALL GetExtension(const clap_plugin_t*, const char* id) {
             return TimerSupportExtension();
         if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0)
             return PosixFdExtension();
-        if (std::strcmp(id, "clap.preset-load") == 0)
+        if (IsPresetLoadId(id))
             return PresetLoadExtension();
-        if (std::strcmp(id, "clap.remote-controls") == 0)
+        if (IsRemoteControlsId(id))
             return RemoteControlsExtension();
         return nullptr;
     });
