@@ -141,7 +141,8 @@ TEST_P(KeyKernels, EqualChannelsKeyAsTheLeftBandsDo) {
 
 TEST_P(KeyKernels, EveryKeySourceMatchesTheReference) {
     // Channels that differ and a key of its own; the events that clear the
-    // key bands (a redesign, reset(), a change of the key source) and an
+    // key bands (a redesign, reset(), a change of the key source, here from
+    // Mid) and an
     // overflowing key (whose bands start again after their chunk), in long
     // calls, short ones and odd splits.
     enum class Event { None, Redesign, Reset, SourceChange };
@@ -182,12 +183,12 @@ TEST_P(KeyKernels, EveryKeySourceMatchesTheReference) {
                 s.keyL[static_cast<size_t>(j)] = s.keyR[static_cast<size_t>(j)] = (j >> (j / 500)) & 1 ? -big : big;
         gate::GateEngine& engine = plugin->engine();
         const float rate = engine.designRate();
-        engine.setKeySource(c.event == Event::SourceChange ? KeySource::Left : c.source);
+        engine.setKeySource(c.event == Event::SourceChange ? KeySource::Mid : c.source);
 
         reference::Gate ref;
         float params[gate::kNumParams];
         ParameterSet(*plugin, params);
-        ref.key = c.event == Event::SourceChange ? KeySource::Left : c.source;
+        ref.key = c.event == Event::SourceChange ? KeySource::Mid : c.source;
         ref.Apply(params, rate, true);
         std::vector<float> refL(frames), refR(frames), outL, outR;
         const float* keyL = s.key ? s.keyL.data() : nullptr;
