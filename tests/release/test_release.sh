@@ -131,7 +131,7 @@ for file in .vst/Halvorine.so .clap/Halvorine.clap .lv2/Halvorine.lv2/manifest.t
     grep -q "installed: $home/$file" "$work/install.log" || fail "install.sh did not report ~/$file"
 done
 [ $with_vst3 = no ] || [ -d "$home/.vst3/Halvorine.vst3/Contents" ] || fail "install.sh did not install ~/.vst3/Halvorine.vst3"
-cmp -s "$home/.clap/Halvorine.clap" "$unpacked/CLAP/Halvorine.clap" || fail "~/.clap/Halvorine.clap is not the archive's"
+cmp -s "$home/.clap/Halvorine.clap" "$unpacked/CLAP/Halvorine.clap" || fail "$home/.clap/Halvorine.clap is not the archive's"
 clap_loads "$home/.clap/Halvorine.clap"
 LV2_PATH=$home/.lv2 lv2ls 2>/dev/null | grep -qx 'urn:pellucid:halvorine' || fail "lv2ls does not find the plug-in in ~/.lv2"
 HOME=$home "$home/.local/bin/halvorine" --version | grep -qx "plug-in: $home/.vst/Halvorine.so" ||
