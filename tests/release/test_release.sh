@@ -108,10 +108,10 @@ fi
 # Members: owned by root, dated at most at the commit.
 tar -tvJf "$tarball" | awk '$2 != "0/0" { bad = 1 } END { exit bad }' || fail "the Linux archive has members not owned by 0/0"
 unzip -p "$zip" README.txt | head -n 1 | grep -q "$(printf '\r')$" || fail "README.txt in the zip has no CRLF line ends"
-for arch in 32 64; do
-    unzip -p "$zip" "VST2/$arch-bit/Halvorine.dll" >"$work/vst2-$arch.dll"
+for member in VST2/32-bit/Halvorine.dll VST2/64-bit/Halvorine.dll CLAP/32-bit/Halvorine.clap CLAP/64-bit/Halvorine.clap; do
+    unzip -p "$zip" "$member" >"$work/member.dll"
     for text in "ProductName" "Halvorine" "CompanyName" "Pellucid" "FileVersion" "$version" "FileDescription"; do
-        strings -el "$work/vst2-$arch.dll" | grep -qx "$text" || fail "the $arch-bit DLL's version resource lacks \"$text\""
+        strings -el "$work/member.dll" | grep -qx "$text" || fail "$member's version resource lacks \"$text\""
     done
 done
 
