@@ -43,6 +43,9 @@ size_t ReadNumber(const std::string& text, double& number) {
     return at;
 }
 
+// A thousandth of a dB: well inside a tenth, well above float rounding.
+constexpr double kDecibelNudge = 0.001;
+
 // What follows the number, spaces dropped, in lower case.
 std::string Unit(const std::string& text, size_t from) {
     std::string unit;
@@ -50,6 +53,13 @@ std::string Unit(const std::string& text, size_t from) {
         if (text[i] != ' ')
             unit += static_cast<char>(text[i] >= 'A' && text[i] <= 'Z' ? text[i] - 'A' + 'a' : text[i]);
     return unit;
+}
+
+// Whether the read-out shows `value` of parameter `id` below `tenth` dB.
+bool ShownBelow(unsigned id, double value, double tenth) {
+    std::string shown;
+    double back = 0.0;
+    return ValueText(id, value, shown) && ReadNumber(shown, back) > 0 && back < tenth - 1e-9;
 }
 
 }  // namespace
@@ -182,6 +192,11 @@ bool ValueFromText(unsigned id, const std::string& text, double& value) {
         if (!unit.empty() && unit != "db")
             return false;
         value = ClampNormalized((number + row.dbOffset) / row.dbScale);
+        // The read-out floors to a tenth of a dB, so "-4.6dB" stands for
+        // -4.6 up to -4.5. Where float rounding puts the exact value just
+        // below its tenth (it would show "-4.7dB"), aim a hair inside.
+        if (ShownBelow(id, value, std::floor(number * 10.0 + 1e-9) / 10.0))
+            value = ClampNormalized((number + kDecibelNudge + row.dbOffset) / row.dbScale);
         return true;
     }
     return false;

@@ -471,3 +471,20 @@ void TPluginEditorWindow::onSystemScaleChanged() {
         return;  // the host's scale stands until the host says otherwise
     setScale(0.0);
 }
+
+void CloseEmbeddedWindow(TPluginEditorWindow* window) {
+    if (window == nullptr)
+        return;
+    if (!window->handlingEvent()) {
+        delete window;
+        return;
+    }
+    window->form().hide();
+    EditorController* edits = window->plugin;
+    window->plugin = nullptr;
+    if (window->dragging && edits != nullptr) {
+        window->dragging = false;
+        edits->endGesture(window->dragIndex);
+    }
+    window->destroyAfterEvent();
+}

@@ -195,3 +195,12 @@ private:
     double requested = 0.0;    // the host's scale, 0 for none
     int unit = 1;              // the drawing scale: pixels per panel unit
 };
+
+// Takes down a window that a host embedded (the VST3 view's, the CLAP
+// editor's): deletes it, a drag under way ending its gesture. Closed from
+// inside one of the window's own events (a host that closes the editor
+// while it hears of an edit), the handler is still running on the window:
+// it is hidden, a drag under way ends its gesture now, while the plug-in
+// is surely there, and the window goes when the event is done. Null does
+// nothing. Window thread.
+void CloseEmbeddedWindow(TPluginEditorWindow* window);

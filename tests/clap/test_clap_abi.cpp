@@ -10,6 +10,7 @@
 
 #include "abi/Extensions.h"
 #include "abi/Gui.h"
+#include "abi/Presets.h"
 
 #if defined(__i386__) && !defined(_WIN32)
 #error "32-bit x86 outside Windows aligns double and int64_t to 4 bytes in structures: other expectations"
@@ -99,6 +100,18 @@ const Layout kLayouts[] = {
     SIZE(clap_host_timer_support_t, 16, 8), FIELD(clap_host_timer_support_t, unregister_timer, 8, 4),
     SIZE(clap_host_posix_fd_support_t, 24, 12), FIELD(clap_host_posix_fd_support_t, modify_fd, 8, 4),
     FIELD(clap_host_posix_fd_support_t, unregister_fd, 16, 8),
+    // uint32_t, pointer, uint32_t, pointer: each pointer 8-aligned on 64-bit.
+    SIZE(clap_preset_discovery_location_t, 32, 16), FIELD(clap_preset_discovery_location_t, name, 8, 4),
+    FIELD(clap_preset_discovery_location_t, kind, 16, 8), FIELD(clap_preset_discovery_location_t, location, 24, 12),
+    // uint32_t, six pointers, then the uint64_t timestamp at 8-byte alignment.
+    SIZE(clap_preset_discovery_soundpack_t, 64, 40), FIELD(clap_preset_discovery_soundpack_t, image_path, 48, 24),
+    FIELD(clap_preset_discovery_soundpack_t, release_timestamp, 56, 32),
+    // The version's 12 bytes, then pointers.
+    SIZE(clap_preset_discovery_indexer_t, 88, 48), FIELD(clap_preset_discovery_indexer_t, indexer_data, 48, 28),
+    FIELD(clap_preset_discovery_indexer_t, declare_location, 64, 36),
+    // 256 characters, an id, 256 characters, eight ids, a bool padded to 4.
+    SIZE(clap_remote_controls_page_t, 552, 552), FIELD(clap_remote_controls_page_t, page_name, 260, 260),
+    FIELD(clap_remote_controls_page_t, param_ids, 516, 516), FIELD(clap_remote_controls_page_t, is_for_preset, 548, 548),
 };
 
 // Hosts copy events and info structures byte for byte, and C code fills
@@ -108,7 +121,8 @@ constexpr bool kPlainC = ((std::is_standard_layout<T>::value && std::is_trivial<
 static_assert(kPlainC<clap_version_t, clap_plugin_entry_t, clap_plugin_descriptor_t, clap_host_t, clap_plugin_t,
                       clap_plugin_factory_t, clap_audio_buffer_t, clap_process_t, clap_event_header_t,
                       clap_event_param_value_t, clap_event_param_mod_t, clap_event_param_gesture_t,
-                      clap_audio_port_info_t, clap_param_info_t, clap_window_t, clap_gui_resize_hints_t>,
+                      clap_audio_port_info_t, clap_param_info_t, clap_window_t, clap_gui_resize_hints_t,
+                      clap_preset_discovery_location_t, clap_remote_controls_page_t>,
               "CLAP structures must stay plain C");
 
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include "ClapHost.h"
 #include "ClapTestUtil.h"
+#include "HostFloatingPoint.h"
+#include "ParameterTable.h"
 #include "TestHost.h"
 
 using namespace claphost;
@@ -245,4 +247,83 @@ TEST(Halvorine, SameSamplesAsTheVst2Library) {
                 ASSERT_EQ(0, std::memcmp(vst2.data(), clap.data(), vst2.size() * sizeof(float)))
                     << "program " << program << ", " << rate << " Hz, blocks of " << block;
             }
+}
+
+// A program changes the 22 values behind the host's back: they go out as
+// value events, through a block as through a flush, and get_value agrees.
+// The same program again changes, and sends, nothing.
+TEST(Halvorine, ProgramSendsItsValues) {
+    REQUIRE_HALVORINE();
+    constexpr int kLowGate = 2;
+    for (bool block : {true, false}) {
+        Plugin p;
+        GuardedStereo in(64), out(64);
+        if (block) {
+            ASSERT_TRUE(p.activate(44100.0, 1, 64));
+        }
+        for (int round = 0; round < 2; ++round) {
+            InputEvents choose;
+            choose.add(kProgram, 10, kLowGate);
+            OutputEvents sent;
+            if (block)
+                p.process(in.channels(), out.channels(), 64, &choose, &sent);
+            else
+                p.flush(choose, sent);
+            const auto values = sent.values();
+            ASSERT_EQ(values.size(), round == 0 ? 22u : 0u) << block << " " << round;
+            for (clap_id i = 0; i < values.size(); ++i) {
+                const double factory = params::FactoryValue(kLowGate, static_cast<int>(i));
+                EXPECT_EQ(values[i].param_id, i);
+                EXPECT_EQ(values[i].value, factory) << i;
+                double now = -1;
+                ASSERT_TRUE(p.paramValue(i, now));
+                EXPECT_EQ(now, factory) << i;
+            }
+        }
+    }
+}
+
+// The output's constant mask says which channels are silent (an output
+// without an input is silence); a host that hands over 64-bit buffers (the
+// ports are 32-bit only) gets silence and an error, its input untouched and
+// nothing converted.
+TEST(Halvorine, SilenceMaskAndWideBuffers) {
+    REQUIRE_HALVORINE();
+    constexpr uint32_t kFrames = 256;
+    enum Input { kNone, k32, k64 };
+    struct Case {
+        const char* what;
+        Input input;
+        uint64_t mask;
+    };
+    const Case cases[] = {{"no input buffers", kNone, 3}, {"signal", k32, 0}, {"64-bit", k64, 3}};
+    for (const Case& c : cases) {
+        Plugin p;
+        ASSERT_TRUE(p.activate(48000.0, 1, kFrames));
+        std::vector<float> in32(2 * kFrames, 0.25f), out32(2 * kFrames, 7.0f);
+        std::vector<double> in64(2 * kFrames, 0.25), out64(2 * kFrames, 7.0);
+        float* i32[2] = {in32.data(), in32.data() + kFrames};
+        float* o32[2] = {out32.data(), out32.data() + kFrames};
+        double* i64[2] = {in64.data(), in64.data() + kFrames};
+        double* o64[2] = {out64.data(), out64.data() + kFrames};
+        const bool wide = c.input == k64;
+        clap_audio_buffer_t input{c.input == k32 ? i32 : nullptr, wide ? i64 : nullptr, 2, 0, 0};
+        clap_audio_buffer_t output{wide ? nullptr : o32, wide ? o64 : nullptr, 2, 0, 0};
+        InputEvents none;
+        OutputEvents sent;
+        clap_process_t block{0, kFrames, nullptr, &input, &output, 1, 1, none.get(), sent.get()};
+        clap_process_status status;
+        {
+            hostfp::UnmaskedCall call("process");
+            p.host.inAudioCall = true;
+            status = p.raw()->process(p.raw(), &block);
+            p.host.inAudioCall = false;
+        }
+        EXPECT_EQ(status == CLAP_PROCESS_ERROR, wide) << c.what;
+        EXPECT_EQ(output.constant_mask, c.mask) << c.what;
+        const bool silent = wide ? std::all_of(out64.begin(), out64.end(), [](double x) { return x == 0.0; })
+                                 : std::all_of(out32.begin(), out32.end(), [](float x) { return x == 0.0f; });
+        EXPECT_EQ(silent, c.mask == 3) << c.what;
+        EXPECT_TRUE(std::all_of(in64.begin(), in64.end(), [](double x) { return x == 0.25; })) << c.what;
+    }
 }

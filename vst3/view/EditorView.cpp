@@ -38,16 +38,14 @@
 
 #include "FloatingPointGuard.h"
 #include "Gui.h"
+#include "platform/NativeWindow.h"
 #include "platform/Platform.h"
 #include "uEditor.h"
 
 #if defined(_WIN32)
 #include <windows.h>
-
-#include "platform/win32/Win32Window.h"
 #define HALVORINE_VIEW_NATIVE 1
 #elif defined(HALVORINE_X11)
-#include "platform/x11/X11Window.h"
 #define HALVORINE_VIEW_NATIVE 1
 #define HALVORINE_VIEW_RUN_LOOP 1
 #endif
@@ -64,23 +62,9 @@ constexpr int kSliders = TPluginEditorWindow::kNumSliders;
 
 #if defined(_WIN32)
 constexpr const char* kNativeType = kPlatformTypeHWND;
-constexpr platform::WindowFactory kNativeWindow = &platform::win32::CreateWin32Window;
 #elif defined(HALVORINE_X11)
 constexpr const char* kNativeType = kPlatformTypeX11EmbedWindowID;
-constexpr platform::WindowFactory kNativeWindow = &platform::x11::CreateX11Window;
 #endif
-
-// The system's scale for a window about to be made, as the backend will
-// read it once the window exists; 0 where there is none.
-double SystemScaleBeforeWindow() {
-#if defined(_WIN32)
-    return platform::win32::SystemScale(nullptr);
-#elif defined(HALVORINE_X11)
-    return platform::x11::DisplayScale();
-#else
-    return 0.0;
-#endif
-}
 
 // A value as the window may show it: within 0 to 1, and not a NaN.
 float ShownValue(float value) {
@@ -114,21 +98,6 @@ public:
 
 private:
     FUnknown* object;
-};
-
-// While it exists, createWindow makes native windows. The module itself
-// need not install the backend for the view's sake; and whatever default
-// the rest of the process relies on (the tests' headless windows) is back
-// as soon as the window is made.
-class NativeWindows {
-public:
-#if defined(HALVORINE_VIEW_NATIVE)
-    NativeWindows() : previous(platform::setWindowFactory(kNativeWindow)) {}
-    ~NativeWindows() { platform::setWindowFactory(previous); }
-
-private:
-    platform::WindowFactory previous;
-#endif
 };
 
 #if defined(_WIN32)
@@ -371,7 +340,9 @@ private:
         return window != nullptr ? window->form().clientHeight()
                                  : platform::ScaledLength(kHeight, scaleBeforeWindow());
     }
-    double scaleBeforeWindow() const { return platform::ChooseScale(contentScale, SystemScaleBeforeWindow()); }
+    double scaleBeforeWindow() const {
+        return platform::ChooseScale(contentScale, platform::NativeSystemScale());
+    }
     // Takes the window down and leaves the run loop; answers whether there
     // was a window.
     bool detach();
@@ -451,7 +422,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
 
     std::unique_ptr<TPluginEditorWindow> made;
     try {
-        [[maybe_unused]] NativeWindows native;
+        [[maybe_unused]] platform::NativeWindows native;
         made = std::make_unique<TPluginEditorWindow>(parent, contentScale);  // runs FormCreate
     } catch (...) {
         // No window to be had (a parent that is gone, no display).
@@ -522,22 +493,7 @@ bool EditorView::detach() {
 #if defined(_WIN32)
     KillTimer(static_cast<HWND>(doomed->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this));
 #endif
-    if (doomed->handlingEvent()) {
-        // Removed from inside one of the window's own events (a host that
-        // closes the editor while it hears of an edit): the handler is still
-        // running on the window, which goes when the event is done. A drag
-        // under way ends its gesture now, while the owner is surely there.
-        doomed->form().hide();
-        EditorController* edits = doomed->plugin;
-        doomed->plugin = nullptr;
-        if (doomed->dragging && edits != nullptr) {
-            doomed->dragging = false;
-            edits->endGesture(doomed->dragIndex);
-        }
-        doomed->destroyAfterEvent();
-        return true;
-    }
-    delete doomed;  // a drag under way ends its gesture here
+    CloseEmbeddedWindow(doomed);  // or when the event it is removed in is done
     return true;
 }
 
