@@ -60,6 +60,13 @@ items="Halvorine.lv2:$lv2 CLAP/Halvorine.clap:$clap Halvorine.so:$vst bin/halvor
 # Lists every file under $1 (a file or a folder), one a line.
 files_of() { if [ -d "$1" ]; then find "$1" -type f | sort; else echo "$1"; fi; }
 
+# A system-wide CLAP file of the Debian package is the package's: an
+# install over it, or an uninstall, would leave the package without it.
+if [ $system = yes ] && dpkg-query -S "$clap/Halvorine.clap" >/dev/null 2>&1; then
+    echo "install.sh: the Debian package halvorine is installed; apt remove halvorine removes it" >&2
+    exit 1
+fi
+
 if [ $action = uninstall ]; then
     removed=0
     for item in $items; do
@@ -79,13 +86,6 @@ if [ $action = uninstall ]; then
         done
     fi
     exit 0
-fi
-
-# The Debian package's file is the package's: an install over it would be
-# removed by the package's removal, and the other way round.
-if [ $system = yes ] && dpkg-query -S "$clap/Halvorine.clap" >/dev/null 2>&1; then
-    echo "install.sh: the Debian package halvorine is installed; remove it first (apt remove halvorine)" >&2
-    exit 1
 fi
 
 # Creates the folder $1 with its parents, adding each one it creates to

@@ -8,12 +8,12 @@
 ; where 32-bit hosts look. The CLAP files go into the Common Files CLAP
 ; folder of their architecture: on 64-bit Windows the 64-bit one into
 ; Program Files' and the 32-bit one into Program Files (x86)'s, on 32-bit
-; Windows the 32-bit one alone. The finish page says where each one went. The uninstaller, the
-; licence and the notes go to Program Files\Pellucid\Halvorine; the folders
-; chosen are kept in the registry, so that the uninstaller removes exactly
-; what was installed. /S installs silently, with the defaults or
-; /VST2DIR64=folder and /VST2DIR32=folder; uninstall.exe /S uninstalls
-; silently.
+; Windows the 32-bit one alone. The finish page says where each one went.
+; The uninstaller, the licence and the notes go to Program Files\Pellucid\
+; Halvorine; the folders chosen are kept in the registry, so that the
+; uninstaller removes exactly what was installed. /S installs silently,
+; with the defaults or /VST2DIR64=folder and /VST2DIR32=folder;
+; uninstall.exe /S uninstalls silently.
 ;
 ; scripts/release.sh runs makensis with VERSION, STAGE (the tree that the
 ; zip holds), WITH_VST3 (yes or no) and OUTFILE.

@@ -176,6 +176,12 @@ else
         grep -q "Plug-in */usr/lib/vst/Halvorine.so" "$work/info.txt" || fail "halvorine info does not load /usr/lib/vst/Halvorine.so"
         [ "$(man -w halvorine 2>/dev/null)" = /usr/share/man/man1/halvorine.1.gz ] || fail "man -w halvorine does not find the page"
         clap_loads /usr/lib/clap/Halvorine.clap
+        # install.sh --system leaves the package's CLAP file alone, and so
+        # installs nothing.
+        sh "$unpacked/install.sh" --system >"$work/system.log" 2>&1 && fail "install.sh --system installs over the Debian package"
+        [ ! -e /usr/local/lib/lv2/Halvorine.lv2 ] || fail "install.sh --system, refused, still put /usr/local/lib/lv2/Halvorine.lv2 there"
+        sh "$unpacked/install.sh" --system --uninstall >"$work/system.log" 2>&1 && fail "install.sh --system --uninstall removes the Debian package's files"
+        [ -f /usr/lib/clap/Halvorine.clap ] || fail "install.sh --system --uninstall removed /usr/lib/clap/Halvorine.clap of the Debian package"
         if [ $with_vst3 = yes ]; then
             if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
                 # It exits 0 even when it fails: its output tells. Its cache
