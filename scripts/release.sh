@@ -1,9 +1,10 @@
 #!/bin/sh
 # Makes the release of the commit that is checked out, into build/release/:
 #
-#   Halvorine-<version>-windows.zip         VST 2.x DLLs (32-bit, 64-bit), VST3 bundle, README, licence
+#   Halvorine-<version>-windows.zip         VST 2.x DLLs and CLAP files (32-bit, 64-bit), VST3 bundle,
+#                                           README, licence
 #   Halvorine-<version>-windows-setup.exe   the installer for 32-bit and 64-bit Windows
-#   Halvorine-<version>-linux-x86_64.tar.xz VST 2.x, LV2 and VST3 editions, halvorine, install.sh
+#   Halvorine-<version>-linux-x86_64.tar.xz VST 2.x, LV2, VST3 and CLAP editions, halvorine, install.sh
 #   halvorine_<version>_amd64.deb           the Debian package
 #   Halvorine-<version>-src.tar.xz          the source, from git archive
 #   SHA256SUMS                              a checksum for each of them
@@ -34,7 +35,8 @@ set -eu
 # The VST3 edition: the one place that decides whether the release must
 # carry it. "required": a release without it stops here; "optional":
 # packaged wherever the builds made its bundle (build/<preset>/Halvorine.vst3/),
-# left out of every package otherwise.
+# left out of every package otherwise. The CLAP edition is always required:
+# every build makes its Halvorine.clap.
 vst3=required
 
 source_only=no
@@ -181,11 +183,18 @@ if [ $with_vst3 = yes ]; then
         fail "the 32-bit and 64-bit Windows builds wrote different moduleinfo.json"
 fi
 
+# ---- The CLAP edition: one file a build (see above).
+for preset in linux win32 win64; do
+    [ -f "$src/build/$preset/Halvorine.clap" ] || fail "build/$preset made no Halvorine.clap, and the release requires the CLAP edition"
+done
+
 # ---- Windows: one tree for the zip and the installer.
 windows=$work/windows
-mkdir -p "$windows/VST2/32-bit" "$windows/VST2/64-bit"
+mkdir -p "$windows/VST2/32-bit" "$windows/VST2/64-bit" "$windows/CLAP/32-bit" "$windows/CLAP/64-bit"
 cp "$src/build/win32/Halvorine.dll" "$windows/VST2/32-bit/"
 cp "$src/build/win64/Halvorine.dll" "$windows/VST2/64-bit/"
+cp "$src/build/win32/Halvorine.clap" "$windows/CLAP/32-bit/"
+cp "$src/build/win64/Halvorine.clap" "$windows/CLAP/64-bit/"
 if [ $with_vst3 = yes ]; then
     mkdir -p "$windows/VST3"
     cp -R "$src/build/win64/Halvorine.vst3" "$windows/VST3/"
@@ -212,11 +221,13 @@ cmake --install "$src/build/linux" --prefix "$stage/usr" >/dev/null
 if [ $with_vst3 = yes ]; then
     [ -d "$stage/usr/lib/vst3/Halvorine.vst3" ] || fail "cmake --install put no Halvorine.vst3 into lib/vst3"
 fi
+[ -f "$stage/usr/lib/clap/Halvorine.clap" ] || fail "cmake --install put no Halvorine.clap into lib/clap"
 
 echo "=== $name-linux-x86_64.tar.xz"
 linux=$work/linux/$name-linux-x86_64
-mkdir -p "$linux/bin" "$linux/man"
+mkdir -p "$linux/bin" "$linux/man" "$linux/CLAP"
 cp "$stage/usr/lib/vst/Halvorine.so" "$linux/"
+cp "$stage/usr/lib/clap/Halvorine.clap" "$linux/CLAP/"
 cp -R "$stage/usr/lib/lv2/Halvorine.lv2" "$linux/"
 [ $with_vst3 = no ] || cp -R "$stage/usr/lib/vst3/Halvorine.vst3" "$linux/"
 cp "$stage/usr/bin/halvorine" "$linux/bin/"

@@ -82,8 +82,10 @@ run_release() {
     # Of the last commit: uncommitted changes are not in a release.
     HALVORINE_RELEASE_ALLOW_DIRTY=1 sh scripts/release.sh || return 1
     for preset in win32 win64; do
-        cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target host_tests vst3_tests || return 1
+        cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target host_tests vst3_tests clap_tests || return 1
     done
+    # The Linux CLAP test host, for the installed .clap files.
+    cmake --preset linux >/dev/null && cmake --build --preset linux --target clap_tests || return 1
     xvfb-run -a sh tests/release/test_release.sh build/release "$root" build/win32 build/win64 || status=1
     other=$(mktemp -d "${TMPDIR:-/tmp}/halvorine-second-release.XXXXXX")
     echo "--- the source archive again, in a second clone"

@@ -2,11 +2,12 @@
 # Installs Halvorine from this folder where Linux hosts look for plug-ins,
 # or removes it again.
 #
-#   ./install.sh                for you: ~/.lv2, ~/.vst3, ~/.vst, ~/.local/bin,
-#                               ~/.local/share/man/man1
+#   ./install.sh                for you: ~/.lv2, ~/.vst3, ~/.clap, ~/.vst,
+#                               ~/.local/bin, ~/.local/share/man/man1
 #   ./install.sh --system       for everyone (as root): /usr/local/lib/lv2,
-#                               /usr/local/lib/vst3, /usr/local/lib/vst,
-#                               /usr/local/bin, /usr/local/share/man/man1
+#                               /usr/local/lib/vst3, /usr/lib/clap,
+#                               /usr/local/lib/vst, /usr/local/bin,
+#                               /usr/local/share/man/man1
 #   ./install.sh --uninstall    removes what the same install put there
 #                               (with --system: the system-wide one)
 #
@@ -14,7 +15,9 @@
 # replaced whole, so nothing of an older version stays behind. The folders
 # that an install creates are listed in share/halvorine/created-folders
 # (~/.local/share or /usr/local/share); --uninstall removes those of them
-# that are empty then, and no other folder.
+# that are empty then, and no other folder. CLAP hosts look in ~/.clap and
+# /usr/lib/clap only (no /usr/local folder), hence the one system-wide
+# file outside /usr/local.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,7 +27,7 @@ for argument in "$@"; do
     case $argument in
         --system) system=yes ;;
         --uninstall) action=uninstall ;;
-        -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,20s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "install.sh: unknown option $argument (options: --system, --uninstall)" >&2; exit 2 ;;
     esac
 done
@@ -32,6 +35,7 @@ done
 if [ $system = yes ]; then
     lv2=/usr/local/lib/lv2
     vst3=/usr/local/lib/vst3
+    clap=/usr/lib/clap
     vst=/usr/local/lib/vst
     bin=/usr/local/bin
     man=/usr/local/share/man/man1
@@ -40,6 +44,7 @@ else
     [ -n "${HOME:-}" ] || { echo "install.sh: HOME is not set" >&2; exit 1; }
     lv2=$HOME/.lv2
     vst3=$HOME/.vst3
+    clap=$HOME/.clap
     vst=$HOME/.vst
     bin=$HOME/.local/bin
     man=$HOME/.local/share/man/man1
@@ -49,11 +54,18 @@ created=$record/created-folders
 
 # What goes where: the name in this folder, and the folder it goes into.
 # The VST3 bundle whenever this folder has it (every release does).
-items="Halvorine.lv2:$lv2 Halvorine.so:$vst bin/halvorine:$bin man/halvorine.1:$man"
+items="Halvorine.lv2:$lv2 CLAP/Halvorine.clap:$clap Halvorine.so:$vst bin/halvorine:$bin man/halvorine.1:$man"
 [ ! -d "$here/Halvorine.vst3" ] || items="Halvorine.vst3:$vst3 $items"
 
 # Lists every file under $1 (a file or a folder), one a line.
 files_of() { if [ -d "$1" ]; then find "$1" -type f | sort; else echo "$1"; fi; }
+
+# A system-wide CLAP file of the Debian package is the package's: an
+# install over it, or an uninstall, would leave the package without it.
+if [ $system = yes ] && dpkg-query -S "$clap/Halvorine.clap" >/dev/null 2>&1; then
+    echo "install.sh: the Debian package halvorine is installed; apt remove halvorine removes it" >&2
+    exit 1
+fi
 
 if [ $action = uninstall ]; then
     removed=0

@@ -1,16 +1,19 @@
 ; The Windows installer: one program for 32-bit and 64-bit Windows.
 ;
-; Components: the VST3 bundle (both architectures in one bundle), the
-; 64-bit VST 2.x DLL (64-bit Windows only) and the 32-bit one, each into a
-; folder that the user chooses, by default a VstPlugins folder under the
-; matching Program Files. The VST3 bundle goes into the Common Files VST3
-; folder, and on 64-bit Windows also into Program Files (x86)'s, where
-; 32-bit hosts look. The finish page says where each one went. The uninstaller, the
-; licence and the notes go to Program Files\Pellucid\Halvorine; the folders
-; chosen are kept in the registry, so that the uninstaller removes exactly
-; what was installed. /S installs silently, with the defaults or
-; /VST2DIR64=folder and /VST2DIR32=folder; uninstall.exe /S uninstalls
-; silently.
+; Components: the VST3 bundle (both architectures in one bundle), the CLAP
+; edition, the 64-bit VST 2.x DLL (64-bit Windows only) and the 32-bit one,
+; each into a folder that the user chooses, by default a VstPlugins folder
+; under the matching Program Files. The VST3 bundle goes into the Common
+; Files VST3 folder, and on 64-bit Windows also into Program Files (x86)'s,
+; where 32-bit hosts look. The CLAP files go into the Common Files CLAP
+; folder of their architecture: on 64-bit Windows the 64-bit one into
+; Program Files' and the 32-bit one into Program Files (x86)'s, on 32-bit
+; Windows the 32-bit one alone. The finish page says where each one went.
+; The uninstaller, the licence and the notes go to Program Files\Pellucid\
+; Halvorine; the folders chosen are kept in the registry, so that the
+; uninstaller removes exactly what was installed. /S installs silently,
+; with the defaults or /VST2DIR64=folder and /VST2DIR32=folder;
+; uninstall.exe /S uninstalls silently.
 ;
 ; scripts/release.sh runs makensis with VERSION, STAGE (the tree that the
 ; zip holds), WITH_VST3 (yes or no) and OUTFILE.
@@ -136,6 +139,30 @@ SectionEnd
   IntOp $Bytes $Bytes + $0
 !macroend
 
+; The CLAP file of ARCH into the CLAP folder FOLDER, recorded under the
+; value NAME; NAME.Created records that the install made the folder, which
+; the uninstaller then removes once it is empty, and no other.
+!macro InstallClap ARCH FOLDER NAME
+  ${IfNot} ${FileExists} "${FOLDER}\*.*"
+    WriteRegDWORD HKLM "${SETTINGS_KEY}" "${NAME}.Created" 1
+  ${EndIf}
+  SetOutPath "${FOLDER}"
+  File "${STAGE}/CLAP/${ARCH}/Halvorine.clap"
+  WriteRegStr HKLM "${SETTINGS_KEY}" "${NAME}" "${FOLDER}"
+  StrCpy $Where "$Where$\r$\nCLAP, ${ARCH}: ${FOLDER}\Halvorine.clap"
+  ${GetSize} "${FOLDER}" "/M=Halvorine.clap /S=0B /G=0" $0 $1 $2
+  IntOp $Bytes $Bytes + $0
+!macroend
+
+Section "CLAP plug-in" SecClap
+  ${If} ${RunningX64}
+    !insertmacro InstallClap 64-bit "$COMMONFILES64\CLAP" "ClapDir64"
+  ${EndIf}
+  ; On 64-bit Windows the folder where 32-bit hosts look; on 32-bit Windows
+  ; the only one there is.
+  !insertmacro InstallClap 32-bit "$COMMONFILES32\CLAP" "ClapDir32"
+SectionEnd
+
 Section "VST 2.x plug-in, 64-bit" SecVst2x64
   !insertmacro InstallVst2 64-bit $Vst2Dir64 "Vst2Dir64"
 SectionEnd
@@ -158,6 +185,7 @@ SectionEnd
 !if ${WITH_VST3} == yes
   !insertmacro MUI_DESCRIPTION_TEXT ${SecVst3} "The VST3 edition, for current hosts: into Common Files\VST3, and on 64-bit Windows also into Program Files (x86)\Common Files\VST3 for 32-bit hosts."
 !endif
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecClap} "The CLAP edition: into Common Files\CLAP, for 32-bit hosts on 64-bit Windows into Program Files (x86)\Common Files\CLAP."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecVst2x64} "The VST 2.x edition for 64-bit hosts (64-bit Windows only), into the folder that you choose next."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecVst2x86} "The VST 2.x edition for 32-bit hosts, into the folder that you choose next."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -212,6 +240,19 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; The CLAP file from the folder recorded under NAME, and the folder where
+; the install made it and it is empty now.
+!macro UninstallClap NAME
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "${NAME}"
+  ${If} $0 != ""
+    Delete "$0\Halvorine.clap"
+    ReadRegDWORD $1 HKLM "${SETTINGS_KEY}" "${NAME}.Created"
+    ${If} $1 == 1
+      RMDir "$0"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; Removes what the install put there, from the folders it recorded; a
 ; folder is removed only when nothing else is left in it.
 Section "Uninstall"
@@ -225,6 +266,8 @@ Section "Uninstall"
     Delete "$0\Halvorine.dll"
     RMDir "$0"
   ${EndIf}
+  !insertmacro UninstallClap "ClapDir64"
+  !insertmacro UninstallClap "ClapDir32"
   ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Vst3Dir"
   ${If} $0 != ""
     RMDir /r "$0\Halvorine.vst3"

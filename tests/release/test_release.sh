@@ -2,27 +2,31 @@
 # The release's artefacts, each installed as a user installs it:
 #   - every archive holds exactly the expected members (expected/), and
 #     SHA256SUMS checks;
-#   - the Linux archive's install.sh into a temporary HOME: lv2ls and
-#     halvorine find what it installed, --uninstall removes it with the
-#     folders it created, and only those;
-#   - the Debian package: lintian, dpkg -i, then lv2ls, halvorine, man and
-#     the VST3 scanner of a real host find it, and dpkg -r removes every
-#     file that dpkg -L listed;
+#   - the Linux archive's install.sh into a temporary HOME: lv2ls,
+#     halvorine and the CLAP test host find what it installed, --uninstall
+#     removes it with the folders it created, and only those;
+#   - the Debian package: lintian, dpkg -i, then lv2ls, halvorine, man, the
+#     VST3 scanner of a real host and the CLAP test host find it, and
+#     dpkg -r removes every file that dpkg -L listed;
 #   - the installer under wine, in a fresh prefix: a silent install puts
-#     the files in both Program Files folders (the VST3 bundle into both
-#     Common Files folders), registers their size, the project's test hosts
-#     load the DLLs and bundles from there, a silent uninstall removes them
-#     and the registry entry.
+#     the files in both Program Files folders (the VST3 bundle and the CLAP
+#     files into both Common Files folders), registers their size, the
+#     project's test hosts load the DLLs, bundles and CLAP files from
+#     there, a silent uninstall removes them, the CLAP folder it made and
+#     the registry entry, and keeps the one that was there before.
 #
-#   test_release.sh RELEASE-DIR SOURCE-DIR [WIN32-BUILD WIN64-BUILD]
+#   test_release.sh RELEASE-DIR SOURCE-DIR [WIN32-BUILD WIN64-BUILD [LINUX-BUILD]]
 #
-# The build folders hold the test hosts (host_tests.exe). Installing the
-# Debian package needs root; without it that part is skipped, and said so.
+# The build folders hold the test hosts (host_tests.exe, vst3_tests.exe,
+# clap_tests.exe; clap_tests in LINUX-BUILD, by default SOURCE-DIR/build/
+# linux). Installing the Debian package needs root; without it that part
+# is skipped, and said so.
 set -u
 release=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 win32=${3:-}
 win64=${4:-}
+linux_build=${5:-$2/build/linux}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 failures=0
@@ -43,6 +47,22 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Whether the test program's log $1 reports tests run and passed, none
+# skipped: a program that cannot load its module skips its tests.
+ran_all() { grep -q '^\[  PASSED  \] [1-9]' "$1" && ! grep -q '^\[  SKIPPED \]' "$1"; }
+# The CLAP test host's suites that any installed copy must pass.
+clap_filter='Session.*:Halvorine.DescriptorPortsAndUnknownIds:Halvorine.StateRoundTripAndRefusals'
+# Loads the Linux .clap at $1 in the CLAP test host.
+clap_loads() {
+    if [ ! -x "$linux_build/clap_tests" ]; then
+        fail "no CLAP test host $linux_build/clap_tests, to load $1"
+    elif ! (cd / && "$linux_build/clap_tests" --clap "$1" --gtest_filter="$clap_filter") >"$work/clap.log" 2>&1; then
+        fail "clap_tests with $1: $(tail -n 20 "$work/clap.log")"
+    else
+        ran_all "$work/clap.log" || fail "clap_tests with $1 ran no test or skipped some: $(tail -n 20 "$work/clap.log")"
+    fi
+}
 
 # ---- Checksums and member lists.
 step "checksums"
@@ -91,10 +111,10 @@ fi
 # Members: owned by root, dated at most at the commit.
 tar -tvJf "$tarball" | awk '$2 != "0/0" { bad = 1 } END { exit bad }' || fail "the Linux archive has members not owned by 0/0"
 unzip -p "$zip" README.txt | head -n 1 | grep -q "$(printf '\r')$" || fail "README.txt in the zip has no CRLF line ends"
-for arch in 32 64; do
-    unzip -p "$zip" "VST2/$arch-bit/Halvorine.dll" >"$work/vst2-$arch.dll"
+for member in VST2/32-bit/Halvorine.dll VST2/64-bit/Halvorine.dll CLAP/32-bit/Halvorine.clap CLAP/64-bit/Halvorine.clap; do
+    unzip -p "$zip" "$member" >"$work/member.dll"
     for text in "ProductName" "Halvorine" "CompanyName" "Pellucid" "FileVersion" "$version" "FileDescription"; do
-        strings -el "$work/vst2-$arch.dll" | grep -qx "$text" || fail "the $arch-bit DLL's version resource lacks \"$text\""
+        strings -el "$work/member.dll" | grep -qx "$text" || fail "$member's version resource lacks \"$text\""
     done
 done
 
@@ -109,11 +129,13 @@ mkdir -p "$home/.vst3/Other.vst3" "$home/.lv2"
 echo other >"$home/.vst3/Other.vst3/other.so"
 find "$home" | sort >"$work/home.before"
 HOME=$home PATH=$home/.local/bin:$PATH sh "$unpacked/install.sh" >"$work/install.log" 2>&1 || fail "install.sh failed: $(cat "$work/install.log")"
-for file in .vst/Halvorine.so .lv2/Halvorine.lv2/manifest.ttl .local/bin/halvorine .local/share/man/man1/halvorine.1; do
+for file in .vst/Halvorine.so .clap/Halvorine.clap .lv2/Halvorine.lv2/manifest.ttl .local/bin/halvorine .local/share/man/man1/halvorine.1; do
     [ -f "$home/$file" ] || fail "install.sh did not install ~/$file"
     grep -q "installed: $home/$file" "$work/install.log" || fail "install.sh did not report ~/$file"
 done
 [ $with_vst3 = no ] || [ -d "$home/.vst3/Halvorine.vst3/Contents" ] || fail "install.sh did not install ~/.vst3/Halvorine.vst3"
+cmp -s "$home/.clap/Halvorine.clap" "$unpacked/CLAP/Halvorine.clap" || fail "$home/.clap/Halvorine.clap is not the archive's"
+clap_loads "$home/.clap/Halvorine.clap"
 LV2_PATH=$home/.lv2 lv2ls 2>/dev/null | grep -qx 'urn:pellucid:halvorine' || fail "lv2ls does not find the plug-in in ~/.lv2"
 HOME=$home "$home/.local/bin/halvorine" --version | grep -qx "plug-in: $home/.vst/Halvorine.so" ||
     fail "halvorine --version does not name ~/.vst/Halvorine.so"
@@ -153,6 +175,13 @@ else
         (cd / && HOME=$work/home /usr/bin/halvorine info) >"$work/info.txt" 2>&1 || fail "halvorine info fails: $(cat "$work/info.txt")"
         grep -q "Plug-in */usr/lib/vst/Halvorine.so" "$work/info.txt" || fail "halvorine info does not load /usr/lib/vst/Halvorine.so"
         [ "$(man -w halvorine 2>/dev/null)" = /usr/share/man/man1/halvorine.1.gz ] || fail "man -w halvorine does not find the page"
+        clap_loads /usr/lib/clap/Halvorine.clap
+        # install.sh --system leaves the package's CLAP file alone, and so
+        # installs nothing.
+        sh "$unpacked/install.sh" --system >"$work/system.log" 2>&1 && fail "install.sh --system installs over the Debian package"
+        [ ! -e /usr/local/lib/lv2/Halvorine.lv2 ] || fail "install.sh --system, refused, still put /usr/local/lib/lv2/Halvorine.lv2 there"
+        sh "$unpacked/install.sh" --system --uninstall >"$work/system.log" 2>&1 && fail "install.sh --system --uninstall removes the Debian package's files"
+        [ -f /usr/lib/clap/Halvorine.clap ] || fail "install.sh --system --uninstall removed /usr/lib/clap/Halvorine.clap of the Debian package"
         if [ $with_vst3 = yes ]; then
             if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
                 # It exits 0 even when it fails: its output tells. Its cache
@@ -183,6 +212,9 @@ else
     export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
     wine_run="$source/tests/support/wine-run.sh $WINEPREFIX"
     drive=$WINEPREFIX/drive_c
+    # 32-bit hosts' CLAP folder is there already, empty; 64-bit hosts' is
+    # not.
+    mkdir -p "$drive/Program Files (x86)/Common Files/CLAP"
     $wine_run "$setup" /S >"$work/setup.log" 2>&1 || fail "the silent install fails: $(cat "$work/setup.log")"
     wineserver -w
     unzip -q "$zip" -d "$work/zip"
@@ -193,6 +225,8 @@ else
     done <<EOF
 Program Files/VstPlugins/Halvorine.dll|VST2/64-bit/Halvorine.dll
 Program Files (x86)/VstPlugins/Halvorine.dll|VST2/32-bit/Halvorine.dll
+Program Files/Common Files/CLAP/Halvorine.clap|CLAP/64-bit/Halvorine.clap
+Program Files (x86)/Common Files/CLAP/Halvorine.clap|CLAP/32-bit/Halvorine.clap
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86_64-win/Halvorine.vst3
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3|VST3/Halvorine.vst3/Contents/x86-win/Halvorine.vst3
 Program Files/Common Files/VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json|VST3/Halvorine.vst3/Contents/Resources/moduleinfo.json
@@ -208,6 +242,7 @@ EOF
     # EstimatedSize: every file installed, in kilobytes rounded up.
     bytes=$(cd "$drive" && find "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files (x86)/Common Files/VST3/Halvorine.vst3" \
         "Program Files/VstPlugins/Halvorine.dll" "Program Files (x86)/VstPlugins/Halvorine.dll" "Program Files/Pellucid/Halvorine" \
+        "Program Files/Common Files/CLAP/Halvorine.clap" "Program Files (x86)/Common Files/CLAP/Halvorine.clap" \
         -type f -printf '%s\n' 2>/dev/null | awk '{ s += $1 } END { print s }')
     size=$(registry | sed -n 's/^"EstimatedSize"=dword:\([0-9a-f]*\).*/\1/p')
     [ -n "$size" ] && [ $((0x$size)) -eq $(((bytes + 1023) / 1024)) ] ||
@@ -220,7 +255,7 @@ EOF
         HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/host_tests.exe" --plugin "$dll" \
             --gtest_filter='Record.*:Texts.*:Programs.*' >"$work/host.log" 2>&1 ||
             fail "host_tests of $build with $dll: $(tail -n 20 "$work/host.log")"
-        grep -q '\[  PASSED  \]' "$work/host.log" || fail "host_tests of $build ran no test"
+        ran_all "$work/host.log" || fail "host_tests of $build ran no test or skipped some: $(tail -n 20 "$work/host.log")"
     done
     if [ $with_vst3 = yes ]; then
         # The VST3 harness, on the bundle where hosts of its kind look.
@@ -232,18 +267,30 @@ EOF
             HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/vst3_tests.exe" --vst3 "$module" \
                 --gtest_filter='Session.*:Halvorine.Factory:Halvorine.LoadsTheSavedState' >"$work/vst3.log" 2>&1 ||
                 fail "vst3_tests of $build with $module: $(tail -n 20 "$work/vst3.log")"
-            grep -q '\[  PASSED  \]' "$work/vst3.log" || fail "vst3_tests of $build ran no test"
+            ran_all "$work/vst3.log" || fail "vst3_tests of $build ran no test or skipped some: $(tail -n 20 "$work/vst3.log")"
         done
     fi
+    # The CLAP test host, on each file where hosts of its architecture look.
+    for pair in "$win32:C:\\Program Files (x86)\\Common Files\\CLAP\\Halvorine.clap" \
+        "$win64:C:\\Program Files\\Common Files\\CLAP\\Halvorine.clap"; do
+        build=${pair%%:C:*}
+        module=C:${pair#*:C:}
+        HALVORINE_WINE_TIMEOUT=300 $wine_run "$build/clap_tests.exe" --clap "$module" \
+            --gtest_filter="$clap_filter" >"$work/clap.log" 2>&1 ||
+            fail "clap_tests of $build with $module: $(tail -n 20 "$work/clap.log")"
+        ran_all "$work/clap.log" || fail "clap_tests of $build ran no test or skipped some: $(tail -n 20 "$work/clap.log")"
+    done
 
     step "the installer under wine: silent uninstall"
     wine "C:\\Program Files\\Pellucid\\Halvorine\\uninstall.exe" /S >"$work/uninstall.log" 2>&1 || fail "the silent uninstall fails"
     wineserver -w
     for path in "Program Files/VstPlugins/Halvorine.dll" "Program Files (x86)/VstPlugins/Halvorine.dll" \
         "Program Files/Common Files/VST3/Halvorine.vst3" "Program Files (x86)/Common Files/VST3/Halvorine.vst3" \
+        "Program Files/Common Files/CLAP" "Program Files (x86)/Common Files/CLAP/Halvorine.clap" \
         "Program Files/Pellucid/Halvorine"; do
         [ ! -e "$drive/$path" ] || fail "the uninstall left C:/$path behind"
     done
+    [ -d "$drive/Program Files (x86)/Common Files/CLAP" ] || fail "the uninstall removed a CLAP folder it did not make"
     [ -z "$(registry)" ] || fail "the uninstall left its registration behind"
     grep -qF '[Software\\Pellucid\\Halvorine]' "$WINEPREFIX/system.reg" && fail "the uninstall left Software\\Pellucid\\Halvorine behind"
 
