@@ -35,6 +35,11 @@ struct KeyedEditor {
         f.screen().mouseDown(at(x), at(y), b);
         f.screen().mouseUp(at(x), at(y), b);
     }
+    // The selector's place as drawn.
+    uint64_t selector() {
+        const int u = w().form().drawingScale();
+        return edtest::Fnv1a(f.screen().composeFrame({227 * u, 210 * u, 284 * u, 233 * u}));
+    }
     edtest::Fixture f;
     KeyOwner owner;
 };
@@ -53,14 +58,14 @@ TEST(EditorKey, ClicksCycleTheChoicesInsideTheSelectorOnlyAtEveryScale) {
         SCOPED_TRACE(scale);
         KeyedEditor e(scale, 2);
         std::vector<int> expected;
-        uint64_t shown = edtest::Fnv1a(e.f.screen().compose());
+        uint64_t shown = e.selector();
         for (const auto& p : points) {
             e.click(p.x, p.y);
             if (!p.hits)
                 continue;
             expected.push_back((expected.empty() ? 3 : expected.back() + 1) % 5);
             EXPECT_EQ(e.w().readout(), editortext::KeyLine(expected.back()));
-            const uint64_t now = edtest::Fnv1a(e.f.screen().compose());
+            const uint64_t now = e.selector();
             EXPECT_NE(now, shown) << "the selector was not drawn again";
             shown = now;
         }
