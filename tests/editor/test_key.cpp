@@ -18,9 +18,9 @@ struct KeyedEditor {
     KeyedEditor(double scale, int source) {
         f.dispatch(effEditOpen);
         w().plugin = &owner;
-        w().setScale(scale);
         w().keySource.store(source);
         w().SetAll();
+        w().setScale(scale);  // which draws the selector again
     }
     ~KeyedEditor() { f.dispatch(effEditClose); }
     TPluginEditorWindow& w() { return f.window(); }
