@@ -164,8 +164,6 @@ public:
     // The read-out line shown: the one most recently printed (label,
     // " :: ", value, or the key's line), or the key's "no signal" line.
     std::string readout() const;
-    // Whether the key selector is shown.
-    bool hasKeySelector() const { return selectorShown; }
     platform::Window& form() { return *window; }
     const platform::Window& form() const { return *window; }
 
