@@ -101,6 +101,10 @@ public:
     float drawnValues[kNumValues];
     float dragStartValue = 0.0f;
     bool dragging = false;
+    // Written by the owner like `values`: the key choice the selector shows
+    // (-1: no selector) and whether the chosen key has no signal now.
+    std::atomic<int> keySource{-1};
+    std::atomic<bool> keyMissing{false};
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();
