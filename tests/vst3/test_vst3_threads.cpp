@@ -63,7 +63,7 @@ TEST(Threads, SavesAreWholeProgramsWhileProgramsChange) {
     for (int round = 0; round < 20000; ++round) {
         MemoryStream saved;
         ASSERT_EQ(s.component->getState(&saved), kResultOk);
-        ASSERT_EQ(saved.bytes.size(), 104u);
+        ASSERT_EQ(saved.bytes.size(), 108u);
         int32_t program = 0;
         std::memcpy(&program, &saved.bytes[96], 4);  // little-endian hosts only run this
         for (int i = 0; i < 22; ++i) {
