@@ -284,7 +284,10 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
     result.programChanged = programTaken_;
     programTaken_ = false;
     result.keyMissing = live_.key == static_cast<int>(gate::KeySource::External) && !haveKey;
-    keyMissing_.store(result.keyMissing, std::memory_order_relaxed);
+    // A flush hands over no audio, and says nothing of the key the host
+    // connects when it renders.
+    if (result.rendered)
+        keyMissing_.store(result.keyMissing, std::memory_order_relaxed);
     publish();
     return result;
 }

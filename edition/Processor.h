@@ -70,8 +70,8 @@ public:
     // Audio thread: the value of sound parameter `index` (0 to 21) as the
     // engine was last given it.
     float soundValue(int index) const { return live_.values[index]; }
-    // Any thread: whether the last block keyed from a key that was not
-    // there, for the editor's read-out.
+    // Any thread: whether the last block rendered keyed from a key that
+    // was not there, for the editor's read-out.
     bool keyMissing() const { return keyMissing_.load(std::memory_order_relaxed); }
 
     // Every activation starts from silence, as a new instance does.
