@@ -25,6 +25,7 @@ TEST(Threads, ProcessWhileTheHostSavesAndRestores) {
             changes.add(5, block % 256, (block % 10) / 10.0);
             changes.add(23, 0, block % 50 < 25 ? 1.0 : 0.0);   // bypass on and off
             changes.add(22, 100, (block % 8) / 7.0);         // programs
+            changes.add(24, 50, (block % 5) / 4.0);          // every Key choice
             s.process(in.channels(), out.channels(), 256, &changes);
             for (int i = 0; i < 256; ++i)
                 ASSERT_TRUE(std::isfinite(out.left()[i]));
@@ -35,7 +36,7 @@ TEST(Threads, ProcessWhileTheHostSavesAndRestores) {
         ASSERT_EQ(s.component->getState(&saved), kResultOk);
         MemoryStream again(saved.bytes);
         ASSERT_EQ(s.component->setState(&again), kResultOk);
-        s.controller->setParamNormalized(static_cast<ParamID>(round % 24), (round % 7) / 6.0);
+        s.controller->setParamNormalized(static_cast<ParamID>(round % 25), (round % 7) / 6.0);
     }
     stop = true;
     audio.join();
@@ -63,7 +64,7 @@ TEST(Threads, SavesAreWholeProgramsWhileProgramsChange) {
     for (int round = 0; round < 20000; ++round) {
         MemoryStream saved;
         ASSERT_EQ(s.component->getState(&saved), kResultOk);
-        ASSERT_EQ(saved.bytes.size(), 104u);
+        ASSERT_EQ(saved.bytes.size(), 108u);
         int32_t program = 0;
         std::memcpy(&program, &saved.bytes[96], 4);  // little-endian hosts only run this
         for (int i = 0; i < 22; ++i) {
