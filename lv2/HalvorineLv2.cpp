@@ -81,16 +81,6 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
 // controls' values in force at once.
 void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->engine.reset(); }
 
-// The "Key" control's choice, taken as the other controls are: clamped to
-// 0..4, NaN as 0 ("Left"), then the nearest whole choice.
-gate::KeySource KeyChoice(float value) {
-    if (!(value > 0.0f))
-        return gate::KeySource::Left;
-    if (value >= kNumKeyChoices - 1)
-        return gate::KeySource::External;
-    return static_cast<gate::KeySource>(static_cast<int>(value + 0.5f));
-}
-
 // Audio thread: allocation-free, lock-free, no host calls.
 void run(LV2_Handle handle, uint32_t frames) {
     auto* self = static_cast<Instance*>(handle);
@@ -103,7 +93,7 @@ void run(LV2_Handle handle, uint32_t frames) {
         if (value != engine.getParameter(i))
             engine.setParameter(i, value);
     }
-    const gate::KeySource source = KeyChoice(*self->keyChoice);
+    const auto source = static_cast<gate::KeySource>(KeyChoice(*self->keyChoice));
     if (source != engine.keySource())
         engine.setKeySource(source);
     // A host that connects one key port only has a mono key: it is heard

@@ -31,6 +31,16 @@ constexpr uint32_t kNumPorts = kKeyMissing + 1;
 // The labels of the "Key" choices, by value.
 constexpr int kNumKeyChoices = 5;
 constexpr const char* kKeyChoices[kNumKeyChoices] = {"Left", "Right", "Mid", "Side", "External"};
+// The "Key" port's value as the plug-in and its UI take it, as the other
+// controls are taken: clamped to 0..4, NaN as 0 ("Left"), then the nearest
+// whole choice.
+constexpr int KeyChoice(float value) {
+    if (!(value > 0.0f))
+        return 0;
+    if (value >= kNumKeyChoices - 1)
+        return kNumKeyChoices - 1;
+    return static_cast<int>(value + 0.5f);
+}
 
 struct AudioPort {
     const char* symbol;
