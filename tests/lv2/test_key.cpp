@@ -191,7 +191,7 @@ TEST_F(Key, ARoutedKeyGivesTheSamplesOfTheChannelItCarries) {
 // while the key does and is silent once the gates have released (below
 // -180 dB: what is left is the input stage's tiny offset, boosted).
 TEST_F(Key, ExternalGatesFromTheKeyAndUnconnectedKeyPortsAreSilence) {
-    constexpr int kPeriod = 9600, kBurst = 2400, kRelease = 960;  // 48 kHz
+    constexpr int kPeriod = 9600, kBurst = 2400, kRelease = 2400;  // 48 kHz
     testsignal::Lcg rng(5);
     Stereo in(4 * kPeriod), bursts(4 * kPeriod);
     for (size_t n = 0; n < in.frames(); ++n) {
