@@ -77,16 +77,19 @@ struct KernelScratch {
     // Inputs with their 1e-12: [frame + 2].
     double xL[kKernelChunk + 2];
     double xR[kKernelChunk + 2];
-    double xK[kKernelChunk + 2];
     // Band outputs: [frame + 2][band].
     double yL[kKernelChunk + 2][kKernelBands];
     double yR[kKernelChunk + 2][kKernelBands];
-    double yK[kKernelChunk + 2][kKernelBands];
     // Detector values, then the bands' ratios: [frame][band].
     double detect[kKernelChunk][kKernelBands];
     // Gated band outputs, [band][frame], for the band sums.
     double gatedL[kKernelBands][kKernelChunk];
     double gatedR[kKernelBands][kKernelChunk];
+    // The key's band outputs and inputs, as yL and xL. Last, so that the
+    // rest lies as it does without them: the band rows' offsets from a
+    // 64-byte boundary decide how many loads cross a cache line.
+    double yK[kKernelChunk + 2][kKernelBands];
+    double xK[kKernelChunk + 2];
 };
 
 // Runs `frames` (1 .. kKernelChunk) frames, keyed by `key` (whose
