@@ -473,6 +473,8 @@ clap_process_status Plugin::process(float** in, float** out, uint32_t frames, co
         for (uint32_t i = 0; i < ports && ports_ != nullptr; ++i) {
             clap_audio_port_info_t info{};
             counts[i] = audioPort(i, input, info) ? info.channel_count : 0;
+            if (input && i == 1 && keyChannels >= 0)
+                counts[i] = static_cast<uint32_t>(keyChannels);
         }
         size_t total = 0;
         for (uint32_t c : counts)
@@ -483,6 +485,8 @@ clap_process_status Plugin::process(float** in, float** out, uint32_t frames, co
             for (uint32_t c = 0; c < counts[i]; ++c) {
                 if (i == 0 && c < 2)
                     channels[side].push_back(input ? in[c] : out[c]);
+                else if (input && i == 1 && keyChannels >= 0)
+                    channels[side].push_back(key[c]);
                 else if (input)
                     channels[side].push_back(in[0]);
                 else {
@@ -490,7 +494,7 @@ clap_process_status Plugin::process(float** in, float** out, uint32_t frames, co
                     channels[side].push_back(scratch_.back().data());
                 }
             }
-            buffers[side].push_back({first, nullptr, counts[i], 0, 0});
+            buffers[side].push_back({counts[i] > 0 ? first : nullptr, nullptr, counts[i], 0, 0});
         }
     }
     clap_process_t p{};

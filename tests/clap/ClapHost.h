@@ -157,6 +157,11 @@ public:
     // the plug-in's ports as it declares them.
     clap_process_status process(float** in, float** out, uint32_t frames, const InputEvents* events = nullptr,
                                 OutputEvents* out_events = nullptr);
+    // What the second input port (a side chain) gets: by default the
+    // input's left channel on each of its channels; with `keyChannels` 0 no
+    // channels (an unconnected port), 1 or 2 the channels of `key`.
+    int keyChannels = -1;
+    float** key = nullptr;
 
     // Parameters (null-safe: false or 0 when the extension is missing).
     uint32_t paramCount();

@@ -17,7 +17,7 @@ using testhost::GuardedStereo;
 
 namespace {
 
-constexpr clap_id kBoost = 5, kProgram = 22, kBypass = 23;
+constexpr clap_id kBoost = 5, kProgram = 22, kBypass = 23, kKey = 24;
 
 bool HasFeature(const clap_plugin_descriptor_t* d, const char* feature) {
     for (const char* const* f = d->features; *f != nullptr; ++f)
@@ -47,15 +47,33 @@ TEST(Halvorine, DescriptorPortsAndUnknownIds) {
     EXPECT_EQ(f->create_plugin(f, host.get(), ""), nullptr);
 
     Plugin p;
-    for (bool input : {true, false}) {
-        ASSERT_EQ(p.audioPorts(input), 1u) << input;
+    ASSERT_EQ(p.audioPorts(true), 2u);
+    ASSERT_EQ(p.audioPorts(false), 1u);
+    // The main pair shares buffers in place; the key, a side chain, is
+    // read only.
+    struct Port {
+        bool input;
+        uint32_t index;
+        const char* name;
+        bool main;
+        clap_id inPlacePair;
+    };
+    const Port ports[] = {{true, 0, "Input", true, 0}, {false, 0, "Output", true, 0},
+                          {true, 1, "Key", false, CLAP_INVALID_ID}};
+    for (const Port& want : ports) {
         clap_audio_port_info_t port{};
-        ASSERT_TRUE(p.audioPort(0, input, port));
+        ASSERT_TRUE(p.audioPort(want.index, want.input, port)) << want.name;
+        EXPECT_EQ(port.id, want.index);
+        EXPECT_STREQ(port.name, want.name);
         EXPECT_EQ(port.channel_count, 2u);
-        EXPECT_TRUE(port.flags & CLAP_AUDIO_PORT_IS_MAIN);
+        EXPECT_EQ((port.flags & CLAP_AUDIO_PORT_IS_MAIN) != 0, want.main) << want.name;
+        EXPECT_EQ(port.in_place_pair, want.inPlacePair) << want.name;
         ASSERT_NE(port.port_type, nullptr);
         EXPECT_STREQ(port.port_type, CLAP_PORT_STEREO);
     }
+    clap_audio_port_info_t none{};
+    EXPECT_FALSE(p.audioPort(2, true, none));
+    EXPECT_FALSE(p.audioPort(1, false, none));
 }
 
 // Every rate from 8 kHz to 768 kHz with every largest block from 1 to
@@ -86,7 +104,7 @@ TEST(Halvorine, ActivatesOverTheWholeRange) {
 TEST(Halvorine, ParameterTexts) {
     REQUIRE_HALVORINE();
     Plugin p;
-    ASSERT_EQ(p.paramCount(), 24u);
+    ASSERT_EQ(p.paramCount(), 25u);
     struct Case {
         clap_id id;
         const char* name;
@@ -106,6 +124,8 @@ TEST(Halvorine, ParameterTexts) {
         {21, "Band 16 Noise Gate Level", 0.5, "-20dB", CLAP_PARAM_IS_AUTOMATABLE},
         {kProgram, "Program", 1.0, "Gated", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM},
         {kBypass, "Bypass", 1.0, "On", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_BYPASS},
+        {kKey, "Key", 4.0, "External", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM},
+        {kKey, "Key", 3.0, "Side", CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM},
     };
     for (const Case& c : cases) {
         clap_param_info_t info{};
@@ -114,7 +134,7 @@ TEST(Halvorine, ParameterTexts) {
         EXPECT_STREQ(info.name, c.name);
         EXPECT_EQ(info.flags & kFlags, c.flags) << c.name;
         EXPECT_EQ(info.min_value, 0.0);
-        EXPECT_EQ(info.max_value, c.id == kProgram ? 7.0 : 1.0) << c.name;
+        EXPECT_EQ(info.max_value, c.id == kProgram ? 7.0 : c.id == kKey ? 4.0 : 1.0) << c.name;
         std::string text;
         ASSERT_TRUE(p.valueToText(c.id, c.value, text)) << c.name;
         EXPECT_EQ(text, c.text);
@@ -123,9 +143,9 @@ TEST(Halvorine, ParameterTexts) {
         EXPECT_NEAR(back, c.value, 1e-3) << c.text;
     }
     // Every value's text reads back to a value of the same text.
-    for (clap_id id = 0; id < 24; ++id)
+    for (clap_id id = 0; id < 25; ++id)
         for (int step = 0; step <= 20; ++step) {
-            const double v = id == kProgram ? step % 8 : id == kBypass ? step % 2 : step / 20.0;
+            const double v = id == kProgram ? step % 8 : id == kBypass ? step % 2 : id == kKey ? step % 5 : step / 20.0;
             std::string text, again;
             double back = -1;
             ASSERT_TRUE(p.valueToText(id, v, text)) << id << " " << v;
@@ -138,7 +158,7 @@ TEST(Halvorine, ParameterTexts) {
         EXPECT_FALSE(p.textToValue(0, bad, value)) << bad;
     }
     std::string text;
-    EXPECT_FALSE(p.valueToText(24, 0.5, text));
+    EXPECT_FALSE(p.valueToText(25, 0.5, text));
 }
 
 // A change at frame k of a block sounds as in a host that splits the block
@@ -157,8 +177,10 @@ TEST(Halvorine, ChangesApplyAtTheirFrame) {
         InputEvents atK, atStart;
         atK.add(kBoost, k, 0.9);
         atK.add(0, k, 0.2);
+        atK.add(kKey, k, 3.0);  // Side
         atStart.add(kBoost, 0, 0.9);
         atStart.add(0, 0, 0.2);
+        atStart.add(kKey, 0, 3.0);
         whole.process(in.channels(), outWhole.channels(), kFrames, &atK);
         unchanged.process(in.channels(), outUnchanged.channels(), kFrames);
         if (k > 0)
@@ -181,11 +203,13 @@ TEST(Halvorine, StateRoundTripAndRefusals) {
     InputEvents edits;
     edits.add(kProgram, 0, 3.0);
     edits.add(kBoost, 0, 0.6);
+    edits.add(kKey, 0, 2.0);  // Mid
     OutputEvents sent;
     p.flush(edits, sent);
     const auto saved = p.state(1);
-    ASSERT_EQ(saved.size(), 104u) << "the VST3 edition's state";
+    ASSERT_EQ(saved.size(), 108u) << "the VST3 edition's state";
     ASSERT_EQ(saved[96], 3) << "the program";
+    ASSERT_EQ(saved[104], 2) << "the Key choice";
     double boost = 0;
     ASSERT_TRUE(p.paramValue(kBoost, boost));
     EXPECT_NEAR(boost, 0.6, 1e-6);
@@ -194,9 +218,22 @@ TEST(Halvorine, StateRoundTripAndRefusals) {
         IStream stream(saved, 1);
         ASSERT_TRUE(fresh.load(stream));
         EXPECT_EQ(fresh.state(), saved);
-        double program = -1;
+        double program = -1, key = -1;
         ASSERT_TRUE(fresh.paramValue(kProgram, program));
         EXPECT_EQ(program, 3.0);
+        ASSERT_TRUE(fresh.paramValue(kKey, key));
+        EXPECT_EQ(key, 2.0);
+    }
+    {
+        // Version 1, as the first CLAP builds saved it: Key is Left.
+        auto v1 = std::vector<unsigned char>(saved.begin(), saved.begin() + 104);
+        v1[4] = 1;
+        Plugin fresh;
+        IStream stream(v1, 1);
+        ASSERT_TRUE(fresh.load(stream));
+        double key = -1;
+        ASSERT_TRUE(fresh.paramValue(kKey, key));
+        EXPECT_EQ(key, 0.0);
     }
 
     testsignal::Lcg rng(9);
@@ -206,8 +243,9 @@ TEST(Halvorine, StateRoundTripAndRefusals) {
             b = static_cast<unsigned char>(rng.next() >> 24);
         return bytes;
     };
-    auto newer = saved;
-    newer[4] = 2;
+    auto newer = saved, badKey = saved;
+    newer[4] = 3;
+    badKey[104] = 5;
     struct Case {
         const char* what;
         std::vector<unsigned char> bytes;
@@ -217,8 +255,10 @@ TEST(Halvorine, StateRoundTripAndRefusals) {
         {"empty", {}, false},
         {"short", std::vector<unsigned char>(saved.begin(), saved.begin() + 50), false},
         {"one short", std::vector<unsigned char>(saved.begin(), saved.end() - 1), false},
-        {"garbage", random(104), false},
+        {"version 2 without its Key", std::vector<unsigned char>(saved.begin(), saved.begin() + 104), false},
+        {"garbage", random(108), false},
         {"newer version", newer, false},
+        {"Key 5", badKey, false},
         {"3 MB of random bytes", random(3 << 20), false},
         {"failing stream", saved, true},
     };

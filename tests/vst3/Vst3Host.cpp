@@ -232,13 +232,15 @@ void Session::end() {
 
 tresult Session::process(float** in, float** out, int32_t frames, IParameterChanges* changes,
                          uint64_t* silenceFlags, uint64_t inputSilence) {
-    AudioBusBuffers input{2, inputSilence, {in}}, output{2, silenceFlags != nullptr ? *silenceFlags : 0, {out}};
+    AudioBusBuffers inputs[2] = {{2, inputSilence, {in}}, {keyChannels, 0, {key}}};
+    AudioBusBuffers output{2, silenceFlags != nullptr ? *silenceFlags : 0, {out}};
     ProcessData data{};
     data.processMode = kRealtime;
     data.symbolicSampleSize = kSample32;
     data.numSamples = frames;
-    data.numInputs = data.numOutputs = 1;
-    data.inputs = &input;
+    data.numInputs = keyChannels > 0 ? 2 : 1;
+    data.numOutputs = 1;
+    data.inputs = inputs;
     data.outputs = &output;
     data.inputParameterChanges = changes;
     const tresult result = processor->process(data);

@@ -122,6 +122,11 @@ struct Session {
     // `inputSilence` the input's.
     tresult process(float** in, float** out, int32_t frames, IParameterChanges* changes = nullptr,
                     uint64_t* silenceFlags = nullptr, uint64_t inputSilence = 0);
+    // The second input bus that process hands over when `keyChannels` > 0
+    // (as hosts pass every bus, active or not): `keyChannels` channels of
+    // `key`. With 0, process hands over the main input only.
+    float** key = nullptr;
+    int32_t keyChannels = 0;
 
     HostApplication context;
     ComponentHandler handler;

@@ -124,9 +124,9 @@ TEST(Halvorine, BusesAndRefusedSetups) {
         int32_t ins, outs;
     };
     const Arrangement refused[] = {{1, 1, 1, 1}, {kStereo, 0x3F, 1, 1}, {0x3F, kStereo, 1, 1},
-                                   {kStereo, kStereo, 2, 1}, {kStereo, kStereo, 1, 0}};
+                                   {kStereo, kStereo, 3, 1}, {kStereo, kStereo, 1, 0}};
     for (const Arrangement& a : refused) {
-        SpeakerArrangement ins[2] = {a.in, a.in}, outs[2] = {a.out, a.out};
+        SpeakerArrangement ins[3] = {a.in, a.in, a.in}, outs[2] = {a.out, a.out};
         EXPECT_EQ(s.processor->setBusArrangements(ins, a.ins, outs, a.outs), kResultFalse);
         SpeakerArrangement now = 0;
         EXPECT_EQ(s.processor->getBusArrangement(kOutput, 0, now), kResultOk);
@@ -145,7 +145,7 @@ TEST(Halvorine, ParameterTexts) {
     if (!IsHalvorine())
         GTEST_SKIP();
     Session s;
-    ASSERT_EQ(s.controller->getParameterCount(), 24);
+    ASSERT_EQ(s.controller->getParameterCount(), 25);
     struct Case {
         ParamID id;
         const char* title;
@@ -165,6 +165,8 @@ TEST(Halvorine, ParameterTexts) {
         {22, "Program", "Program", 1.0 / 7, "Gated",
          ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange},
         {23, "Bypass", "Bypass", 1.0, "On", ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass},
+        {24, "Key", "Key", 1.0, "External", ParameterInfo::kCanAutomate | ParameterInfo::kIsList},
+        {24, "Key", "Key", 0.25, "Right", ParameterInfo::kCanAutomate | ParameterInfo::kIsList},
     };
     for (const Case& c : cases) {
         ParameterInfo info{};
@@ -187,6 +189,10 @@ TEST(Halvorine, ParameterTexts) {
     s.controller->getParameterInfo(22, program);
     EXPECT_EQ(program.stepCount, 7);
     EXPECT_NEAR(program.defaultNormalizedValue, 1.0, 1e-12) << "a new instance is on BigBeat";
+    ParameterInfo key{};
+    s.controller->getParameterInfo(24, key);
+    EXPECT_EQ(key.stepCount, 4);
+    EXPECT_EQ(key.defaultNormalizedValue, 0.0) << "Left, as before there was a choice";
     for (const char* bad : {"", "abc", "5 furlongs", "12 dB"}) {
         String128 text{};
         for (int i = 0; bad[i] != 0; ++i)
@@ -311,29 +317,46 @@ TEST(Halvorine, SilenceFlags) {
     EXPECT_EQ(flags, 0u);
 }
 
-// A state saved by this version, kept in the repository: every later
-// build must load it, and save the same bytes again.
+namespace {
+
+// The version 2 bytes of a version 1 state: the same values, and Key.
+std::vector<unsigned char> AsVersion2(std::vector<unsigned char> v1, unsigned char key) {
+    v1[4] = 2;
+    v1.insert(v1.end(), {key, 0, 0, 0});
+    return v1;
+}
+
+}  // namespace
+
+// A state saved by the first version, kept in the repository: every later
+// build must load it (with Key on Left, which is what that version ran),
+// and save the same values again.
 TEST(Halvorine, LoadsTheSavedState) {
     if (!IsHalvorine())
         GTEST_SKIP();
     const auto saved = ReadFile(DataPath("state-v1.bin"));
-    ASSERT_EQ(saved.size(), v3::kStateSize);
+    ASSERT_EQ(saved.size(), v3::kStateSizeV1);
     Session s;
+    ParameterChanges external;
+    external.add(24, 0, 1.0);  // so that loading must set Left, not keep it
+    GuardedStereo in(64), out(64);
+    s.process(in.channels(), out.channels(), 64, &external);
     MemoryStream stream(saved);
     stream.piece = 7;  // handed over in pieces, as some hosts do
     ASSERT_EQ(s.component->setState(&stream), kResultOk);
-    EXPECT_EQ(SaveState(s.component), saved);
+    EXPECT_EQ(SaveState(s.component), AsVersion2(saved, 0));
     MemoryStream again(saved);
     ASSERT_EQ(s.controller->setComponentState(&again), kResultOk);
     EXPECT_EQ(s.controller->getParamNormalized(22), 1.0 / 7);            // Gated
     EXPECT_EQ(s.controller->getParamNormalized(5), static_cast<float>(0.6));  // Boost, edited
+    EXPECT_EQ(s.controller->getParamNormalized(24), 0.0);                // Left
 }
 
 // Short, corrupt and newer streams are refused and change nothing.
 TEST(Halvorine, RefusesBadStreams) {
     if (!IsHalvorine())
         GTEST_SKIP();
-    const auto good = ReadFile(DataPath("state-v1.bin"));
+    const auto good = AsVersion2(ReadFile(DataPath("state-v1.bin")), 4);
     ASSERT_EQ(good.size(), v3::kStateSize);
     struct Case {
         const char* what;
@@ -342,10 +365,12 @@ TEST(Halvorine, RefusesBadStreams) {
         bool cut;
     };
     const Case cases[] = {
-        {"empty", 0, 0, true},           {"short", 50, 0, true},          {"one short", 103, 0, true},
-        {"magic", 0, 0x53766C49, false}, {"newer", 4, 2, false},          {"version 0", 4, 0, false},
+        {"empty", 0, 0, true},           {"short", 50, 0, true},          {"one short", 107, 0, true},
+        {"without its Key", 104, 0, true},
+        {"magic", 0, 0x53766C49, false}, {"newer", 4, 3, false},          {"version 0", 4, 0, false},
         {"NaN", 8, 0x7FC00000, false},   {"above 1", 16, 0x3F800001, false}, {"negative", 8, 0xBF800000, false},
         {"program 8", 96, 8, false},     {"program -1", 96, 0xFFFFFFFF, false}, {"bypass 2", 100, 2, false},
+        {"Key 5", 104, 5, false},        {"Key -1", 104, 0xFFFFFFFF, false},
     };
     for (const Case& c : cases) {
         auto bytes = good;
