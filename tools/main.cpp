@@ -141,6 +141,10 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
                      "draw the window at this scale, 1 to 3 in quarters (2 for a screen of 192 dpi)")
         ->check(CLI::Range(1.0, 3.0))
         ->capture_default_str();
+    std::string snapshotKey;
+    snapshotCommand->add_option("--key-source", snapshotKey,
+                                "show the key selector on this choice, as the VST3, CLAP and LV2 editions do")
+        ->check(CLI::IsMember({"left", "right", "mid", "side", "external"}));
 
     std::string demoFolder = "halvorine-demo";
     CLI::App* demoCommand = app.add_subcommand(
@@ -184,7 +188,7 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
             instance.open(1024);
             std::cout << (json ? halvorine::infoJson(instance) : halvorine::infoText(instance));
         } else if (chosen == snapshotCommand) {
-            return halvorine::snapshot(picture, toSettings(program, sets), snapshotScale);
+            return halvorine::snapshot(picture, toSettings(program, sets), snapshotScale, snapshotKey);
         } else if (chosen == demoCommand) {
             halvorine::InterruptGuard guard;
             return halvorine::runDemo(demoFolder, pluginToLoad(plugin));
