@@ -1,7 +1,8 @@
 // The saved-state reader (edition/SavedState), through the VST3 plug-in
 // object as a host drives it: any bytes, handed over in pieces of any size, to setState and
-// setComponentState. A state taken must come back byte for byte; a state
-// refused must change nothing.
+// setComponentState. A state taken must come back byte for byte (a
+// version 1 state as version 2, with Key on Left); a state refused must
+// change nothing.
 //
 // Input: one byte for the read piece size (1 to 256), the rest the stream.
 #include <algorithm>
@@ -54,6 +55,18 @@ private:
     size_t at_ = 0, piece_;
 };
 
+// What saving a taken state gives: its bytes as this version writes them.
+std::vector<uint8_t> Expected(const uint8_t* state, size_t size) {
+    if (size < edition::kStateSizeV1)
+        std::abort();
+    if (state[4] != 1)  // version 2: its own length of bytes
+        return std::vector<uint8_t>(state, state + std::min(size, edition::kStateSize));
+    std::vector<uint8_t> bytes(state, state + edition::kStateSizeV1);
+    bytes[4] = 2;
+    bytes.insert(bytes.end(), {0, 0, 0, 0});
+    return bytes;
+}
+
 std::vector<uint8_t> Save(IComponent* component) {
     Stream out(nullptr, 0, 1);
     if (component->getState(&out) != kResultOk)
@@ -77,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tresult taken = component->setState(&stream);
     const auto after = Save(component);
     if (taken == kResultOk) {
-        // Exactly the bytes given (the format's length of them) come back.
-        if (size - 1 < edition::kStateSize || std::memcmp(after.data(), data + 1, after.size()) != 0)
+        if (after != Expected(data + 1, size - 1))
             std::abort();
     } else if (taken != kResultFalse || after != before || controller->getParamNormalized(0) != shown) {
         std::abort();

@@ -238,18 +238,24 @@ GATED = [0, 1, 0.33, 0, 0, 0.6, 0.625, 0.675, 0.675, 0.65, 0.675, 0.6875, 0.6875
          0.7625, 0.75, 0.7375, 0.75]
 
 
-def vst3_state(values=GATED, program=1, bypass=0, version=1, magic=b"HlvS"):
-    return magic + u32(version) + b"".join(struct.pack("<f", v) for v in values) + u32(program) + u32(bypass)
+def vst3_state(values=GATED, program=1, bypass=0, version=2, magic=b"HlvS", key=0):
+    state = magic + u32(version) + b"".join(struct.pack("<f", v) for v in values) + u32(program) + u32(bypass)
+    return state if version == 1 else state + u32(key)
 
 
 VST3_STATE = {
-    "whole": u8(255) + vst3_state(),
-    "pieces": u8(6) + vst3_state(bypass=1, program=7),
+    "whole": u8(255) + vst3_state(key=4),
+    "pieces": u8(6) + vst3_state(bypass=1, program=7, key=2),
     "trailing": u8(255) + vst3_state() + b"more",
     "short": u8(255) + vst3_state()[:60],
-    "newer": u8(255) + vst3_state(version=2),
+    "newer": u8(255) + vst3_state(version=3),
     "nan": u8(3) + vst3_state(values=[float("nan")] + GATED[1:]),
     "program": u8(255) + vst3_state(program=8),
+    "key": u8(255) + vst3_state(key=5),
+    "v2-without-key": u8(255) + vst3_state()[:104],
+    "v1": u8(255) + vst3_state(version=1),
+    "v1-pieces": u8(5) + vst3_state(version=1, bypass=1, program=3),
+    "v1-trailing": u8(255) + vst3_state(version=1) + b"more",
 }
 
 

@@ -4,7 +4,10 @@
 // library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "ClapHost.h"
 #include "ClapTestUtil.h"
@@ -192,6 +195,61 @@ TEST(Halvorine, ChangesApplyAtTheirFrame) {
         EXPECT_EQ(0, std::memcmp(outWhole.right(), outSplit.right(), kFrames * sizeof(float))) << k;
         EXPECT_EQ(0, std::memcmp(outWhole.left(), outUnchanged.left(), k * sizeof(float))) << k;
         EXPECT_NE(0, std::memcmp(outWhole.left() + k, outUnchanged.left() + k, (kFrames - k) * sizeof(float))) << k;
+    }
+}
+
+// What keys the gates with "External", as the host connects the key port:
+// a key made of the input's own channels gives the samples of the choice
+// that keys from that channel, bit for bit (the harness's default side
+// chain is the left channel on both of the port's channels); an
+// unconnected port closes the gates. Other choices ignore the port.
+TEST(Halvorine, KeyPort) {
+    REQUIRE_HALVORINE();
+    constexpr uint32_t kFrames = 16384;
+    GuardedStereo in(kFrames);
+    claptest::Fill(in, 21);
+    float* leftOnce[1] = {in.left()};
+    float* rightTwice[2] = {in.right(), in.right()};
+    auto run = [&](double key, int keyChannels, float** keyBuffers) {
+        Plugin p;
+        EXPECT_TRUE(p.activate(44100.0, 1, kFrames));
+        p.keyChannels = keyChannels;
+        p.key = keyBuffers;
+        InputEvents choose;
+        choose.add(kKey, 0, key);
+        GuardedStereo out(kFrames);
+        p.process(in.channels(), out.channels(), kFrames, &choose);
+        std::vector<float> both(out.left(), out.left() + kFrames);
+        both.insert(both.end(), out.right(), out.right() + kFrames);
+        return both;
+    };
+    const std::vector<float> left = run(0.0, -1, nullptr), right = run(1.0, -1, nullptr);
+    ASSERT_NE(left, right) << "the test signal's channels differ";
+    struct Case {
+        const char* what;
+        double key;
+        int channels;  // -1: the harness's default
+        float** buffers;
+        const std::vector<float>* sameAs;  // null: silence in the second half
+    };
+    const Case cases[] = {
+        {"External, the left channel twice", 4.0, -1, nullptr, &left},
+        {"External, mono left", 4.0, 1, leftOnce, &left},
+        {"External, the right channel twice", 4.0, 2, rightTwice, &right},
+        {"External, unconnected", 4.0, 0, nullptr, nullptr},
+        {"Right, unconnected", 1.0, 0, nullptr, &right},
+    };
+    for (const Case& c : cases) {
+        const std::vector<float> out = run(c.key, c.channels, c.buffers);
+        if (c.sameAs != nullptr) {
+            EXPECT_TRUE(out == *c.sameAs) << c.what;
+            continue;
+        }
+        float peak = 0.0f;
+        for (uint32_t i = kFrames / 2; i < 2 * kFrames; ++i)
+            if (i < kFrames || i >= kFrames + kFrames / 2)
+                peak = std::max(peak, std::fabs(out[i]));
+        EXPECT_LT(peak, 1e-10f) << c.what << ": closed gates leave only the engine's denormal guards";
     }
 }
 
