@@ -74,6 +74,15 @@ cmp -s "$work/bigbeat.png" "$work/override.png" || fail "HALVORINE_SCALE=1 does 
 status=0
 "$tool" snapshot "$work/huge.png" --scale 4 2>/dev/null || status=$?
 [ "$status" = 2 ] || fail "snapshot --scale 4 exits with $status, not the usage error"
+# --key-source: the key selector shown, each choice its own picture; an
+# unknown choice is a usage error.
+"$tool" snapshot "$work/side.png" --key-source side >/dev/null || fail "snapshot --key-source exits non-zero"
+"$tool" snapshot "$work/mid.png" --key-source mid >/dev/null || fail "snapshot --key-source exits non-zero"
+cmp -s "$work/bigbeat.png" "$work/side.png" && fail "snapshot ignores --key-source"
+cmp -s "$work/mid.png" "$work/side.png" && fail "snapshot --key-source shows no choice"
+status=0
+"$tool" snapshot "$work/bad.png" --key-source sideways 2>/dev/null || status=$?
+[ "$status" = 2 ] || fail "snapshot --key-source sideways exits with $status, not the usage error"
 
 # demo: four files, the same on every run, and the renders are what render makes.
 "$tool" demo --out "$work/demo1" >"$work/demo.log" || fail "demo exits non-zero"
