@@ -75,7 +75,7 @@ if Session:transport_sample () < 5 * 24000 then fail ("the transport did not rol
 
 -- Peaks of 480 frames, 50 a period: the first period settles; then each
 -- burst (chunks 0..12) must sound after 20 ms, and the gap after it must
--- be silent (below -180 dB) from 220 ms past its end.
+-- be silent (below -180 dB) from 225 ms past its end.
 local peaks = probe:to_insert ():plugin (0):to_luaproc ():shmem ():to_float (0):array ()
 local loud, silent = 1, 0
 for period = 1, 4 do
