@@ -7,6 +7,10 @@
 // edition, a new Start, Finish, Q or Boost glides over about 5 ms instead
 // of restarting the filters, so that a host may automate every control
 // without clicks; the values at activation apply at once.
+//
+// The "Key" control chooses what keys the gates; with "External" the key
+// ports are heard, mono-summed, and a key port that the host leaves
+// unconnected is silence (the gates close), which key_missing reports.
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
@@ -25,6 +29,10 @@ struct Instance {
     gate::GateEngine engine;
     const float* in[2] = {};
     float* out[2] = {};
+    static constexpr float kKeyDefault = 0.0f;  // "Left"
+    const float* key[2] = {};
+    const float* keyChoice = &kKeyDefault;
+    float* keyMissing = nullptr;
     // Each control reads the host's port, or its default while the host
     // has none connected: its lv2:default, the value of the program that a
     // new instance starts on ("BigBeat"), never 0 (Boost 0 mutes).
@@ -56,8 +64,12 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
     case kInR: self->in[1] = static_cast<const float*>(data); return;
     case kOutL: self->out[0] = static_cast<float*>(data); return;
     case kOutR: self->out[1] = static_cast<float*>(data); return;
+    case kKeyL: self->key[0] = static_cast<const float*>(data); return;
+    case kKeyR: self->key[1] = static_cast<const float*>(data); return;
+    case kKey: self->keyChoice = data != nullptr ? static_cast<const float*>(data) : &Instance::kKeyDefault; return;
+    case kKeyMissing: self->keyMissing = static_cast<float*>(data); return;
     default:
-        if (port >= kFirstControl && port < kNumPorts) {
+        if (port >= kFirstControl && port < kEndControls) {
             const uint32_t i = port - kFirstControl;
             self->controls[i] = data != nullptr ? static_cast<const float*>(data) : &self->defaults[i];
         }
@@ -81,6 +93,16 @@ void run(LV2_Handle handle, uint32_t frames) {
         if (value != engine.getParameter(i))
             engine.setParameter(i, value);
     }
+    const auto source = static_cast<gate::KeySource>(KeyChoice(*self->keyChoice));
+    if (source != engine.keySource())
+        engine.setKeySource(source);
+    // A host that connects one key port only has a mono key: it is heard
+    // on both sides, as (m + m) / 2 is m exactly.
+    const float* keyL = self->key[0] != nullptr ? self->key[0] : self->key[1];
+    const float* keyR = self->key[1] != nullptr ? self->key[1] : self->key[0];
+    const bool keyed = keyL != nullptr;
+    if (self->keyMissing != nullptr)
+        *self->keyMissing = source == gate::KeySource::External && !keyed ? 1.0f : 0.0f;
     if (self->in[0] == nullptr || self->in[1] == nullptr || self->out[0] == nullptr || self->out[1] == nullptr)
         return;
     // The engine counts frames in an int32; a longer block runs in pieces.
@@ -88,7 +110,8 @@ void run(LV2_Handle handle, uint32_t frames) {
     for (uint32_t done = 0; done < frames;) {
         const uint32_t n = frames - done < kMaxPiece ? frames - done : kMaxPiece;
         engine.processReplacing(self->in[0] + done, self->in[1] + done, self->out[0] + done, self->out[1] + done,
-                                static_cast<int32_t>(n));
+                                static_cast<int32_t>(n), keyed ? keyL + done : nullptr,
+                                keyed ? keyR + done : nullptr);
         done += n;
     }
 }

@@ -98,6 +98,7 @@ const char* const kPrefixes =
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
@@ -120,12 +121,15 @@ std::string PluginDescription(bool withUi) {
     const std::string plugin = std::string("<") + kPluginUri + ">";
     const std::string in = std::string("<") + kPluginUri + "#in>";
     const std::string out = std::string("<") + kPluginUri + "#out>";
+    const std::string key = std::string("<") + kPluginUri + "#key>";
     const std::string project = std::string("<") + kPluginUri + "#project>";
     std::string t = kPrefixes;
 
     t += in + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"in\" ;\n    rdfs:label \"Input\" .\n\n";
     t += out + "\n    a pg:StereoGroup, pg:OutputGroup ;\n    lv2:symbol \"out\" ;\n    rdfs:label \"Output\" ;\n"
                "    pg:source " + in + " .\n\n";
+    t += key + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"key\" ;\n    rdfs:label \"Key\" ;\n"
+               "    pg:sideChainOf " + in + " .\n\n";
 
     // The maker belongs to the project: the schema gives doap:maintainer
     // only to a doap:Project, which an LV2 plug-in is not.
@@ -138,8 +142,8 @@ std::string PluginDescription(bool withUi) {
     t += "    lv2:project " + project + " ;\n";
     t += "    lv2:minorVersion " + std::to_string(HALVORINE_LV2_MINOR_VERSION) + " ;\n";
     t += "    lv2:microVersion " + std::to_string(HALVORINE_LV2_MICRO_VERSION) + " ;\n";
-    t += "    rdfs:comment \"A stereo sixteen-band gate: each band of the left channel keys that band's gate on both "
-         "channels; the passed bands are summed, boosted and soft-clipped.\" ;\n";
+    t += "    rdfs:comment \"A stereo sixteen-band gate: each band of the key (by default the left channel) keys that "
+         "band's gate on both channels; the passed bands are summed, boosted and soft-clipped.\" ;\n";
     t += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
     t += "    pg:mainInput " + in + " ;\n    pg:mainOutput " + out + " ;\n";
     if (withUi)
@@ -168,6 +172,35 @@ std::string PluginDescription(bool withUi) {
         // Finish or Q without a click (HalvorineLv2.cpp).
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]";
     }
+    // The key: a stereo side-chain that a host may leave unconnected (then
+    // it is silence), the choice of what keys the gates, and whether
+    // "External" hears no key.
+    for (uint32_t port : {kKeyL, kKeyR}) {
+        t += " , [\n        a lv2:AudioPort, lv2:InputPort ;\n";
+        t += "        lv2:index " + std::to_string(port) + " ;\n";
+        t += std::string("        lv2:symbol ") + (port == kKeyL ? "\"key_left\"" : "\"key_right\"") + " ;\n";
+        t += std::string("        lv2:name ") + (port == kKeyL ? "\"Key Left\"" : "\"Key Right\"") + " ;\n";
+        t += "        lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n";
+        t += "        pg:group " + key + " ;\n";
+        t += std::string("        lv2:designation ") + (port == kKeyL ? "pg:left" : "pg:right") + "\n    ]";
+    }
+    t += " , [\n        a lv2:ControlPort, lv2:InputPort ;\n";
+    t += "        lv2:index " + std::to_string(kKey) + " ;\n";
+    t += "        lv2:symbol \"key\" ;\n        lv2:name \"Key\" ;\n";
+    t += "        rdfs:comment \"What keys each band's gate: that band of the left input, the right input, their mid "
+         "or side, or the key input (mono-summed).\" ;\n";
+    t += "        lv2:portProperty lv2:integer, lv2:enumeration ;\n";
+    t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
+         std::to_string(kNumKeyChoices - 1);
+    for (int choice = 0; choice < kNumKeyChoices; ++choice)
+        t += std::string(" ;\n        lv2:scalePoint [ rdfs:label ") + Quoted(kKeyChoices[choice]) +
+             " ; rdf:value " + std::to_string(choice) + " ]";
+    t += "\n    ] , [\n        a lv2:ControlPort, lv2:OutputPort ;\n";
+    t += "        lv2:index " + std::to_string(kKeyMissing) + " ;\n";
+    t += "        lv2:symbol \"key_missing\" ;\n        lv2:name \"Key Missing\" ;\n";
+    t += "        rdfs:comment \"1 while External is chosen and no key is connected.\" ;\n";
+    t += "        lv2:portProperty lv2:toggled ;\n";
+    t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
     t += " .\n";
 
     if (withUi)

@@ -85,6 +85,9 @@ public:
             for (int i = 0; i < params::kNumActive; ++i)
                 window->values[i].store(params::FactoryValue(params::kInitialProgram, i),
                                         std::memory_order_relaxed);
+            // The LV2 edition has the "Key" selector; "Left" until the host
+            // reports the port.
+            window->keySource.store(0, std::memory_order_relaxed);
             window->plugin = this;
             window->form().repaintNow();
             window->form().show();
@@ -101,12 +104,23 @@ public:
 
     // Throws nothing: it checks and stores one value.
     void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) noexcept {
-        if (port < lv2edition::kFirstControl || port >= lv2edition::kNumPorts || format != 0 ||
-            size != sizeof(float) || buffer == nullptr)
+        if (format != 0 || size != sizeof(float) || buffer == nullptr)
             return;
-        const int index = static_cast<int>(port - lv2edition::kFirstControl);
         float value;
         std::memcpy(&value, buffer, sizeof value);
+        // The key's choice, taken as the DSP side takes it; and whether the
+        // DSP side hears no key for "External" (the read-out says so).
+        if (port == lv2edition::kKey) {
+            window->keySource.store(lv2edition::KeyChoice(value), std::memory_order_relaxed);
+            return;
+        }
+        if (port == lv2edition::kKeyMissing) {
+            window->keyMissing.store(value > 0.5f, std::memory_order_relaxed);
+            return;
+        }
+        if (port < lv2edition::kFirstControl || port >= lv2edition::kEndControls)
+            return;
+        const int index = static_cast<int>(port - lv2edition::kFirstControl);
         // Shown as the DSP side applies it (clamped, NaN as 0) and drawn by
         // the next refresh pass, as a host's change is in the VST 2.x
         // edition; the read-out stays as it is.
@@ -137,6 +151,10 @@ public:
     void endGesture(int index) override {
         if (touch != nullptr)
             touch->touch(touch->handle, ControlPort(index), false);
+    }
+    void keySourceChosen(int choice) override {
+        const float value = static_cast<float>(choice);
+        write(controller, lv2edition::kKey, sizeof value, 0, &value);
     }
     void editorResized(int width, int height) override {
         if (resize != nullptr && resize->ui_resize != nullptr)

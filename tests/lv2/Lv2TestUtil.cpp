@@ -101,6 +101,12 @@ Lv2Instance::Lv2Instance(double rate, bool connectControls) {
             lilv_instance_connect_port(instance_, lv2edition::ControlPort(i), &controls[i]);
         }
     }
+    key = defaults[lv2edition::kKey];
+    if (connectControls) {
+        hostfp::UnmaskedCall call("connect_port (key)");
+        lilv_instance_connect_port(instance_, lv2edition::kKey, &key);
+        lilv_instance_connect_port(instance_, lv2edition::kKeyMissing, &keyMissing);
+    }
     hostfp::UnmaskedCall call("activate");
     lilv_instance_activate(instance_);
 }
@@ -155,6 +161,12 @@ void Lv2Instance::run(const float* inL, const float* inR, float* outL, float* ou
     lilv_instance_connect_port(instance_, lv2edition::kOutL, outL);
     lilv_instance_connect_port(instance_, lv2edition::kOutR, outR);
     lilv_instance_run(instance_, frames);
+}
+
+void Lv2Instance::connectKey(const float* left, const float* right) {
+    hostfp::UnmaskedCall call("connect_port (key audio)");
+    lilv_instance_connect_port(instance_, lv2edition::kKeyL, const_cast<float*>(left));
+    lilv_instance_connect_port(instance_, lv2edition::kKeyR, const_cast<float*>(right));
 }
 
 // ---------------------------------------------------------------------------

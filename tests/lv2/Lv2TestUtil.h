@@ -70,12 +70,18 @@ public:
     bool ok() const { return instance_ != nullptr; }
     LilvInstance* raw() const { return instance_; }
     float controls[params::kNumActive];
+    // The "Key" choice (0..4) and the key_missing output, connected with
+    // the controls.
+    float key = 0.0f;
+    float keyMissing = -1.0f;
 
     // Restores the factory program's preset through lilv's state API; the
     // test fails if a value is not a 32-bit float or names no control.
     void applyPreset(int program);
     // Connects the four audio ports and runs one block.
     void run(const float* inL, const float* inR, float* outL, float* outR, uint32_t frames);
+    // Connects the key ports (null: unconnected) for the blocks that follow.
+    void connectKey(const float* left, const float* right);
 
 private:
     LilvInstance* instance_ = nullptr;

@@ -72,7 +72,7 @@ TEST(Lv2Discovery, PortsAreTheAudioPairsThenOneControlPerParameter) {
     World& w = World::get();
     ASSERT_NE(w.plugin(), nullptr);
     const LilvPlugin* plugin = w.plugin();
-    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), 26u);
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2edition::kNumPorts);  // the key's ports follow (test_key.cpp)
 
     const char* const audio[4] = {"in_l", "in_r", "out_l", "out_r"};
     for (uint32_t i = 0; i < 4; ++i) {
@@ -82,7 +82,7 @@ TEST(Lv2Discovery, PortsAreTheAudioPairsThenOneControlPerParameter) {
         EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(i < 2 ? LV2_CORE__InputPort : LV2_CORE__OutputPort)));
     }
 
-    float minimum[26], maximum[26], defaults[26];
+    float minimum[lv2edition::kNumPorts], maximum[lv2edition::kNumPorts], defaults[lv2edition::kNumPorts];
     lilv_plugin_get_port_ranges_float(plugin, minimum, maximum, defaults);
     for (int i = 0; i < params::kNumActive; ++i) {
         const params::Parameter& p = params::kParameters[i];

@@ -53,11 +53,14 @@ assert count == 8, count
 PY
 
 # Drum-like bursts of noise and tone, as 32-bit float WAV (the output keeps
-# the input's format in both hosts, so nothing is rounded away).
+# the input's format in both hosts, so nothing is rounded away). lv2apply
+# feeds every audio input from the file, the key's too: its file has two
+# more channels of loud noise there, which "Left", the presets' key, never
+# hears.
 make_input() {
-    python3 - "$1" "$2" <<'PY'
+    python3 - "$1" "$2" "$3" <<'PY'
 import struct, sys
-path, rate, frames = sys.argv[1], int(sys.argv[2]), 30000
+path, rate, channels, frames = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), 30000
 state = 12345
 def uniform():
     global state
@@ -70,7 +73,10 @@ for n in range(frames):
     tone = 0.5 if (n // (20 + 7 * ((n // 4410) % 9))) % 2 == 0 else -0.5
     data += struct.pack("<ff", env * (0.6 * uniform() + tone) + 0.003 * uniform(),
                         env * (0.5 * uniform() - 0.7 * tone) + 0.003 * uniform())
-fmt = struct.pack("<HHIIHH", 3, 2, rate, rate * 8, 8, 32)
+    if channels == 4:  # from the main channels' samples, leaving their noise as it is
+        data += struct.pack("<ff", 0.9 * ((n * 7919) % 2001 / 1000.0 - 1.0),
+                            0.9 * ((n * 104729) % 2001 / 1000.0 - 1.0))
+fmt = struct.pack("<HHIIHH", 3, channels, rate, rate * 4 * channels, 4 * channels, 32)
 body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
 open(path, "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
 PY
@@ -102,7 +108,8 @@ PY
 }
 
 for rate in 44100 96000; do
-    make_input "$work/in-$rate.wav" "$rate" || fail "cannot write the input at $rate Hz"
+    make_input "$work/in-$rate.wav" "$rate" 2 && make_input "$work/keyed-$rate.wav" "$rate" 4 ||
+        fail "cannot write the input at $rate Hz"
     while read -r name settings; do
         # shellcheck disable=SC2086 # SYMBOL VALUE pairs, one word each
         set -- $settings
@@ -114,7 +121,7 @@ for rate in 44100 96000; do
         lv2="$work/lv2-$name-$rate.wav"
         vst="$work/vst-$name-$rate.wav"
         # shellcheck disable=SC2086
-        lv2apply -i "$work/in-$rate.wav" -o "$lv2" $controls urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
+        lv2apply -i "$work/keyed-$rate.wav" -o "$lv2" $controls urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
             { fail "lv2apply failed on $name at $rate Hz"; cat "$work/lv2apply.log"; continue; }
         "$tool" render "$work/in-$rate.wav" "$vst" --program "$name" >/dev/null || { fail "render failed on $name"; continue; }
         same_samples "$lv2" "$vst" || fail "$name at $rate Hz: the LV2 render differs from the VST 2.x render"

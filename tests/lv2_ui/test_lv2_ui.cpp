@@ -132,6 +132,14 @@ protected:
         setenv("LC_ALL", "C", 1);  // the headless reference writes numbers with a full stop
         parent = x11test::MakeHostWindow(dpy, 665, 518);
         reference.dispatch(effEditOpen);
+        ShowKeySelector(reference);
+    }
+
+    // The LV2 UI has the "Key" selector, on "Left" until the host reports
+    // the key port; the VST 2.x editor shows it once told a choice.
+    static void ShowKeySelector(edtest::Fixture& f) {
+        f.window().keySource.store(0);
+        f.window().SetAll();
     }
 
     void TearDown() override {
@@ -307,10 +315,11 @@ TEST_F(Lv2Ui, EmbedsItselfInTheParentWithTheVst2EditorsPictureAndTellsTheHostIts
     EXPECT_EQ(resizes[0], std::make_pair(398, 241));
 
     // Before the host reports a port, the window shows the controls'
-    // defaults: "BigBeat", as a new VST 2.x instance's editor does.
+    // defaults: "BigBeat", as a new VST 2.x instance's editor does, with
+    // the "Key" selector on "Left" (which that editor's own panel lacks).
     const platform::Bitmap expected = reference.screen().compose();
     EXPECT_TRUE(shows(expected)) << x11test::SamePicture(captureEditor(), expected).message();
-    EXPECT_EQ(edtest::Fnv1a(captureEditor()), edtest::kBigBeatGoldenHash);
+    EXPECT_NE(edtest::Fnv1a(captureEditor()), edtest::kBigBeatGoldenHash) << "no Key selector";
     EXPECT_TRUE(messages.empty());
 }
 
@@ -347,6 +356,40 @@ TEST_F(Lv2Ui, PortEventsMoveTheSlidersAtTheNextIdleAsTheHostsChangesDoInTheVst2E
     pumpFor(60);
     EXPECT_TRUE(x11test::SamePicture(captureEditor(), expected));
     EXPECT_TRUE(messages.empty()) << "a port event was sent back";
+}
+
+// The key port's value and key_missing show as the VST 2.x editor shows
+// that choice and "no signal"; a click on the selector writes the next
+// choice to the key port.
+TEST_F(Lv2Ui, TheKeySelectorShowsTheKeyPortAndAClickWritesTheNextChoice) {
+    handle = instantiate();
+    ASSERT_NE(handle, nullptr);
+    pumpFor(30);
+    const float external = 4.0f, missing = 1.0f;
+    descriptor->port_event(handle, lv2edition::kKey, sizeof external, 0, &external);
+    descriptor->port_event(handle, lv2edition::kKeyMissing, sizeof missing, 0, &missing);
+    reference.window().keySource.store(4);
+    reference.window().keyMissing.store(true);
+    reference.screen().tick();
+    const platform::Bitmap expected = reference.screen().compose();
+    EXPECT_TRUE(shows(expected)) << x11test::SamePicture(captureEditor(), expected).message();
+    EXPECT_TRUE(messages.empty()) << "a port event was sent back";
+
+    if (xtest == nullptr)
+        SKIP_WITHOUT("libXtst.so.6");
+    int rootX = 0, rootY = 0;
+    Window ignored = 0;
+    XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), 0, 0, &rootX, &rootY, &ignored);
+    xtest->motion(dpy, -1, rootX + 255, rootY + 221, CurrentTime);  // the selector's middle
+    button(true);
+    button(false);
+    ASSERT_TRUE(pumpUntil([&] { return !writes().empty(); }));
+    pumpFor(30);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].port, lv2edition::kKey);
+    EXPECT_EQ(messages[0].size, sizeof(float));
+    EXPECT_EQ(messages[0].protocol, 0u);
+    EXPECT_EQ(messages[0].value, 0.0f);  // after "External", "Left"
 }
 
 TEST_F(Lv2Ui, RealDragWritesEachValueToItsPortBetweenTheTouchesOfAGesture) {
@@ -562,6 +605,7 @@ TEST_F(Lv2Ui, OpensAtTheHostsScaleFactorOrTheDesktopsAndFollowsANewOne) {
         scaled.dispatch(effVendorSpecific, FourCharCode('P', 'r', 'e', 'S'), FourCharCode('A', 'e', 'C', 's'), nullptr,
                         c.shownScale);
         scaled.dispatch(effEditOpen);
+        ShowKeySelector(scaled);
         const platform::Bitmap expected = scaled.screen().compose();
         EXPECT_TRUE(pumpUntil([&] { return x11test::SamePicture(x11test::Capture(dpy, list[0], c.width, c.height),
                                                                  expected); }));
