@@ -58,18 +58,28 @@ void CopyText(char* out, size_t size, const char* text) {
     out[size - 1] = '\0';
 }
 
-// --- Audio ports: one stereo pair, 32-bit, in place -------------------------
+// --- Audio ports: one stereo pair, 32-bit, in place; and the key -------------
 
-uint32_t CLAP_CALL PortCount(const clap_plugin_t*, bool) { return 1; }
+// The key: a second input, not main, which hosts offer as a side chain.
+constexpr uint32_t kKeyPort = 1;
+
+uint32_t CLAP_CALL PortCount(const clap_plugin_t*, bool isInput) { return isInput ? 2 : 1; }
 
 bool CLAP_CALL PortGet(const clap_plugin_t*, uint32_t index, bool isInput, clap_audio_port_info_t* info) {
-    if (index != 0 || info == nullptr)
+    if (index >= PortCount(nullptr, isInput) || info == nullptr)
         return false;
+    info->channel_count = 2;
+    info->port_type = CLAP_PORT_STEREO;
+    if (index == kKeyPort) {
+        info->id = kKeyPort;
+        CopyText(info->name, sizeof info->name, "Key");
+        info->flags = 0;
+        info->in_place_pair = CLAP_INVALID_ID;  // read only: the output never shares its buffers
+        return true;
+    }
     info->id = 0;
     CopyText(info->name, sizeof info->name, isInput ? "Input" : "Output");
     info->flags = CLAP_AUDIO_PORT_IS_MAIN;
-    info->channel_count = 2;
-    info->port_type = CLAP_PORT_STEREO;
     info->in_place_pair = 0;
     return true;
 }
@@ -90,7 +100,7 @@ bool CLAP_CALL ParamInfo(const clap_plugin_t*, uint32_t index, clap_param_info_t
     info->flags = CLAP_PARAM_IS_AUTOMATABLE;
     if (d.stepCount > 0)
         info->flags |= CLAP_PARAM_IS_STEPPED;
-    if (d.isProgram)
+    if (d.isList)
         info->flags |= CLAP_PARAM_IS_ENUM;
     if (d.isBypass)
         info->flags |= CLAP_PARAM_IS_BYPASS;
@@ -302,6 +312,8 @@ ClapPlugin* PluginOf(const clap_plugin_t* plugin) {
 
 const clap_host_t* HostOf(ClapPlugin& plugin) { return plugin.host(); }
 float EditorValue(ClapPlugin& plugin, int index) { return plugin.editorValue(index); }
+int EditorKeySource(ClapPlugin& plugin) { return plugin.editorKeySource(); }
+bool EditorKeyMissing(ClapPlugin& plugin) { return plugin.editorKeyMissing(); }
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 bool ChooseProgram(ClapPlugin& plugin, int program) { return plugin.chooseProgram(program); }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui(); }

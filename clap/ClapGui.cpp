@@ -116,6 +116,7 @@ struct ClapGui final : EditorController {
     void setParameterAutomated(int index, float value) override { edits.setParameterAutomated(index, value); }
     void beginGesture(int index) override { edits.beginGesture(index); }
     void endGesture(int index) override { edits.endGesture(index); }
+    void keySourceChosen(int choice) override { edits.keySourceChosen(choice); }
     // Last in a change of the window's scale: the host is to make room.
     void editorResized(int newWidth, int newHeight) override {
         const auto* hostGui = static_cast<const clap_host_gui_t*>(host->get_extension(host, CLAP_EXT_GUI));
@@ -136,10 +137,13 @@ struct ClapGui final : EditorController {
     double scaleBeforeWindow() const { return platform::ChooseScale(hostScale, platform::NativeSystemScale()); }
 
     // The plug-in's values as the window is to show them: the host's
-    // automation, program changes and the window's own edits alike.
+    // automation, program changes and the window's own edits alike; the
+    // Key choice and whether its key is missing with them.
     void copyValues(TPluginEditorWindow& into) {
         for (int i = 0; i < kSliders; ++i)
             into.values[i].store(ShownValue(EditorValue(plugin, i)), std::memory_order_relaxed);
+        into.keySource.store(EditorKeySource(plugin), std::memory_order_relaxed);
+        into.keyMissing.store(EditorKeyMissing(plugin), std::memory_order_relaxed);
     }
 
     bool open(void* parent);

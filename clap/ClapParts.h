@@ -24,8 +24,13 @@ ClapPlugin* PluginOf(const clapabi::clap_plugin_t* plugin);
 const clapabi::clap_host_t* HostOf(ClapPlugin& plugin);
 // The value (0 to 1) of sound parameter `index` (0 to 21), as the editor shows it now.
 float EditorValue(ClapPlugin& plugin, int index);
-// Where the editor's edits go: they reach the host as gesture-begin, value and
-// gesture-end output events, and the sound at the next block.
+// The Key choice (0 to 4) the editor's selector shows, and whether the
+// processor's last block wanted a key that the host did not give.
+int EditorKeySource(ClapPlugin& plugin);
+bool EditorKeyMissing(ClapPlugin& plugin);
+// Where the editor's edits go (the sliders' and the Key selector's): they
+// reach the host as gesture-begin, value and gesture-end output events, and
+// the sound at the next block.
 EditorController& EditorControllerOf(ClapPlugin& plugin);
 // Chooses factory program `program` (0 to 7) as the Program parameter does; false
 // for another number.

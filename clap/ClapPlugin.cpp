@@ -17,12 +17,27 @@ double Normalized(clap_id id, double plain) {
 }
 
 bool Same(const edition::State& a, const edition::State& b) {
-    return std::memcmp(a.values, b.values, sizeof a.values) == 0 && a.program == b.program && a.bypass == b.bypass;
+    return std::memcmp(a.values, b.values, sizeof a.values) == 0 && a.program == b.program && a.bypass == b.bypass &&
+           a.key == b.key;
 }
 
 bool Stereo32(const clap_audio_buffer_t& buffer) {
     return buffer.channel_count >= 2 && buffer.data32 != nullptr && buffer.data32[0] != nullptr &&
            buffer.data32[1] != nullptr;
+}
+
+// The key port's channels as the processor takes them (one channel twice
+// for a host that gives it mono), or false when the host gave none: no
+// second port, no channels (an unconnected port) or 64-bit buffers.
+bool KeyChannels(const clap_process_t& block, const float* channels[2]) {
+    if (block.audio_inputs_count < 2 || block.audio_inputs == nullptr)
+        return false;
+    const clap_audio_buffer_t& key = block.audio_inputs[1];
+    if (key.channel_count < 1 || key.data32 == nullptr || key.data32[0] == nullptr)
+        return false;
+    channels[0] = key.data32[0];
+    channels[1] = key.channel_count >= 2 && key.data32[1] != nullptr ? key.data32[1] : channels[0];
+    return true;
 }
 
 // The block's changes as the processor takes them: the editor's queued
@@ -225,8 +240,10 @@ clap_process_status ClapPlugin::process(const clap_process_t& block) {
     // nothing is converted.
     if (wide)
         in = nullptr, out = nullptr;
+    const float* keyChannels[2] = {nullptr, nullptr};
+    const bool haveKey = KeyChannels(block, keyChannels);
     const edition::Processor::Result result =
-        run(in, out, frames, inputSilent, block.in_events, block.out_events);
+        run(in, out, frames, inputSilent, haveKey ? keyChannels : nullptr, block.in_events, block.out_events);
     if (out != nullptr)
         output->constant_mask = result.silentChannels;
     if (!wide)
@@ -241,11 +258,12 @@ clap_process_status ClapPlugin::process(const clap_process_t& block) {
 }
 
 void ClapPlugin::flush(const clap_input_events_t* in, const clap_output_events_t* out) {
-    run(nullptr, nullptr, 0, false, in, out);
+    run(nullptr, nullptr, 0, false, nullptr, in, out);
 }
 
 edition::Processor::Result ClapPlugin::run(const float* const* in, float* const* out, int32_t frames,
-                                           bool inputSilent, const clap_input_events_t* inEvents,
+                                           bool inputSilent, const float* const* key,
+                                           const clap_input_events_t* inEvents,
                                            const clap_output_events_t* outEvents) {
     int32_t taken = 0, values = 0;
     while (taken < kMaxEditorEvents && editorEvents_.pop(taken_[taken])) {
@@ -255,7 +273,7 @@ edition::Processor::Result ClapPlugin::run(const float* const* in, float* const*
     }
     const bool events = inEvents != nullptr && inEvents->get != nullptr;
     EventChanges changes(taken_, taken, events ? inEvents : nullptr);
-    const edition::Processor::Result result = processor_.process(in, out, frames, inputSilent, &changes);
+    const edition::Processor::Result result = processor_.process(in, out, frames, inputSilent, &changes, key);
     // The processor published what it applied: the controller may follow.
     if (values > 0)
         pendingEdits_.fetch_sub(values, std::memory_order_release);
@@ -311,6 +329,11 @@ float ClapPlugin::editorValue(int index) {
     return static_cast<float>(controller_.value(static_cast<unsigned>(index)));
 }
 
+int ClapPlugin::editorKeySource() {
+    follow();
+    return edition::KeyFromNormalized(controller_.value(edition::kKeyId));
+}
+
 // Tells the host what waited in the controller's notices, now that it holds
 // nothing of its own (see edition::DeferredNotices).
 void ClapPlugin::onMainThread() {
@@ -347,6 +370,16 @@ void ClapPlugin::beginGesture(int index) {
 void ClapPlugin::endGesture(int index) {
     if (index >= 0 && index < edition::kNumSound)
         queue({EditorEvent::kEnd, static_cast<uint32_t>(index), 0.0});
+}
+
+void ClapPlugin::keySourceChosen(int choice) {
+    if (choice < 0 || choice >= edition::kKeyChoices)
+        return;
+    const double value = edition::NormalizedFromKey(choice);
+    controller_.setValue(edition::kKeyId, value);
+    queue({EditorEvent::kBegin, edition::kKeyId, 0.0});
+    queue({EditorEvent::kValue, edition::kKeyId, value});
+    queue({EditorEvent::kEnd, edition::kKeyId, 0.0});
 }
 
 // As the Program parameter does: the controller shows the program's values

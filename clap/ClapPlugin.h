@@ -39,7 +39,7 @@ void FillPlugin(clapabi::clap_plugin_t& plugin, ClapPlugin* self);
 struct EditorEvent {
     enum Kind : uint8_t { kBegin, kValue, kEnd };
     Kind kind;
-    uint32_t id;  // a parameter ID: 0 to 21, or Program for a chosen program
+    uint32_t id;  // a parameter ID: 0 to 21, Program for a chosen program, or Key
     double value;  // normalised
 };
 
@@ -91,6 +91,8 @@ public:
 
     // The editor's side (ClapParts.h).
     float editorValue(int index);
+    int editorKeySource();
+    bool editorKeyMissing() const { return processor_.keyMissing(); }
     bool chooseProgram(int program);
 
     // EditorController: the editor's edits, queued for the processor and
@@ -98,6 +100,8 @@ public:
     void setParameterAutomated(int index, float value) override;
     void beginGesture(int index) override;
     void endGesture(int index) override;
+    // The Key selector's click: a whole edit of Key.
+    void keySourceChosen(int choice) override;
 
     // Debug builds: the host's thread check agrees that the call came on the
     // main (or the audio) thread. Nothing in release builds.
@@ -108,7 +112,7 @@ private:
     // Runs the processor on one block (or none, for a flush) with the
     // host's events and the editor's, and sends the host what it must hear.
     edition::Processor::Result run(const float* const* in, float* const* out, int32_t frames, bool inputSilent,
-                                   const clapabi::clap_input_events_t* inEvents,
+                                   const float* const* key, const clapabi::clap_input_events_t* inEvents,
                                    const clapabi::clap_output_events_t* outEvents);
     // The controller follows what the processor published (main thread).
     void follow();

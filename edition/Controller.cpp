@@ -24,7 +24,8 @@ bool Controller::setValue(unsigned id, double value) {
     value = ClampNormalized(value);
     if (id == kProgramId) {
         // A program sets the 22 values, on this side as in the processor
-        // (which receives the Program change itself). Choosing the program
+        // (which receives the Program change itself); Key is not a sound
+        // value, and a program leaves it as it is. Choosing the program
         // that is already current changes nothing, so that a host
         // restoring its Program value after a state keeps the state's.
         const int program = ProgramFromNormalized(value);
@@ -41,6 +42,8 @@ bool Controller::setValue(unsigned id, double value) {
     }
     if (id == kBypassId)
         value = value >= 0.5 ? 1.0 : 0.0;
+    else if (id == kKeyId)
+        value = NormalizedFromKey(KeyFromNormalized(value));
     else
         value = gate::ClampParameter(static_cast<float>(value));  // what the engine will hold
     setShown(static_cast<int>(id), value);
@@ -57,6 +60,7 @@ void Controller::takeState(const State& state) {
         setShown(i, state.values[i]);
     values_[kProgramId] = NormalizedFromProgram(state.program);
     values_[kBypassId] = state.bypass ? 1.0 : 0.0;
+    values_[kKeyId] = NormalizedFromKey(state.key);
 }
 
 }  // namespace edition

@@ -32,7 +32,8 @@ public:
     // The normalised value of parameter `id`; 0 for an unknown ID.
     double value(unsigned id) const { return id < static_cast<unsigned>(kNumParameters) ? values_[id] : 0.0; }
     // The host sets parameter `id` (clamped to what the processor holds).
-    // A program sets the 22 values; false for an unknown ID.
+    // A program sets the 22 values and leaves Bypass and Key; false for an
+    // unknown ID.
     bool setValue(unsigned id, double value);
     // The editor's edit of sound parameter `index`: the value now held,
     // for the adapter to pass on to the host.

@@ -7,6 +7,8 @@
 
 namespace edition {
 
+const char* const kKeyNames[kKeyChoices] = {"Left", "Right", "Mid", "Side", "External"};
+
 namespace {
 
 // A decimal number at the start of `text` (sign, digits, one '.' or ','),
@@ -75,16 +77,20 @@ bool DescribeParameter(unsigned id, ParameterDescription& out) {
         const params::Parameter& row = params::kParameters[id];
         // No units: the value texts carry theirs ("640Hz"), and hosts
         // that show both would show it twice.
-        out = {row.label, row.caption, "", 0, row.programs[params::kInitialProgram], false, false};
+        out = {row.label, row.caption, "", 0, row.programs[params::kInitialProgram], false, false, false};
         return true;
     }
     if (id == kProgramId) {
-        out = {"Program", "Program", "", kProgramSteps, NormalizedFromProgram(params::kInitialProgram), true,
+        out = {"Program", "Program", "", kProgramSteps, NormalizedFromProgram(params::kInitialProgram), true, true,
                false};
         return true;
     }
     if (id == kBypassId) {
-        out = {"Bypass", "Bypass", "", 1, 0.0, false, true};
+        out = {"Bypass", "Bypass", "", 1, 0.0, false, false, true};
+        return true;
+    }
+    if (id == kKeyId) {
+        out = {"Key", "Key", "", kKeySteps, 0.0, true, false, false};  // Left: the gate as it always was
         return true;
     }
     return false;
@@ -97,11 +103,20 @@ int ProgramFromNormalized(double value) {
 
 double NormalizedFromProgram(int program) { return static_cast<double>(program) / kProgramSteps; }
 
+int KeyFromNormalized(double value) {
+    const int key = static_cast<int>(ClampNormalized(value) * kKeyChoices);
+    return key > kKeySteps ? kKeySteps : key;
+}
+
+double NormalizedFromKey(int key) { return static_cast<double>(key) / kKeySteps; }
+
 double PlainFromNormalized(unsigned id, double value) {
     if (id == kProgramId)
         return ProgramFromNormalized(value);
     if (id == kBypassId)
         return value >= 0.5 ? 1.0 : 0.0;
+    if (id == kKeyId)
+        return KeyFromNormalized(value);
     return value;
 }
 
@@ -109,6 +124,10 @@ double NormalizedFromPlain(unsigned id, double plain) {
     if (id == kProgramId) {
         const double program = plain < 0.0 ? 0.0 : plain > kProgramSteps ? kProgramSteps : plain;
         return NormalizedFromProgram(static_cast<int>(program + 0.5));
+    }
+    if (id == kKeyId) {
+        const double key = plain < 0.0 ? 0.0 : plain > kKeySteps ? kKeySteps : plain;
+        return NormalizedFromKey(static_cast<int>(key + 0.5));
     }
     return ClampNormalized(plain);
 }
@@ -131,6 +150,10 @@ bool ValueText(unsigned id, double value, std::string& text) {
     }
     if (id == kBypassId) {
         text = value >= 0.5 ? "On" : "Off";
+        return true;
+    }
+    if (id == kKeyId) {
+        text = kKeyNames[KeyFromNormalized(value)];
         return true;
     }
     return false;
@@ -160,6 +183,17 @@ bool ValueFromText(unsigned id, const std::string& text, double& value) {
         if (word == "off" || word == "0") {
             value = 0.0;
             return true;
+        }
+        return false;
+    }
+    if (id == kKeyId) {
+        // The names in any case, as hosts that let the user type them do.
+        const std::string word = Unit(text, 0);
+        for (int k = 0; k < kKeyChoices; ++k) {
+            if (word == Unit(kKeyNames[k], 0)) {
+                value = NormalizedFromKey(k);
+                return true;
+            }
         }
         return false;
     }

@@ -136,6 +136,7 @@ uint32_t Processor::tailFrames() const { return engine_.tailFrames(); }
 void Processor::loadState(const State& state) {
     for (int i = 0; i < kNumSound; ++i)
         engine_.setParameter(i, state.values[i]);
+    engine_.setKeySource(static_cast<gate::KeySource>(state.key));
     engine_.applyNextAtOnce();
     bypass_.store(state.bypass, std::memory_order_relaxed);
     snapshot_.load(state);
@@ -156,6 +157,7 @@ void Processor::takeLoadedState() {
     unpublished_ = false;
     for (int i = 0; i < kNumSound; ++i)
         setSound(i, live_.values[i]);
+    setKey(live_.key);
 }
 
 void Processor::setSound(int index, float value) {
@@ -166,6 +168,14 @@ void Processor::setSound(int index, float value) {
     engine_.setParameter(index, value);
     if (index == gate::kStartFreq || index == gate::kFinishFreq || index == gate::kFreqQ)
         tailStale_ = true;
+}
+
+// The engine takes the choice up at the start of its next call, which
+// process makes at the change's frame.
+void Processor::setKey(int key) {
+    live_.key = key;
+    if (static_cast<gate::KeySource>(key) != engine_.keySource())
+        engine_.setKeySource(static_cast<gate::KeySource>(key));
 }
 
 void Processor::applyChange(uint32_t id, double value) {
@@ -184,6 +194,8 @@ void Processor::applyChange(uint32_t id, double value) {
     } else if (id == kBypassId) {
         live_.bypass = value >= 0.5;
         bypass_.store(live_.bypass, std::memory_order_relaxed);
+    } else if (id == kKeyId) {
+        setKey(KeyFromNormalized(value));
     } else {
         return;
     }
@@ -235,11 +247,12 @@ void Processor::countSilence(const float* const* in, int32_t frames, bool inputS
 }
 
 Processor::Result Processor::process(const float* const* in, float* const* out, int32_t frames, bool inputSilent,
-                                     BlockChanges* changes) {
+                                     BlockChanges* changes, const float* const* key) {
     takeLoadedState();
     ChangeCursor cursor(changes);
     auto apply = [this](uint32_t id, double value) { applyChange(id, value); };
-    Result result{false, 0, false};
+    Result result{false, 0, false, false};
+    const bool haveKey = Stereo(key);
 
     const bool haveOutput = Stereo(out);
     if (frames <= 0 || !haveOutput || !Stereo(in)) {
@@ -260,7 +273,8 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
         for (int32_t at = 0; at < frames;) {
             cursor.applyUpTo(at, apply);
             const int32_t end = cursor.nextAfter(at, frames);
-            render(in[0] + at, in[1] + at, out[0] + at, out[1] + at, end - at);
+            render(in[0] + at, in[1] + at, out[0] + at, out[1] + at, end - at, haveKey ? key[0] + at : nullptr,
+                   haveKey ? key[1] + at : nullptr);
             at = end;
         }
         cursor.applyUpTo(INT32_MAX, apply);  // points past the block's end
@@ -269,30 +283,34 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
     }
     result.programChanged = programTaken_;
     programTaken_ = false;
+    result.keyMissing = live_.key == static_cast<int>(gate::KeySource::External) && !haveKey;
+    keyMissing_.store(result.keyMissing, std::memory_order_relaxed);
     publish();
     return result;
 }
 
-void Processor::render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) {
+void Processor::render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
+                       const float* keyL, const float* keyR) {
     const double target = bypass_.load(std::memory_order_relaxed) ? 1.0 : 0.0;
     if (bypassMix_ == 0.0 && target == 0.0) {
-        engine_.processReplacing(inL, inR, outL, outR, frames);
+        engine_.processReplacing(inL, inR, outL, outR, frames, keyL, keyR);
         return;
     }
     // While bypassed or fading the engine runs on, so that switching back
     // fades into a gate that has followed the signal.
     for (int32_t done = 0; done < frames; done += kPiece) {
         const int32_t n = frames - done < kPiece ? frames - done : kPiece;
-        renderBypassFade(inL + done, inR + done, outL + done, outR + done, n, target);
+        renderBypassFade(inL + done, inR + done, outL + done, outR + done, n, keyL != nullptr ? keyL + done : nullptr,
+                         keyR != nullptr ? keyR + done : nullptr, target);
     }
 }
 
 void Processor::renderBypassFade(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
-                                 double target) {
+                                 const float* keyL, const float* keyR, double target) {
     // The input first: the output may be the same buffer.
     std::memcpy(dryL_, inL, sizeof(float) * static_cast<size_t>(frames));
     std::memcpy(dryR_, inR, sizeof(float) * static_cast<size_t>(frames));
-    engine_.processReplacing(inL, inR, outL, outR, frames);
+    engine_.processReplacing(inL, inR, outL, outR, frames, keyL, keyR);
     const double rate = sampleRate_.load(std::memory_order_relaxed);
     double fadeFrames = kBypassFadeSeconds * rate;
     if (!(fadeFrames >= 1.0))

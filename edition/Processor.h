@@ -3,8 +3,8 @@
 // engine as the other editions. A format's adapter hands it the host's
 // buffers and the block's changes; nothing here knows a plug-in format.
 //
-// It owns the engine, the processor's program, the bypass fade and the
-// StateSnapshot that savers read. Parameter changes reach it only through
+// It owns the engine, the processor's program, the bypass fade, the Key
+// choice and the StateSnapshot that savers read. Parameter changes reach it only through
 // process, at their sample offsets: the block is split at each one, and
 // each stretch runs on the values in force there. The engine glides on
 // automation of Start, Finish, Q and Boost, but a new instance, an
@@ -56,16 +56,23 @@ public:
         // host's back (soundValue has them), for hosts that follow the
         // processor's output changes.
         bool programChanged;
+        // "External" keys the gates and no key came: they close.
+        bool keyMissing;
     };
 
     // Audio thread. `in` and `out` are two channels each, or null; the
     // output may be the input's buffers. `inputSilent`: the host says both
-    // input channels are silent. `changes` may be null.
+    // input channels are silent. `changes` may be null. `key`: the key
+    // input's two channels (the same buffer twice for a mono key), or null
+    // when the host gives none (no bus, or one it left inactive).
     Result process(const float* const* in, float* const* out, int32_t frames, bool inputSilent,
-                   BlockChanges* changes);
+                   BlockChanges* changes, const float* const* key);
     // Audio thread: the value of sound parameter `index` (0 to 21) as the
     // engine was last given it.
     float soundValue(int index) const { return live_.values[index]; }
+    // Any thread: whether the last block keyed from a key that was not
+    // there, for the editor's read-out.
+    bool keyMissing() const { return keyMissing_.load(std::memory_order_relaxed); }
 
     // Every activation starts from silence, as a new instance does.
     void activate();
@@ -88,9 +95,11 @@ private:
     void publish();
     void clearAfterSilence();
     void countSilence(const float* const* in, int32_t frames, bool inputSilent);
-    void render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+    void setKey(int key);
+    void render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, const float* keyL,
+                const float* keyR);
     void renderBypassFade(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
-                          double target);
+                          const float* keyL, const float* keyR, double target);
 
     gate::GateEngine engine_;
     State live_{};  // audio thread: what the engine runs, as the state saves it
@@ -100,6 +109,7 @@ private:
     StateSnapshot snapshot_;
     std::atomic<double> sampleRate_{44100.0};
     std::atomic<bool> bypass_{false};  // the last Bypass value received (or restored)
+    std::atomic<bool> keyMissing_{false};
     // Consecutive input frames the host reported silent or that were zero
     // (counted up to the tail and one more), the tail of the current
     // design (stale after a change of Start, Finish or Q), and whether the

@@ -40,10 +40,11 @@ void WriteState(const State& state, unsigned char out[kStateSize]) {
     }
     PutU32(out + 8 + 4 * kNumSound, static_cast<uint32_t>(state.program));
     PutU32(out + 12 + 4 * kNumSound, state.bypass ? 1u : 0u);
+    PutU32(out + kStateSizeV1, static_cast<uint32_t>(state.key));
 }
 
 StateError ReadState(const unsigned char* bytes, size_t size, State& out) {
-    if (bytes == nullptr || size < kStateSize)
+    if (bytes == nullptr || size < kStateSizeV1)
         return StateError::Short;
     if (std::memcmp(bytes, kStateMagic, 4) != 0)
         return StateError::Magic;
@@ -52,6 +53,8 @@ StateError ReadState(const unsigned char* bytes, size_t size, State& out) {
         return StateError::Newer;
     if (version == 0)
         return StateError::Version;
+    if (version >= 2 && size < kStateSize)
+        return StateError::Short;
     State state{};
     for (int i = 0; i < kNumSound; ++i) {
         const uint32_t bits = GetU32(bytes + 8 + 4 * i);
@@ -66,13 +69,24 @@ StateError ReadState(const unsigned char* bytes, size_t size, State& out) {
     if (bypass > 1)
         return StateError::Bypass;
     state.bypass = bypass == 1;
+    state.key = 0;  // version 1: the left channel keyed the gates
+    if (version >= 2) {
+        const uint32_t key = GetU32(bytes + kStateSizeV1);
+        if (key >= static_cast<uint32_t>(kKeyChoices))
+            return StateError::Key;
+        state.key = static_cast<int32_t>(key);
+    }
     out = state;
     return StateError::None;
 }
 
+// Exactly the state's bytes, no more: version 1's first, then the Key
+// choice if the version has it.
 bool ReadStateFrom(ReadPiece read, void* stream, State& out) {
     unsigned char bytes[kStateSize];
-    const size_t got = ReadFully(read, stream, bytes, sizeof bytes);
+    size_t got = ReadFully(read, stream, bytes, kStateSizeV1);
+    if (got == kStateSizeV1 && GetU32(bytes + 4) >= 2)
+        got += ReadFully(read, stream, bytes + kStateSizeV1, kStateSize - kStateSizeV1);
     return ReadState(bytes, got, out) == StateError::None;
 }
 
@@ -82,6 +96,7 @@ State InitialState() {
         state.values[i] = params::FactoryValue(params::kInitialProgram, i);
     state.program = params::kInitialProgram;
     state.bypass = false;
+    state.key = 0;
     return state;
 }
 

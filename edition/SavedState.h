@@ -1,13 +1,17 @@
 // The saved state of the editions that have programs and bypass (VST3,
 // CLAP): what the host is given to keep, and takes back.
 //
-// Little-endian, 104 bytes:
+// Little-endian, 108 bytes:
 //   0  magic "HlvS"
-//   4  uint32 version (1)
+//   4  uint32 version (2)
 //   8  22 x uint32: the sound parameters' 0..1 values as float bits
 //  96  int32 the program, 0 to 7
 // 100  uint32 bypass, 0 or 1 (hosts expect a bypassed instance to come
 //      back bypassed)
+// 104  uint32 the Key choice, 0 to 4
+// Version 1 is the first 104 bytes, without the Key choice: it loads with
+// "Left", which is what those versions ran. A version that this reader
+// does not know is refused, as version 1's reader refuses version 2.
 //
 // The values are the float bits the engine was given, so that the same
 // bytes come back exactly. A state is taken whole or not at all.
@@ -24,11 +28,13 @@ struct State {
     float values[kNumSound];
     int32_t program;
     bool bypass;
+    int32_t key;  // the Key choice, 0 to 4 (gate::KeySource's values)
 };
 
 constexpr unsigned char kStateMagic[4] = {'H', 'l', 'v', 'S'};
-constexpr uint32_t kStateVersion = 1;
-constexpr size_t kStateSize = 4 + 4 + 4 * kNumSound + 4 + 4;
+constexpr uint32_t kStateVersion = 2;
+constexpr size_t kStateSizeV1 = 4 + 4 + 4 * kNumSound + 4 + 4;
+constexpr size_t kStateSize = kStateSizeV1 + 4;
 
 enum class StateError {
     None,
@@ -39,10 +45,12 @@ enum class StateError {
     Value,     // a value outside 0..1 or not a number
     Program,   // a program outside 0 to 7
     Bypass,    // a bypass other than 0 or 1
+    Key,       // a Key choice outside 0 to 4
 };
 
 void WriteState(const State& state, unsigned char out[kStateSize]);
-// Reads `size` bytes; `out` is written only when the answer is None.
+// Reads `size` bytes (of either version); `out` is written only when the
+// answer is None.
 StateError ReadState(const unsigned char* bytes, size_t size, State& out);
 
 // A host's stream, read a piece at a time: up to `size` bytes into `out`,

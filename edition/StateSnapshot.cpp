@@ -21,6 +21,7 @@ void StateSnapshot::put(const State& state) {
     }
     words_[kNumSound].store(static_cast<uint32_t>(state.program), std::memory_order_release);
     words_[kNumSound + 1].store(state.bypass ? 1u : 0u, std::memory_order_release);
+    words_[kNumSound + 2].store(static_cast<uint32_t>(state.key), std::memory_order_release);
 }
 
 bool StateSnapshot::tryBegin(uint32_t& sequence) {
@@ -61,6 +62,7 @@ bool StateSnapshot::tryCopy(State& out, uint32_t& generation) const {
     }
     state.program = static_cast<int32_t>(words_[kNumSound].load(std::memory_order_acquire));
     state.bypass = words_[kNumSound + 1].load(std::memory_order_acquire) != 0;
+    state.key = static_cast<int32_t>(words_[kNumSound + 2].load(std::memory_order_acquire));
     const uint32_t loads = generation_.load(std::memory_order_acquire);
     if (sequence_.load(std::memory_order_relaxed) != before)
         return false;

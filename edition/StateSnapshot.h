@@ -1,5 +1,5 @@
 // One consistent copy of what the processor runs (the 22 values, the
-// program, bypass) for the threads that save it while audio runs.
+// program, bypass, Key) for the threads that save it while audio runs.
 //
 // The processor changes programs value by value; a saver reading those
 // values one at a time could catch half of one program and half of the
@@ -45,14 +45,14 @@ public:
     uint32_t generation() const { return generation_.load(std::memory_order_acquire); }
 
 private:
-    static constexpr int kWords = kNumSound + 2;
+    static constexpr int kWords = kNumSound + 3;
     bool tryBegin(uint32_t& sequence);
     void put(const State& state);
     bool tryCopy(State& out, uint32_t& generation) const;
 
     std::atomic<uint32_t> sequence_{0};  // odd while a write is under way
     std::atomic<uint32_t> generation_{0};
-    // The values' float bits, then the program and bypass.
+    // The values' float bits, then the program, bypass and Key.
     std::atomic<uint32_t> words_[kWords];
 };
 

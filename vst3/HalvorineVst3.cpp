@@ -103,17 +103,38 @@ tresult VST3_CALL HalvorineVst3::getControllerClassId(TUID) { return kNotImpleme
 
 tresult VST3_CALL HalvorineVst3::setIoMode(IoMode) { return kNotImplemented; }
 
+namespace {
+
+// Whether the plug-in has audio bus `index` in direction `dir`: two
+// inputs (main, key), one output.
+bool HasAudioBus(MediaType type, BusDirection dir, int32_t index) {
+    if (type != kAudio || index < 0)
+        return false;
+    return dir == kInput ? index <= kKeyBus : dir == kOutput && index == kMainBus;
+}
+
+}  // namespace
+
 int32_t VST3_CALL HalvorineVst3::getBusCount(MediaType type, BusDirection dir) {
-    if (type == kAudio && (dir == kInput || dir == kOutput))
+    if (type == kAudio && dir == kInput)
+        return 2;
+    if (type == kAudio && dir == kOutput)
         return 1;
     return 0;  // no event bus: the gate takes no MIDI
 }
 
 tresult VST3_CALL HalvorineVst3::getBusInfo(MediaType type, BusDirection dir, int32_t index, BusInfo& bus) {
-    if (type != kAudio || index != 0 || (dir != kInput && dir != kOutput))
+    if (!HasAudioBus(type, dir, index))
         return kInvalidArgument;
     bus.mediaType = kAudio;
     bus.direction = dir;
+    if (dir == kInput && index == kKeyBus) {
+        bus.channelCount = keyMono_.load(std::memory_order_relaxed) ? 1 : 2;
+        CopyUtf16(bus.name, "Key");
+        bus.busType = kAux;
+        bus.flags = 0;  // inactive until the host routes a key to it
+        return kResultOk;
+    }
     bus.channelCount = 2;
     CopyUtf16(bus.name, dir == kInput ? "Input" : "Output");
     bus.busType = kMain;
@@ -123,9 +144,11 @@ tresult VST3_CALL HalvorineVst3::getBusInfo(MediaType type, BusDirection dir, in
 
 tresult VST3_CALL HalvorineVst3::getRoutingInfo(RoutingInfo&, RoutingInfo&) { return kNotImplemented; }
 
-tresult VST3_CALL HalvorineVst3::activateBus(MediaType type, BusDirection dir, int32_t index, TBool) {
-    if (type != kAudio || index != 0 || (dir != kInput && dir != kOutput))
+tresult VST3_CALL HalvorineVst3::activateBus(MediaType type, BusDirection dir, int32_t index, TBool state) {
+    if (!HasAudioBus(type, dir, index))
         return kInvalidArgument;
+    if (dir == kInput && index == kKeyBus)
+        keyActive_.store(state != 0, std::memory_order_relaxed);
     return kResultOk;
 }
 
@@ -166,17 +189,26 @@ tresult VST3_CALL HalvorineVst3::getState(IBStream* stream) {
 // ---------------------------------------------------------------------------
 // IAudioProcessor
 
+// The main buses are stereo; the key is mono or stereo. A host may leave
+// the key out (one input arrangement): it keeps the one it had.
 tresult VST3_CALL HalvorineVst3::setBusArrangements(SpeakerArrangement* inputs, int32_t numIns,
                                                     SpeakerArrangement* outputs, int32_t numOuts) {
-    if (numIns != 1 || numOuts != 1 || inputs == nullptr || outputs == nullptr)
+    if (numIns < 1 || numIns > 2 || numOuts != 1 || inputs == nullptr || outputs == nullptr)
         return kResultFalse;
-    return inputs[0] == kStereo && outputs[0] == kStereo ? kResultTrue : kResultFalse;
+    if (inputs[kMainBus] != kStereo || outputs[kMainBus] != kStereo)
+        return kResultFalse;
+    if (numIns == 2) {
+        if (inputs[kKeyBus] != kStereo && inputs[kKeyBus] != kMono)
+            return kResultFalse;
+        keyMono_.store(inputs[kKeyBus] == kMono, std::memory_order_relaxed);
+    }
+    return kResultTrue;
 }
 
 tresult VST3_CALL HalvorineVst3::getBusArrangement(BusDirection dir, int32_t index, SpeakerArrangement& arr) {
-    if (index != 0 || (dir != kInput && dir != kOutput))
+    if (!HasAudioBus(kAudio, dir, index))
         return kInvalidArgument;
-    arr = kStereo;
+    arr = dir == kInput && index == kKeyBus && keyMono_.load(std::memory_order_relaxed) ? kMono : kStereo;
     return kResultOk;
 }
 
@@ -233,6 +265,19 @@ bool StereoBuffers(const AudioBusBuffers* buses, int32_t count) {
            buses[0].channelBuffers32[0] != nullptr && buses[0].channelBuffers32[1] != nullptr;
 }
 
+// The key bus's channels as the processor takes them (a mono key's one
+// channel twice), or false when the host gave none.
+bool KeyChannels(const ProcessData& data, const float* channels[2]) {
+    if (data.inputs == nullptr || data.numInputs <= kKeyBus)
+        return false;
+    const AudioBusBuffers& key = data.inputs[kKeyBus];
+    if (key.numChannels < 1 || key.channelBuffers32 == nullptr || key.channelBuffers32[0] == nullptr)
+        return false;
+    channels[0] = key.channelBuffers32[0];
+    channels[1] = key.numChannels >= 2 && key.channelBuffers32[1] != nullptr ? key.channelBuffers32[1] : channels[0];
+    return true;
+}
+
 }  // namespace
 
 tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
@@ -245,8 +290,12 @@ tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
     const float* const* in = haveInput ? data.inputs[0].channelBuffers32 : nullptr;
     float* const* out = haveOutput ? data.outputs[0].channelBuffers32 : nullptr;
     const bool inputSilent = haveInput && (data.inputs[0].silenceFlags & 3) == 3;
-    const edition::Processor::Result result = processor_.process(
-        in, out, data.numSamples, inputSilent, data.inputParameterChanges != nullptr ? &queues : nullptr);
+    // An inactive key bus is no key, whatever buffers a host hands over.
+    const float* keyChannels[2] = {nullptr, nullptr};
+    const bool haveKey = keyActive_.load(std::memory_order_relaxed) && KeyChannels(data, keyChannels);
+    const edition::Processor::Result result =
+        processor_.process(in, out, data.numSamples, inputSilent,
+                           data.inputParameterChanges != nullptr ? &queues : nullptr, haveKey ? keyChannels : nullptr);
     if (haveOutput && data.numSamples > 0)
         data.outputs[0].silenceFlags = result.silentChannels;
     // A program changes the 22 values behind the host's back: the

@@ -20,7 +20,12 @@
 //   edition::Controller, the values that the host and the editor show,
 //   with the component handler and the view.
 // getState and setState are the one pair for both: they save what the
-// processor runs (the snapshot), and restore both sides. The controller
+// processor runs (the snapshot), and restore both sides.
+//
+// Buses: the main stereo input and output, and a second input, "Key", an
+// auxiliary bus that hosts offer as a side chain. It is inactive until the
+// host activates it, mono or stereo; while it is inactive the processor is
+// given no key. The controller
 // side's calls are in HalvorineVst3Controller.cpp.
 //
 // Nothing calls back into the host from inside a host call: what the host
@@ -44,6 +49,10 @@ namespace vst3edition {
 // The fixed class identifier of the plug-in.
 extern const vst3abi::Uid kClassId;
 constexpr vst3abi::ProgramListID kProgramListId = 1;
+
+// The input buses: the main one, then the key.
+constexpr int32_t kMainBus = 0;
+constexpr int32_t kKeyBus = 1;
 
 // Up to 127 characters of ASCII `text`, and the end mark.
 void CopyUtf16(vst3abi::String128 out, const char* text);
@@ -149,6 +158,12 @@ public:
     void setParameterAutomated(int index, float value) override;
     void beginGesture(int index) override;
     void endGesture(int index) override;
+    void keySourceChosen(int choice) override;
+
+    // For the view: the Key choice (0 to 4) the controller holds, and
+    // whether the processor's last block wanted a key it did not get.
+    int editorKeySource() const override;
+    bool editorKeyMissing() const override { return processor_.keyMissing(); }
 
 private:
     ~HalvorineVst3();
@@ -165,6 +180,10 @@ private:
     vst3abi::FUnknown* hostContext_ = nullptr;
 
     edition::Processor processor_;
+    // The key bus, as the host set it up while not processing; process
+    // reads it.
+    std::atomic<bool> keyActive_{false};
+    std::atomic<bool> keyMono_{false};
     edition::Controller controller_{this};
     vst3abi::IComponentHandler* handler_ = nullptr;
     std::vector<vst3abi::IPlugView*> views_;  // every view not yet gone; the last attached has the window

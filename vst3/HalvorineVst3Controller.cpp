@@ -51,8 +51,10 @@ tresult VST3_CALL HalvorineVst3::getParameterInfo(int32_t paramIndex, ParameterI
     info.defaultNormalizedValue = description.defaultValue;
     info.unitId = kRootUnitId;
     info.flags = ParameterInfo::kCanAutomate;
+    if (description.isList)
+        info.flags |= ParameterInfo::kIsList;
     if (description.isProgram)
-        info.flags |= ParameterInfo::kIsList | ParameterInfo::kIsProgramChange;
+        info.flags |= ParameterInfo::kIsProgramChange;
     if (description.isBypass)
         info.flags |= ParameterInfo::kIsBypass;
     return kResultOk;
@@ -178,6 +180,22 @@ void HalvorineVst3::endGesture(int index) {
     if (handler_ != nullptr && index >= 0 && index < edition::kNumSound)
         handler_->endEdit(static_cast<ParamID>(index));
 }
+
+// A click on the selector is a whole edit of Key; the host passes it on to
+// the processor as it does its own.
+void HalvorineVst3::keySourceChosen(int choice) {
+    if (choice < 0 || choice >= edition::kKeyChoices)
+        return;
+    const double value = edition::NormalizedFromKey(choice);
+    controller_.setValue(edition::kKeyId, value);
+    if (handler_ == nullptr)
+        return;
+    handler_->beginEdit(edition::kKeyId);
+    handler_->performEdit(edition::kKeyId, value);
+    handler_->endEdit(edition::kKeyId);
+}
+
+int HalvorineVst3::editorKeySource() const { return edition::KeyFromNormalized(controller_.value(edition::kKeyId)); }
 
 // ---------------------------------------------------------------------------
 // IUnitInfo

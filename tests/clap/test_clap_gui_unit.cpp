@@ -33,6 +33,8 @@ public:
 ClapPlugin* PluginOf(const clap_plugin_t* plugin) { return static_cast<ClapPlugin*>(plugin->plugin_data); }
 const clap_host_t* HostOf(ClapPlugin& plugin) { return plugin.host; }
 float EditorValue(ClapPlugin& plugin, int index) { return plugin.values[index]; }
+int EditorKeySource(ClapPlugin&) { return 0; }
+bool EditorKeyMissing(ClapPlugin&) { return false; }
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui; }
 

@@ -31,6 +31,8 @@ struct Edit {
 class Owner final : public vst3edition::EditorViewOwner, public EditorController {
 public:
     float editorValue(int index) const override { return values[index]; }
+    int editorKeySource() const override { return keySource; }
+    bool editorKeyMissing() const override { return keyMissing; }
     EditorController& editorController() override { return *this; }
     void viewIdle() override { ++idles; }
     void retainOwner() override { ++held; }
@@ -40,8 +42,11 @@ public:
     void setParameterAutomated(int index, float value) override { record({'s', index, value}); }
     void beginGesture(int index) override { record({'b', index, 0.0f}); }
     void endGesture(int index) override { record({'e', index, 0.0f}); }
+    void keySourceChosen(int choice) override { record({'k', choice, 0.0f}); }
 
     float values[22] = {};
+    int keySource = 0;
+    bool keyMissing = false;
     std::vector<Edit> edits;
     std::vector<IPlugView*> attached, destroyed;
     int held = 0;   // references the views hold on the owner

@@ -17,6 +17,8 @@ using SpeakerArrangement = uint64_t;  // one bit per speaker
 constexpr SpeakerArrangement kSpeakerL = 1 << 0;
 constexpr SpeakerArrangement kSpeakerR = 1 << 1;
 constexpr SpeakerArrangement kStereo = kSpeakerL | kSpeakerR;
+constexpr SpeakerArrangement kSpeakerM = SpeakerArrangement{1} << 19;  // the one speaker of a mono bus
+constexpr SpeakerArrangement kMono = kSpeakerM;
 
 enum SymbolicSampleSizes : int32_t { kSample32 = 0, kSample64 = 1 };
 enum ProcessModes : int32_t { kRealtime = 0, kPrefetch = 1, kOffline = 2 };

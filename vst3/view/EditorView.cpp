@@ -129,6 +129,7 @@ public:
     }
     void beginGesture(int index) override { owner.editorController().beginGesture(index); }
     void endGesture(int index) override { owner.editorController().endGesture(index); }
+    void keySourceChosen(int choice) override { owner.editorController().keySourceChosen(choice); }
     void editorResized(int width, int height) override;
 
 private:
@@ -286,6 +287,16 @@ public:
             window->values[index].store(ShownValue(value), std::memory_order_relaxed);
     }
 
+    // The selector and the read-out follow the owner's Key choice and the
+    // processor's key, which change behind the view's back: read at every
+    // tick, before the window's refresh.
+    void showKey() {
+        if (window == nullptr)
+            return;
+        window->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
+        window->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
+    }
+
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     // From the run loop: the window's connection has events to read, or the
     // timer's period is up.
@@ -296,6 +307,7 @@ public:
     }
     void runTimer() {
         Hold self(static_cast<IPlugView*>(this));
+        showKey();
         if (window != nullptr)
             platform::x11::RunTimerNow(window->form());
         if (window != nullptr)
@@ -311,6 +323,7 @@ public:
         HostEntry(kResultOk, [&] {
             auto* view = reinterpret_cast<EditorView*>(id);
             Hold self(static_cast<IPlugView*>(view));
+            view->showKey();
             if (view->window != nullptr)
                 view->owner.viewIdle();
             return kResultOk;
@@ -431,6 +444,8 @@ tresult EditorView::attach(void* parent, FIDString type) {
     made->form().setPosition(0, 0);
     for (int i = 0; i < kSliders; ++i)
         made->values[i].store(ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
+    made->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
+    made->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
     made->plugin = &controller;
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)

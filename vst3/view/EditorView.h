@@ -24,6 +24,10 @@ public:
     // The current value (0 to 1) of parameter `index`, 0 to 21, as the
     // window should show it when it opens.
     virtual float editorValue(int index) const = 0;
+    // The Key choice (0 to 4) the window's selector shows, and whether the
+    // read-out says the key is missing; read at every tick.
+    virtual int editorKeySource() const = 0;
+    virtual bool editorKeyMissing() const = 0;
     // Where the window's edits go.
     virtual EditorController& editorController() = 0;
     // Called on the host's UI thread at every tick of the open view's timer: the owner may tell the host now what it could not tell it from inside a host call.
