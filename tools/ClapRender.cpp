@@ -25,7 +25,7 @@ namespace {
 // The CLAP IDs: 0..21 are the VST 2.x indices, Program's plain values are
 // the program numbers, Key's the choices of kKeySourceNames.
 constexpr clap_id kProgramId = edition::kProgramId;
-constexpr clap_id kKeyId = 24;
+constexpr clap_id kKeyId = edition::kKeyId;
 constexpr uint32_t kKeyPort = 1;
 
 // The host object the plug-in sees: it offers no extension, so the plug-in
