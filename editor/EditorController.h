@@ -27,6 +27,12 @@ public:
     // implementation may close the editor. By default nothing is sent.
     virtual void editorResized(int /*width*/, int /*height*/) {}
 
+    // The user clicked the key selector, which now shows `choice` (0 Left,
+    // 1 Right, 2 Mid, 3 Side, 4 External; the window has already stored it
+    // in keySource). Only the editions that choose what keys the gates show
+    // the selector; by default nothing is sent.
+    virtual void keySourceChosen(int /*choice*/) {}
+
 protected:
     // Not owned by the window: nobody deletes a plug-in through this.
     ~EditorController() = default;

@@ -71,4 +71,18 @@ std::string FilterStr(float value, char separator) {
     return GeneralNumber(RoundHalfEven(f / 100.0) / 10.0, separator) + "KHz";
 }
 
+namespace {
+int ClampedChoice(int choice) { return choice < 0 ? 0 : choice > 4 ? 4 : choice; }
+}  // namespace
+
+std::string KeyLine(int choice) {
+    static const char* const kNames[5] = {"Left", "Right", "Mid", "Side", "External"};
+    return std::string("Key: ") + kNames[ClampedChoice(choice)];
+}
+
+std::string KeyCaption(int choice) {
+    static const char* const kNames[5] = {"Left", "Right", "Mid", "Side", "Ext"};
+    return std::string("Key: ") + kNames[ClampedChoice(choice)];
+}
+
 }  // namespace editortext

@@ -38,4 +38,12 @@ std::string PercentText(float value, char separator = '.');
 // one decimal.
 std::string FilterStr(float value, char separator = '.');
 
+// The key selector's texts for a key choice (0 Left, 1 Right, 2 Mid,
+// 3 Side, 4 External; others are clamped): the read-out's line ("Key:
+// External") and the selector's shorter caption ("Key: Ext", which fits).
+std::string KeyLine(int choice);
+std::string KeyCaption(int choice);
+// The read-out while the chosen key has no signal.
+constexpr const char* kKeyMissingLine = "Key: no signal";
+
 }  // namespace editortext

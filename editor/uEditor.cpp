@@ -2,6 +2,7 @@
 
 #include "ParameterTable.h"
 #include "artwork/Artwork.h"
+#include "font/BakedFont.h"
 
 using platform::MouseButton;
 using platform::Rgb;
@@ -19,6 +20,10 @@ constexpr platform::Rect kSliderArea{0, 0, 100, 13};
 static_assert(TPluginEditorWindow::kNumSliders == params::kNumActive, "a slider for every row of the table");
 
 constexpr const char* kTitleLabel = "Halvorine : PellucidFX";
+
+// The key selector's place: at the right of the read-out, in its row, over
+// the product's mark (artwork::KeySelector is its face).
+constexpr platform::Rect kKeySelectorArea{227, 210, 284, 233};
 
 // The keys by which the mouse handlers recognise a slider: its name in
 // capitals, in parameter order.
@@ -159,6 +164,51 @@ void TPluginEditorWindow::buildLayout() {
     platform::Surface& back = w.surface(Image1.id);
     back.fillRect({0, 0, back.width(), back.height()}, kSilver);
     back.drawImage(*backgroundImage, 0, 0);
+    if (selectorShown)
+        addKeySelector();
+}
+
+void TPluginEditorWindow::addKeySelector() {
+    // Last of all, so that every other control keeps its id.
+    platform::PictureSpec spec;
+    spec.name = "KeySelector";
+    spec.left = kKeySelectorArea.left;
+    spec.top = kKeySelectorArea.top;
+    spec.width = kKeySelectorArea.right - kKeySelectorArea.left;
+    spec.height = kKeySelectorArea.bottom - kKeySelectorArea.top;
+    spec.mouseEvents = true;
+    KeySelector = {spec.name, addPicture(spec)};
+    keySelectorImage = window->createImageList(artwork::KeySelector(unit));
+    selectorShown = true;
+}
+
+void TPluginEditorWindow::paintKeySelector() {
+    platform::Surface& s = window->surface(KeySelector.id);
+    s.drawImage(*keySelectorImage, 0, 0);
+    // Centred by the baked font's advances, which the Windows font shares
+    // closely enough at this size.
+    const std::string caption = editortext::KeyCaption(shownKeySource);
+    const int width = font::ReadoutFont(1).textWidth(caption);
+    const int left = (kKeySelectorArea.right - kKeySelectorArea.left - width) / 2;
+    s.drawText(left * unit, 5 * unit, caption, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
+}
+
+void TPluginEditorWindow::refreshKeySelector() {
+    const int source = keySource.load(std::memory_order_relaxed);
+    if (source < 0)
+        return;  // no selector in this edition: nothing here changes
+    const int choice = source >= kNumKeySources ? kNumKeySources - 1 : source;
+    if (!selectorShown || choice != shownKeySource) {
+        if (!selectorShown)
+            addKeySelector();
+        shownKeySource = choice;
+        paintKeySelector();
+    }
+    const bool missing = keyMissing.load(std::memory_order_relaxed);
+    if (missing != missingShown) {
+        missingShown = missing;
+        paintReadout();
+    }
 }
 
 void TPluginEditorWindow::FormCreate() {
@@ -175,6 +225,7 @@ void TPluginEditorWindow::SetAll() {
             SetControl(i);
         drawnValues[i] = v;
     }
+    refreshKeySelector();
 }
 
 void TPluginEditorWindow::Timer2Timer() { SetAll(); }
@@ -206,14 +257,24 @@ void TPluginEditorWindow::Clearscreen(const Control& picture, Rgb colour) {
 }
 
 void TPluginEditorWindow::PrintLabels(const std::string& label, const std::string& value) {
-    readoutLine = label + " :: " + value;
+    printLine(label + " :: " + value);
+}
+
+void TPluginEditorWindow::printLine(const std::string& line) {
+    readoutLine = line;
     paintReadout();
+}
+
+std::string TPluginEditorWindow::readout() const {
+    return missingShown ? std::string(editortext::kKeyMissingLine) : readoutLine;
 }
 
 void TPluginEditorWindow::paintReadout() {
     platform::Surface& s = window->surface(printout.id);
     s.drawImage(*Iprintout, 0, 0);
-    s.drawText(8 * unit, 3 * unit, readoutLine, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
+    // The printed line stays underneath "no signal", to come back after.
+    const std::string_view line = missingShown ? std::string_view(editortext::kKeyMissingLine) : readoutLine;
+    s.drawText(8 * unit, 3 * unit, line, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
 }
 
 bool TPluginEditorWindow::setScale(double scale) {
@@ -229,6 +290,8 @@ bool TPluginEditorWindow::setScale(double scale) {
     paintReadout();
     for (int i = 0; i < kNumSliders; ++i)
         SetControl(i);
+    if (selectorShown)
+        paintKeySelector();
     if (plugin != nullptr)
         plugin->editorResized(window->clientWidth(), window->clientHeight());
     return true;
@@ -359,6 +422,17 @@ void TPluginEditorWindow::MoveHSlider(int index, int x) {
     SetLabel(index);
 }
 
+void TPluginEditorWindow::ChooseNextKeySource() {
+    const int choice = (shownKeySource + 1) % kNumKeySources;
+    keySource.store(choice, std::memory_order_relaxed);
+    shownKeySource = choice;
+    paintKeySelector();
+    printLine(editortext::KeyLine(choice));
+    // Last: the plug-in's handler may close the editor.
+    if (plugin != nullptr)
+        plugin->keySourceChosen(choice);
+}
+
 // ---------------------------------------------------------------------------
 // Platform events
 
@@ -417,6 +491,8 @@ void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int
     const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
     if (const Control* c = controlById(target))
         SetcontrolSelect(*c, button, shift, x - at.left, y - at.top);
+    else if (selectorShown && target == KeySelector.id && button == MouseButton::Left && !dragging)
+        ChooseNextKeySource();
 }
 
 void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
@@ -431,6 +507,8 @@ void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
     const platform::Rect& at = mouseAreas[static_cast<size_t>(target)].bounds;
     if (const Control* c = controlById(target))
         MoveControl(*c, shift, x - at.left, y - at.top);
+    else if (selectorShown && target == KeySelector.id && !dragging)
+        printLine(editortext::KeyLine(shownKeySource));  // hover: the selector's line
 }
 
 void TPluginEditorWindow::onMouseUp(MouseButton button, bool shift, int x, int y) {

@@ -25,6 +25,15 @@
 // system (the backend's own: a Windows window's DPI, X11's Xft.dpi), and
 // HALVORINE_SCALE overrides both (platform::ChooseScale).
 //
+// The key selector. The editions that choose what keys the gates (not the
+// VST 2.x one) write the choice into `keySource`; from the first refresh
+// pass that sees it at 0 or above, a button at the right of the read-out,
+// over the product's mark, shows it, and a left click on it moves to the
+// next choice and tells the plug-in (EditorController::keySourceChosen).
+// With keySource at -1, its default, the window draws and behaves exactly
+// as it always has. `keyMissing` puts "Key: no signal" in the read-out
+// while it holds; the line it covered comes back after.
+//
 // For an edition whose host hands the scale to a view (a content scale
 // factor, a resize through the host's frame): create the window with the
 // host's scale if it is known, else 0; pass a later one to setScale; do the
@@ -54,6 +63,8 @@ public:
     static constexpr int kNumSliders = 22;
     static constexpr int kClientWidth = 398;
     static constexpr int kClientHeight = 241;
+    // The key choices: Left, Right, Mid, Side, External.
+    static constexpr int kNumKeySources = 5;
     // The timer's interval; each tick is one refresh pass.
     static constexpr int kTimerInterval = 25;
 
@@ -89,6 +100,7 @@ public:
     Control HsRight1{}, HsRight2{}, HsRight3{}, HsRight4{}, HsRight5{}, HsRight6{}, HsRight7{}, HsRight8{};
     Control Hstart{}, HFinish{}, HQ{}, Hatt{}, hboost{}, Hrel{};
     Control Image1{};
+    Control KeySelector{};  // added when keySource is first seen at 0 or above
 
     // Fields. `plugin` is set by the bridge right after creation.
     EditorController* plugin = nullptr;
@@ -101,11 +113,17 @@ public:
     float drawnValues[kNumValues];
     float dragStartValue = 0.0f;
     bool dragging = false;
+    // Written by the owner like `values`: the key choice the selector shows
+    // (-1: no selector) and whether the chosen key has no signal now.
+    std::atomic<int> keySource{-1};
+    std::atomic<bool> keyMissing{false};
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();
     // The refresh pass: redraws each slider whose value differs from what
-    // the previous pass saw. Window thread; allocates nothing.
+    // the previous pass saw, and the key selector and read-out as
+    // keySource and keyMissing stand. Window thread; allocates nothing,
+    // except when it first shows the selector.
     void SetAll();
     void Timer2Timer();
 
@@ -126,6 +144,9 @@ public:
     void MouseUp(const Control& sender, platform::MouseButton button, bool shift, int x, int y);
     void SetHSlider(int index, int x, platform::MouseButton button, bool shift);
     void MoveHSlider(int index, int x);
+    // A click on the key selector: the next choice, shown, printed and
+    // sent to the plug-in.
+    void ChooseNextKeySource();
 
     // Shows the window at a new scale: the host's `scale`, or 0 to follow
     // the system's (platform::ChooseScale decides, HALVORINE_SCALE first).
@@ -140,8 +161,11 @@ public:
 
     // The slider that shows parameter `index` (0 to 21), or null.
     const Control* sliderOf(int index) const;
-    // The read-out line most recently printed (label, " :: ", value).
-    const std::string& readout() const { return readoutLine; }
+    // The read-out line shown: the one most recently printed (label,
+    // " :: ", value, or the key's line), or the key's "no signal" line.
+    std::string readout() const;
+    // Whether the key selector is shown.
+    bool hasKeySelector() const { return selectorShown; }
     platform::Window& form() { return *window; }
     const platform::Window& form() const { return *window; }
 
@@ -172,8 +196,15 @@ private:
     // Adds a picture, given in panel units, to the mouse's map and to the
     // platform window at the drawing scale.
     int addPicture(platform::PictureSpec spec);
-    // Draws the read-out's background and `readoutLine` over it.
+    // Draws the read-out's background and its line over it.
     void paintReadout();
+    // Prints one whole line in the read-out.
+    void printLine(const std::string& line);
+    // The key selector: added to the window (last, over everything), and
+    // drawn with the choice it shows.
+    void addKeySelector();
+    void paintKeySelector();
+    void refreshKeySelector();
     // The topmost visible picture under a client point if it takes the
     // mouse, -1 otherwise; while a picture holds the mouse, that one.
     int mouseTarget(int x, int y) const;
@@ -194,6 +225,10 @@ private:
     int lastX = 0, lastY = 0;  // the pointer's last position, panel units
     double requested = 0.0;    // the host's scale, 0 for none
     int unit = 1;              // the drawing scale: pixels per panel unit
+    std::unique_ptr<platform::ImageList> keySelectorImage;
+    bool selectorShown = false;  // the selector is part of the window
+    int shownKeySource = -1;     // the choice the selector shows
+    bool missingShown = false;   // the read-out says "Key: no signal"
 };
 
 // Takes down a window that a host embedded (the VST3 view's, the CLAP

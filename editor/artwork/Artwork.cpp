@@ -91,6 +91,7 @@ const Data kTrackMasks[] = {Of(kTrackMaskBmp), Of(kTrackMask2xBmp), Of(kTrackMas
 const Data kKnobs[] = {Of(kKnobBmp), Of(kKnob2xBmp), Of(kKnob3xBmp)};
 const Data kKnobMasks[] = {Of(kKnobMaskBmp), Of(kKnobMask2xBmp), Of(kKnobMask3xBmp)};
 const Data kReadouts[] = {Of(kReadoutBmp), Of(kReadout2xBmp), Of(kReadout3xBmp)};
+const Data kKeySelectors[] = {Of(kKeySelectorBmp), Of(kKeySelector2xBmp), Of(kKeySelector3xBmp)};
 
 platform::Bitmap Decode(const Data (&set)[3], int scale) {
     const Data& d = set[scale <= 1 ? 0 : scale >= 3 ? 2 : 1];
@@ -106,5 +107,7 @@ platform::Bitmap Track(int scale) { return WithMask(Decode(kTracks, scale), Deco
 platform::Bitmap Knob(int scale) { return WithMask(Decode(kKnobs, scale), Decode(kKnobMasks, scale)); }
 
 platform::Bitmap ReadoutBackground(int scale) { return Decode(kReadouts, scale); }
+
+platform::Bitmap KeySelector(int scale) { return Decode(kKeySelectors, scale); }
 
 }  // namespace artwork

@@ -1,4 +1,4 @@
-// The editor's four bitmaps, embedded at build time from the .bmp files
+// The editor's five bitmaps, embedded at build time from the .bmp files
 // beside this header (made by MakeArtwork.cpp), and the small decoder that
 // turns them into platform::Bitmap.
 //
@@ -27,5 +27,8 @@ platform::Bitmap Track(int scale = 1);
 platform::Bitmap Knob(int scale = 1);
 // The read-out background: 200 x 23, opaque.
 platform::Bitmap ReadoutBackground(int scale = 1);
+// The key selector's face, with the field around its corners: 57 x 23,
+// opaque.
+platform::Bitmap KeySelector(int scale = 1);
 
 }  // namespace artwork

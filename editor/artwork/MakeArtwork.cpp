@@ -4,6 +4,7 @@
 //   track.bmp        100 x 13, 24 bits, and track_mask.bmp (1 bit)
 //   knob.bmp         9 x 9, 24 bits, and knob_mask.bmp (1 bit)
 //   readout.bmp      200 x 23, 24 bits
+//   keyselector.bmp  57 x 23, 24 bits
 //
 // and the same again, drawn natively at twice and three times the size,
 // as background_2x.bmp, track_2x.bmp, ... and background_3x.bmp, ...: the
@@ -21,8 +22,9 @@
 // Geometry that the window relies on: slider tracks are 100 x 13 and show
 // through their three masked pixels at each corner; the knob is 9 x 9 and
 // sits at rows 2 to 10 of the track; the read-out strip lies under the
-// 200 x 23 panel at (20, 210); only the top-left 398 x 241 pixels of the
-// background are ever seen.
+// 200 x 23 panel at (20, 210); the key selector's face covers the product's
+// mark at (227, 210); only the top-left 398 x 241 pixels of the background
+// are ever seen.
 #define STB_TRUETYPE_IMPLEMENTATION
 #include <stb/stb_truetype.h>
 
@@ -471,6 +473,22 @@ void DrawSet(const std::string& out, const std::string& suffix, const Face& regu
         for (int x = 0; x < strip.w; ++x)
             bg.at(20 * S + x, 210 * S + y) = strip.at(x, y);
 
+    // The key selector, in the editions that choose what keys the gates: a
+    // raised button of the same rounded look, over the field where the
+    // product's mark stands (left out beneath it), whose caption the
+    // window writes.
+    Canvas selector(57 * S, 23 * S, Grey(0));
+    for (int y = 0; y < selector.h; ++y)
+        for (int x = 0; x < selector.w; ++x)
+            selector.at(x, y) = bg.at(227 * S + x, 210 * S + y);
+    FillRoundRect(selector, 0, 0, 57, 23, 4, Grey(104));
+    for (int y = 0; y < selector.h; ++y)
+        for (int x = 0; x < selector.w; ++x)
+            selector.blend(x, y, RowGrey(250, -2, y), RoundRectCoverage(1, 1, 56, 22, 3, x, y));
+    for (int y = S; y < 2 * S; ++y)
+        for (int x = 3 * S; x < 54 * S; ++x)
+            selector.blend(x, y, Grey(255), 0.7);  // the light on the upper edge
+
     // The product's mark: sixteen bands, some let through, some gated.
     const int heights[16] = {6, 13, 9, 17, 4, 19, 12, 7, 15, 10, 18, 5, 14, 8, 11, 3};
     for (int i = 0; i < 16; ++i) {
@@ -501,6 +519,7 @@ void DrawSet(const std::string& out, const std::string& suffix, const Face& regu
     WriteBmp24(out + "/knob" + suffix + ".bmp", knob);
     WriteMask(out + "/knob_mask" + suffix + ".bmp", knob.w, knob.h, knobMask);
     WriteBmp24(out + "/readout" + suffix + ".bmp", strip);
+    WriteBmp24(out + "/keyselector" + suffix + ".bmp", selector);
 }
 
 }  // namespace
