@@ -163,15 +163,12 @@ void applySettings(Plugin& plugin, const Settings& settings) {
 // The key file, checked against the input before anything is written: a
 // key is heard at the input's rate, frame by frame, so it must have that
 // rate, and it may not run on past the end of the input, where its rest
-// would be lost without a word.
+// would be lost without a word. (InputFile refuses more than two channels.)
 static void checkKey(const SF_INFO& key, const SF_INFO& in, const RenderOptions& options) {
     if (key.samplerate != in.samplerate)
         throw std::runtime_error("the key " + options.key + " is at " + std::to_string(key.samplerate) +
                                  " Hz and the input at " + std::to_string(in.samplerate) +
                                  " Hz; give a key at the input's rate");
-    if (key.channels != 1 && key.channels != 2)
-        throw std::runtime_error("the key " + options.key + " has " + std::to_string(key.channels) +
-                                 " channels; a key is mono or stereo");
     if (key.frames > in.frames)
         throw std::runtime_error("the key is longer than the input (" + std::to_string(key.frames) + " frames against " +
                                  std::to_string(in.frames) + "); cut it to the input's length");
@@ -191,7 +188,7 @@ RenderResult render(const RenderOptions& options) {
     if (keyed && !options.key.empty()) {
         if (sameFile(options.key, options.output))
             throw std::runtime_error("refusing to write " + options.output + " over the key " + options.key);
-        key = std::make_unique<InputFile>(options.key);
+        key = std::make_unique<InputFile>(options.key, true);
         checkKey(key->info(), in, options);
     }
     std::unique_ptr<Plugin> plugin;

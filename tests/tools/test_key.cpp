@@ -70,7 +70,7 @@ double rms(const std::vector<float>& samples, double from, double to) {
 TEST(ToolKey, AKickKeyOpensThePadAtItsOnsets) {
     TempDir dir;
     const std::vector<double> onsets{0.25, 0.75, 1.25};
-    const size_t frames = static_cast<size_t>(1.6 * kRate);
+    const size_t frames = static_cast<size_t>(1.8 * kRate);
     writeAudio(dir / "pad.wav", kFloatWav, kRate, 2, pad(frames));
     writeAudio(dir / "kick.wav", kFloatWav, kRate, 1, kicks(frames, onsets));
     for (const auto& args : {std::vector<std::string>{"--key", dir / "kick.wav"},
@@ -86,14 +86,16 @@ TEST(ToolKey, AKickKeyOpensThePadAtItsOnsets) {
             SCOPED_TRACE(onset);
             const double open = rms(left, onset + 0.01, onset + 0.06), between = rms(left, onset + 0.3, onset + 0.45);
             EXPECT_GT(open, 0.02);
-            if (keyed)
+            if (keyed) {
                 EXPECT_GT(open, 10 * between);  // 20 dB
-            else
+            } else {
                 EXPECT_LT(open, 2 * between);
+            }
         }
         // Before the first kick the keyed gates are closed.
-        if (keyed)
+        if (keyed) {
             EXPECT_LT(rms(left, 0.1, 0.24), 0.1 * rms(left, 0.26, 0.31));
+        }
     }
 }
 
@@ -169,10 +171,10 @@ TEST(ToolKey, RefusesKeysItCannotUse) {
     struct Case {
         std::vector<std::string> options;
         int exitCode;
-        const char* message;
+        std::string message;
     } cases[] = {
         {{"--key", dir / "rate.wav"}, 1, "is at 44100 Hz and the input at 48000 Hz"},
-        {{"--key", dir / "three.wav"}, 1, "has 3 channels; a key is mono or stereo"},
+        {{"--key", dir / "three.wav"}, 1, "cannot key from " + dir / "three.wav" + ": it has 3 channels; a key is mono or stereo"},
         {{"--key", dir / "long.wav"}, 1, "the key is longer than the input"},
         {{"--key", dir / "missing.wav"}, 1, "missing.wav"},
         {{"--key-source", "external"}, 2, "--key-source external needs a key file"},
