@@ -1,9 +1,9 @@
 #include "ClapRender.h"
 
 #include <dlfcn.h>
-#include <limits.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>

@@ -115,8 +115,8 @@ std::string clapToLoad(const std::string& named) {
     return found;
 }
 
-// --version: the program's version and the library that a command without
-// --plugin would load.
+// --version: the program's version, the library that a command without
+// --plugin would load, and the CLAP module that a render with a key would.
 std::string versionText() {
     std::string found = halvorine::findDefaultPlugin(), clap = halvorine::findDefaultClap();
     return std::string("halvorine ") + HALVORINE_VERSION + "\nplug-in: " +
@@ -152,7 +152,8 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
                               "what keys the gates: external (the --key file, summed to mono), or the input's "
                               "left, right, mid ((L+R)/2) or side ((L-R)/2); anything but the VST 2.x library's "
                               "left renders through the CLAP edition")
-        ->check(CLI::IsMember({"external", "left", "right", "mid", "side"}))
+        ->check(CLI::IsMember(std::vector<std::string>(halvorine::kKeySourceNames,
+                                                       halvorine::kKeySourceNames + halvorine::kNumKeySources)))
         ->default_str("external with --key, else left through the VST 2.x library");
     renderCommand->add_option("--block", render.blockSize, "frames per processing block")
         ->check(CLI::Range(1, 65536))
