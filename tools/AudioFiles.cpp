@@ -93,7 +93,7 @@ void refuseNonRegular(const std::string& path) {
 
 }  // namespace
 
-InputFile::InputFile(const std::string& path) : path_(path) {
+InputFile::InputFile(const std::string& path, bool key) : path_(path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0)
         throw std::runtime_error("cannot read " + path + ": " + errnoText());
@@ -107,8 +107,9 @@ InputFile::InputFile(const std::string& path) : path_(path) {
                                  sf_strerror(nullptr) + ")");
     if (info_.channels < 1 || info_.channels > 2) {
         sf_close(file_);
-        throw std::runtime_error("cannot render " + path + ": it has " + std::to_string(info_.channels) +
-                                 " channels; only mono and stereo files are supported");
+        throw std::runtime_error((key ? "cannot key from " : "cannot render ") + path + ": it has " +
+                                 std::to_string(info_.channels) + " channels; " +
+                                 (key ? "a key is mono or stereo" : "only mono and stereo files are supported"));
     }
     if (info_.samplerate <= 0) {
         sf_close(file_);

@@ -12,8 +12,8 @@ namespace halvorine {
 class InputFile {
 public:
     // Throws with a one-line message for a missing, unreadable or
-    // unsupported file.
-    explicit InputFile(const std::string& path);
+    // unsupported file; `key`: the file is a key, and the message says so.
+    explicit InputFile(const std::string& path, bool key = false);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;

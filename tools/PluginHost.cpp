@@ -225,50 +225,44 @@ std::string Plugin::programName(int index) {
 }
 
 int Plugin::findParameter(const std::string& nameOrIndex) {
-    int index = 0;
-    if (parseIndex(nameOrIndex, index)) {
-        if (index >= numParams())
-            throw std::runtime_error("parameter index " + nameOrIndex + " out of range (0 to " +
-                                     std::to_string(numParams() - 1) + ")");
-        return index;
-    }
     std::vector<std::string> names;
     for (int i = 0; i < numParams(); ++i)
         names.push_back(parameterName(i));
-    for (int i = 0; i < numParams(); ++i)
+    return findName(names, nameOrIndex, "parameter");
+}
+
+int Plugin::findProgram(const std::string& nameOrIndex) {
+    std::vector<std::string> names;
+    int index = 0;
+    // An index needs no names: naming the programs may switch between them.
+    if (!parseIndex(nameOrIndex, index))
+        for (int i = 0; i < numPrograms(); ++i)
+            names.push_back(programName(i));
+    else
+        names.resize(static_cast<size_t>(numPrograms()));
+    return findName(names, nameOrIndex, "program");
+}
+
+int findName(const std::vector<std::string>& names, const std::string& nameOrIndex, const std::string& kind) {
+    const int count = static_cast<int>(names.size());
+    int index = 0;
+    if (parseIndex(nameOrIndex, index)) {
+        if (index >= count)
+            throw std::runtime_error(kind + " index " + nameOrIndex + " out of range (0 to " +
+                                     std::to_string(count - 1) + ")");
+        return index;
+    }
+    for (int i = 0; i < count; ++i)
         if (names[i] == nameOrIndex)
             return i;
-    for (int i = 0; i < numParams(); ++i)
+    for (int i = 0; i < count; ++i)
         if (lowercase(names[i]) == lowercase(nameOrIndex))
             return i;
     std::string known;
     for (const std::string& name : names)
         if (!name.empty())
             known += (known.empty() ? "" : ", ") + ("\"" + name + "\"");
-    throw std::runtime_error("unknown parameter \"" + nameOrIndex + "\" (known: " + known + ", or an index)");
-}
-
-int Plugin::findProgram(const std::string& nameOrIndex) {
-    int index = 0;
-    if (parseIndex(nameOrIndex, index)) {
-        if (index >= numPrograms())
-            throw std::runtime_error("program index " + nameOrIndex + " out of range (0 to " +
-                                     std::to_string(numPrograms() - 1) + ")");
-        return index;
-    }
-    std::vector<std::string> names;
-    for (int i = 0; i < numPrograms(); ++i)
-        names.push_back(programName(i));
-    for (int i = 0; i < numPrograms(); ++i)
-        if (names[i] == nameOrIndex)
-            return i;
-    for (int i = 0; i < numPrograms(); ++i)
-        if (lowercase(names[i]) == lowercase(nameOrIndex))
-            return i;
-    std::string known;
-    for (const std::string& name : names)
-        known += (known.empty() ? "" : ", ") + ("\"" + name + "\"");
-    throw std::runtime_error("unknown program \"" + nameOrIndex + "\" (known: " + known + ", or an index)");
+    throw std::runtime_error("unknown " + kind + " \"" + nameOrIndex + "\" (known: " + known + ", or an index)");
 }
 
 VstIntPtr Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

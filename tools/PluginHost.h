@@ -20,6 +20,11 @@ std::string findDefaultPlugin();
 // The message for when none does: what was looked for and where.
 std::string noDefaultPluginMessage();
 
+// The index that `nameOrIndex` selects among `names`: a whole number below
+// their count, else the name exactly, else ignoring case. Throws with the
+// list of names ("unknown <kind> ...") when nothing matches.
+int findName(const std::vector<std::string>& names, const std::string& nameOrIndex, const std::string& kind);
+
 // One loaded library and one instance of its effect.
 //
 // Not thread-safe: the command-line host makes every request and every

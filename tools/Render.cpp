@@ -8,8 +8,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "AudioFiles.h"
+#include "ClapRender.h"
 #include "PluginHost.h"
 #include "ValueTexts.h"
 
@@ -158,6 +160,20 @@ void applySettings(Plugin& plugin, const Settings& settings) {
     }
 }
 
+// The key file, checked against the input before anything is written: a
+// key is heard at the input's rate, frame by frame, so it must have that
+// rate, and it may not run on past the end of the input, where its rest
+// would be lost without a word. (InputFile refuses more than two channels.)
+static void checkKey(const SF_INFO& key, const SF_INFO& in, const RenderOptions& options) {
+    if (key.samplerate != in.samplerate)
+        throw std::runtime_error("the key " + options.key + " is at " + std::to_string(key.samplerate) +
+                                 " Hz and the input at " + std::to_string(in.samplerate) +
+                                 " Hz; give a key at the input's rate");
+    if (key.frames > in.frames)
+        throw std::runtime_error("the key is longer than the input (" + std::to_string(key.frames) + " frames against " +
+                                 std::to_string(in.frames) + "); cut it to the input's length");
+}
+
 RenderResult render(const RenderOptions& options) {
     auto started = std::chrono::steady_clock::now();
     InputFile input(options.input);
@@ -165,15 +181,39 @@ RenderResult render(const RenderOptions& options) {
     if (sameFile(options.input, options.output))
         throw std::runtime_error("refusing to write " + options.output + " over the input " + options.input);
 
-    Plugin plugin(options.plugin, in.samplerate);
-    const int numInputs = plugin.effect()->numInputs;
-    const int numOutputs = plugin.effect()->numOutputs;
-    if (numOutputs < 1 || numOutputs > 8 || numInputs < 0 || numInputs > 8)
-        throw std::runtime_error("plug-in " + options.plugin + " has " + std::to_string(numInputs) + " inputs and " +
-                                 std::to_string(numOutputs) + " outputs; 0 to 8 inputs and 1 to 8 outputs work");
+    // Keyed, the CLAP edition: two stereo inputs (the audio and the key) and
+    // a stereo output. Otherwise the VST 2.x library with its own pins.
+    const bool keyed = !options.keySource.empty();
+    std::unique_ptr<InputFile> key;
+    if (keyed && !options.key.empty()) {
+        if (sameFile(options.key, options.output))
+            throw std::runtime_error("refusing to write " + options.output + " over the key " + options.key);
+        key = std::make_unique<InputFile>(options.key, true);
+        checkKey(key->info(), in, options);
+    }
+    std::unique_ptr<Plugin> plugin;
+    std::unique_ptr<ClapInstance> clap;
+    int numInputs = 2, numOutputs = 2;
+    if (keyed) {
+        const int source = keySourceIndex(options.keySource);
+        if (source < 0)
+            throw std::runtime_error("unknown key source \"" + options.keySource + "\"");
+        clap = std::make_unique<ClapInstance>(options.plugin);
+        clap->configure(options.settings, source);
+    } else {
+        plugin = std::make_unique<Plugin>(options.plugin, in.samplerate);
+        numInputs = plugin->effect()->numInputs;
+        numOutputs = plugin->effect()->numOutputs;
+        if (numOutputs < 1 || numOutputs > 8 || numInputs < 0 || numInputs > 8)
+            throw std::runtime_error("plug-in " + options.plugin + " has " + std::to_string(numInputs) +
+                                     " inputs and " + std::to_string(numOutputs) +
+                                     " outputs; 0 to 8 inputs and 1 to 8 outputs work");
+    }
     int format = chooseOutputFormat(options.output, in.format, in.samplerate, numOutputs);
-    plugin.open(options.blockSize);
-    applySettings(plugin, options.settings);
+    if (plugin) {
+        plugin->open(options.blockSize);
+        applySettings(*plugin, options.settings);
+    }
     if (InterruptGuard::pending())
         throw Interrupted(InterruptGuard::pending());
 
@@ -190,12 +230,25 @@ RenderResult render(const RenderOptions& options) {
         inputPointers.push_back(channel.data());
     for (auto& channel : outputs)
         outputPointers.push_back(channel.data());
+    // The key's piece, and its channels for a block: silence where there is
+    // no key file or it has ended; a mono key is its one channel twice.
+    const int keyChannels = key ? key->info().channels : 1;
+    std::vector<float> interleavedKey(keyed ? piece * keyChannels : 0);
+    std::vector<std::vector<float>> keys(keyed ? keyChannels : 0, std::vector<float>(block));
+    float* keyPointers[2] = {nullptr, nullptr};
+    if (keyed) {
+        keyPointers[0] = keys[0].data();
+        keyPointers[1] = keys[keyChannels - 1].data();
+    }
 
     RenderResult result;
     result.sampleRate = in.samplerate;
     result.inputChannels = in.channels;
     ProgressBar progress(options.progress, in.frames, in.samplerate);
-    plugin.resume();
+    if (plugin)
+        plugin->resume();
+    else
+        clap->activate(in.samplerate, options.blockSize);
     for (;;) {
         if (int sig = InterruptGuard::pending())
             throw Interrupted(sig);
@@ -204,6 +257,12 @@ RenderResult render(const RenderOptions& options) {
             break;
         const size_t total = static_cast<size_t>(frames);
         measure(result.in, interleavedIn.data(), total * in.channels);
+        if (keyed) {
+            size_t filled = 0;
+            for (long long got = 1; key && filled < total && got > 0; filled += static_cast<size_t>(got))
+                got = key->read(interleavedKey.data() + filled * keyChannels, static_cast<long long>(total - filled));
+            std::fill(interleavedKey.begin() + filled * keyChannels, interleavedKey.end(), 0.0f);
+        }
         for (size_t start = 0; start < total; start += block) {
             const size_t n = std::min(block, total - start);
             const float* from = interleavedIn.data() + start * in.channels;
@@ -215,7 +274,16 @@ RenderResult render(const RenderOptions& options) {
                 for (size_t i = 0; i < n; ++i)
                     target[i] = source[i * in.channels];
             }
-            plugin.process(inputPointers.data(), outputPointers.data(), static_cast<int>(n));
+            if (plugin) {
+                plugin->process(inputPointers.data(), outputPointers.data(), static_cast<int>(n));
+            } else {
+                for (int c = 0; c < keyChannels; ++c) {
+                    const float* source = interleavedKey.data() + start * keyChannels + c;
+                    for (size_t i = 0; i < n; ++i)
+                        keys[c][i] = source[i * keyChannels];
+                }
+                clap->process(inputPointers.data(), keyPointers, outputPointers.data(), static_cast<int>(n));
+            }
             float* to = interleavedOut.data() + start * numOutputs;
             for (int c = 0; c < numOutputs; ++c) {
                 const float* source = outputs[c].data();
@@ -228,7 +296,9 @@ RenderResult render(const RenderOptions& options) {
         result.frames += frames;
         progress.update(result.frames);
     }
-    plugin.suspend();
+    if (plugin)
+        plugin->suspend();
+    clap.reset();
     if (int sig = InterruptGuard::pending())
         throw Interrupted(sig);
     output.commit();

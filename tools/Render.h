@@ -26,7 +26,12 @@ void applySettings(Plugin& plugin, const Settings& settings);
 struct RenderOptions {
     std::string input;
     std::string output;
-    std::string plugin;  // path of the library
+    std::string plugin;  // path of the library, or with a key source of the CLAP module
+    // With a key source ("left" ... "external", as --key-source names them)
+    // the render goes through the CLAP edition (ClapRender.h); `key` is the
+    // key file, or empty for the sources taken from the input itself.
+    std::string key;
+    std::string keySource;
     Settings settings;
     int blockSize = 1024;
     bool progress = false;  // draw a progress bar on stderr
@@ -61,6 +66,8 @@ struct Interrupted : std::runtime_error {
 // Renders options.input into options.output. The output is written to a
 // temporary file beside it and renamed over it only when everything
 // succeeded. Memory use does not grow with the length of the input.
+// A key file has the input's rate and one or two channels, and is not
+// longer than the input; a shorter one goes on as silence.
 // Throws std::runtime_error (one line) or Interrupted.
 RenderResult render(const RenderOptions& options);
 

@@ -64,22 +64,9 @@ bool inRange(int index, const std::string& text) {
     return !(readAmount(valueText(index, 1.0f), high) && amount > high);
 }
 
-}  // namespace
-
-bool hasValueText(Plugin& plugin, int index) {
-    return index >= 0 && index < params::kNumActive &&
-           plugin.parameterName(index) == params::kParameters[index].hostName;
-}
-
-std::string valueText(int index, float value) {
-    std::string text;
-    edition::ValueText(static_cast<unsigned>(index), value, text);
-    return text;
-}
-
-float settingValue(Plugin& plugin, int index, const std::string& text) {
-    const std::string name = plugin.parameterName(index);
-    const bool texts = hasValueText(plugin, index);
+// The value of `text` for parameter `index`, called `name`; `texts`: it is
+// Halvorine's and takes value texts.
+float readSetting(int index, const std::string& name, bool texts, const std::string& text) {
     const std::string range = texts ? " or a value text, " + rangeText(index) : "";
 
     const char* begin = text.c_str();
@@ -99,6 +86,27 @@ float settingValue(Plugin& plugin, int index, const std::string& text) {
         throw std::runtime_error(name + ": '" + text + "' is out of range; " + name + " takes " + rangeText(index) +
                                  " (or 0..1)");
     return static_cast<float>(value);
+}
+
+}  // namespace
+
+bool hasValueText(Plugin& plugin, int index) {
+    return index >= 0 && index < params::kNumActive &&
+           plugin.parameterName(index) == params::kParameters[index].hostName;
+}
+
+std::string valueText(int index, float value) {
+    std::string text;
+    edition::ValueText(static_cast<unsigned>(index), value, text);
+    return text;
+}
+
+float settingValue(Plugin& plugin, int index, const std::string& text) {
+    return readSetting(index, plugin.parameterName(index), hasValueText(plugin, index), text);
+}
+
+float settingValue(int index, const std::string& text) {
+    return readSetting(index, params::kParameters[index].hostName, true, text);
 }
 
 }  // namespace halvorine

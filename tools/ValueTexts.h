@@ -22,5 +22,8 @@ std::string valueText(int index, float value);
 // VST3 and CLAP editions read it. Throws with a one-line message, naming the
 // parameter's range, for anything else or anything out of range.
 float settingValue(Plugin& plugin, int index, const std::string& text);
+// The same for Halvorine's parameter `index` (below params::kNumActive)
+// without a loaded library: the CLAP edition's parameter of that ID.
+float settingValue(int index, const std::string& text);
 
 }  // namespace halvorine

@@ -1,5 +1,6 @@
 // halvorine: the command-line host. Renders audio files through a VST 2.x
-// plug-in, reports what a plug-in is, and plays the embedded demo.
+// plug-in (or, with a key, through the CLAP edition), reports what a plug-in
+// is, and plays the embedded demo.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ClapRender.h"
 #include "Demo.h"
 #include "Info.h"
 #include "PluginHost.h"
@@ -30,6 +32,14 @@ constexpr int kUsage = 2;
 void addPluginOption(CLI::App* command, std::string& plugin) {
     command->add_option("--plugin", plugin, "VST 2.x plug-in library (.so) to load")
         ->default_str("Halvorine.so beside this program, in ../lib/vst or in ~/.vst");
+}
+
+// render's: with a key, --plugin names the CLAP module instead.
+void addRenderPluginOption(CLI::App* command, std::string& plugin) {
+    command->add_option("--plugin", plugin,
+                        "VST 2.x plug-in library (.so) to load; with --key or --key-source, the CLAP module (.clap)")
+        ->default_str("Halvorine.so beside this program, in ../lib/vst or in ~/.vst; Halvorine.clap beside this "
+                      "program, in ../lib/clap, ~/.clap or /usr/lib/clap");
 }
 
 void addSettingOptions(CLI::App* command, std::string& program, std::vector<std::string>& sets) {
@@ -94,12 +104,24 @@ std::string pluginToLoad(const std::string& named) {
     return found;
 }
 
-// --version: the program's version and the library that a command without
-// --plugin would load.
+// The CLAP module that a keyed render loads: the one named with --plugin,
+// or else the first Halvorine.clap found where the program looks for it.
+std::string clapToLoad(const std::string& named) {
+    if (!named.empty())
+        return named;
+    std::string found = halvorine::findDefaultClap();
+    if (found.empty())
+        throw std::runtime_error(halvorine::noDefaultClapMessage());
+    return found;
+}
+
+// --version: the program's version, the library that a command without
+// --plugin would load, and the CLAP module that a render with a key would.
 std::string versionText() {
-    std::string found = halvorine::findDefaultPlugin();
+    std::string found = halvorine::findDefaultPlugin(), clap = halvorine::findDefaultClap();
     return std::string("halvorine ") + HALVORINE_VERSION + "\nplug-in: " +
-           (found.empty() ? halvorine::noDefaultPluginMessage() : found);
+           (found.empty() ? halvorine::noDefaultPluginMessage() : found) +
+           "\nwith a key (render --key): " + (clap.empty() ? halvorine::noDefaultClapMessage() : clap);
 }
 
 int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
@@ -120,8 +142,19 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     renderCommand->add_option("OUT", render.output,
                               "output audio file; its format follows its extension (.wav, .flac, .aiff, .ogg, ...)")
         ->required();
-    addPluginOption(renderCommand, plugin);
+    addRenderPluginOption(renderCommand, plugin);
     addSettingOptions(renderCommand, program, sets);
+    renderCommand->add_option("--key", render.key,
+                              "key file: its bands key the gates instead of the input's left channel; mono or "
+                              "stereo, at the input's rate, not longer than the input (a shorter key ends in "
+                              "silence). Renders through the CLAP edition");
+    renderCommand->add_option("--key-source", render.keySource,
+                              "what keys the gates: external (the --key file, summed to mono), or the input's "
+                              "left, right, mid ((L+R)/2) or side ((L-R)/2); anything but the VST 2.x library's "
+                              "left renders through the CLAP edition")
+        ->check(CLI::IsMember(std::vector<std::string>(halvorine::kKeySourceNames,
+                                                       halvorine::kKeySourceNames + halvorine::kNumKeySources)))
+        ->default_str("external with --key, else left through the VST 2.x library");
     renderCommand->add_option("--block", render.blockSize, "frames per processing block")
         ->check(CLI::Range(1, 65536))
         ->capture_default_str();
@@ -178,7 +211,18 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     try {
         if (chosen == renderCommand) {
             halvorine::InterruptGuard guard;
-            render.plugin = pluginToLoad(plugin);
+            if (!render.key.empty() && render.keySource.empty())
+                render.keySource = "external";
+            if (render.keySource == "external" && render.key.empty()) {
+                std::cerr << "halvorine render: --key-source external needs a key file: --key KEY.wav\n";
+                return kUsage;
+            }
+            if (!render.key.empty() && render.keySource != "external") {
+                std::cerr << "halvorine render: --key " << render.key << " is only heard with --key-source external, not "
+                          << render.keySource << "\n";
+                return kUsage;
+            }
+            render.plugin = render.keySource.empty() ? pluginToLoad(plugin) : clapToLoad(plugin);
             render.settings = toSettings(program, sets);
             render.progress = isatty(STDERR_FILENO) != 0;
             halvorine::RenderResult result = halvorine::render(render);
