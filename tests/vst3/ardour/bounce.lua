@@ -45,10 +45,14 @@ gen = signal_first ()
 
 local proc = ARDOUR.LuaAPI.new_plugin (Session, plugin, ARDOUR.PluginType.VST3, "")
 if proc:isnil () then fail ("cannot load " .. plugin) end
-if track:add_processor_by_index (proc, 1, nil, true) ~= 0 then fail ("cannot insert " .. plugin) end
+-- The values are set before the plug-in joins the running session, as a
+-- session that loads gives them: they reach it with its first block, and
+-- start there at once. Set while it already runs, they would glide there
+-- as automation does, from whichever block the idle engine ran last.
 for _, kv in ipairs (settings) do
 	if not ARDOUR.LuaAPI.set_processor_param (proc, kv[1], kv[2]) then fail ("cannot set parameter " .. kv[1]) end
 end
+if track:add_processor_by_index (proc, 1, nil, true) ~= 0 then fail ("cannot insert " .. plugin) end
 
 local r = bounce ("gated")
 local ar = r:to_audioregion ()
