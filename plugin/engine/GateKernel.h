@@ -89,6 +89,9 @@ struct KernelScratch {
     // rest lies as it does without them: the band rows' offsets from a
     // 64-byte boundary decide how many loads cross a cache line.
     double yK[kKernelChunk + 2][kKernelBands];
+    // Keyed: each band's fade beside its ratio in `detect`, [frame][band]
+    // (placed as `detect` is).
+    double fade[kKernelChunk][kKernelBands];
     double xK[kKernelChunk + 2];
 };
 

@@ -197,7 +197,8 @@ struct BandMath {
             return V::round(x);
     }
 
-    const T tiny = V::set1(1e-12), zero = V::set1(0.0), minusOne = V::set1(-1.0), ten = V::set1(10.0);
+    const T tiny = V::set1(1e-12), zero = V::set1(0.0), one = V::set1(1.0), minusOne = V::set1(-1.0);
+    const T ten = V::set1(10.0);
     const T riseFactor = V::set1(0.9), fallFactor = V::set1(0.998);
     const T envelopeIn = V::set1(0.05), envelopeDivisor = V::set1(1.05);
     const T closedTarget = V::set1(static_cast<double>(static_cast<float>(1e-12)));
@@ -256,6 +257,26 @@ struct BandMath {
     // A gated band output: 0 where the ratio says the band is cut.
     T gatedValue(T y, T ratio) const {
         return V::keep(V::notLessThan(ratio, zero), V::round(V::add(V::mul(y, ratio), tiny)));
+    }
+
+    // Keyed, the ratio is the gate level over the key's level, and the key
+    // can fall much faster than the level releases (a key that stops): the
+    // ratio then grows towards gate level / 0.0001 and would scale an
+    // unrelated audio band to full scale. So a keyed band is bounded by
+    //   |key band| ratio + |band| min(ratio, 1, gate level / threshold):
+    // never louder than itself plus what the key band would pass, and
+    // fading with the gate level once that falls below the threshold.
+    // Where the key band is the audio band, the bound is never below
+    // |band| ratio and the result is the unkeyed one, bit for bit. From the
+    // level and threshold of the frame the ratio was taken from.
+    T fadeValue(T ratio, T gain, T threshold) const { return V::min(ratio, V::min(one, V::div(gain, threshold))); }
+    // min and max answer their second operand when either is NaN, so a NaN
+    // band times ratio passes the bound and reaches the outputs, and a NaN
+    // bound leaves the band as it is.
+    T keyedGatedValue(T y, T yKey, T ratio, T fade) const {
+        const T bound = V::add(V::mul(V::abs(yKey), ratio), V::mul(V::abs(y), fade));
+        const T scaled = V::min(bound, V::max(V::sub(zero, bound), V::mul(y, ratio)));
+        return V::keep(V::notLessThan(ratio, zero), V::round(V::add(scaled, tiny)));
     }
 };
 
@@ -322,18 +343,30 @@ struct BandPipeline : BandMath<V, kSplit> {
         const int k = k0 + g * N;
         gain[g] = Math::levelStep(gain[g], V::load(&s.detect[f][k]), V::load(kc.threshold + k));
     }
-    // The ratio replaces the detector value in the scratch. From the level
-    // of frame f, which levelOf has not yet moved on.
-    void ratioOf(KernelScratch& s, int g, int32_t f) {
+    // The ratio replaces the detector value in the scratch (keyed, with the
+    // band's fade beside it). From the level of frame f, which levelOf has
+    // not yet moved on.
+    void ratioOf(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
-        V::store(&s.detect[f][k], Math::ratioValue(gain[g], V::load(&s.detect[f][k])));
+        const T ratio = Math::ratioValue(gain[g], V::load(&s.detect[f][k]));
+        V::store(&s.detect[f][k], ratio);
+        if constexpr (kKeyed)
+            V::store(&s.fade[f][k], Math::fadeValue(ratio, gain[g], V::load(kc.threshold + k)));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
     void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
-        V::scatter(Math::gatedValue(V::load(&s.yL[f + 2][k]), ratio), &s.gatedL[k][f], kKernelChunk);
-        V::scatter(Math::gatedValue(V::load(&s.yR[f + 2][k]), ratio), &s.gatedR[k][f], kKernelChunk);
+        if constexpr (kKeyed) {
+            const T yK = V::load(&s.yK[f + 2][k]), fade = V::load(&s.fade[f][k]);
+            V::scatter(Math::keyedGatedValue(V::load(&s.yL[f + 2][k]), yK, ratio, fade), &s.gatedL[k][f],
+                       kKernelChunk);
+            V::scatter(Math::keyedGatedValue(V::load(&s.yR[f + 2][k]), yK, ratio, fade), &s.gatedR[k][f],
+                       kKernelChunk);
+        } else {
+            V::scatter(Math::gatedValue(V::load(&s.yL[f + 2][k]), ratio), &s.gatedL[k][f], kKernelChunk);
+            V::scatter(Math::gatedValue(V::load(&s.yR[f + 2][k]), ratio), &s.gatedR[k][f], kKernelChunk);
+        }
     }
 
     // Step t with every part that has a frame to take, for a chunk of
@@ -349,7 +382,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             if (t >= 1 && t - 1 < frames)
                 peakOf(s, g, t - 1);
             if (t >= 4 && t - 4 < frames)
-                ratioOf(s, g, t - 4);
+                ratioOf(kc, s, g, t - 4);
             if (t >= 3 && t - 3 < frames)
                 levelOf(kc, s, g, t - 3);
             if (t >= 5 && t - 5 < frames)
@@ -381,7 +414,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             if constexpr (kLow <= 1 && 1 <= kHigh)
                 peakOf(s, g, t - 1);
             if constexpr (kLow <= 4 && 4 <= kHigh)
-                ratioOf(s, g, t - 4);
+                ratioOf(kc, s, g, t - 4);
             if constexpr (kLow <= 3 && 3 <= kHigh)
                 levelOf(kc, s, g, t - 3);
             if constexpr (kLow <= 5 && 5 <= kHigh)
@@ -473,8 +506,14 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
         for (int g = 0; g < G; ++g) {
             const int k = g * N;
             const T ratio = m.ratioValue(gain[g], detect[g]);
-            V::scatter(m.gatedValue(yL[g], ratio), &s.gatedL[k][f], kKernelChunk);
-            V::scatter(m.gatedValue(yR[g], ratio), &s.gatedR[k][f], kKernelChunk);
+            if constexpr (kKeyed) {
+                const T fade = m.fadeValue(ratio, gain[g], V::load(kc.threshold + k));
+                V::scatter(m.keyedGatedValue(yL[g], yK[g], ratio, fade), &s.gatedL[k][f], kKernelChunk);
+                V::scatter(m.keyedGatedValue(yR[g], yK[g], ratio, fade), &s.gatedR[k][f], kKernelChunk);
+            } else {
+                V::scatter(m.gatedValue(yL[g], ratio), &s.gatedL[k][f], kKernelChunk);
+                V::scatter(m.gatedValue(yR[g], ratio), &s.gatedR[k][f], kKernelChunk);
+            }
         }
     }
 }

@@ -8,7 +8,8 @@
 //
 // The key: for every source but Left the key sample (formed from the raw
 // samples in double, then entering as an input does) runs through bands
-// of its own, whose outputs the followers track instead of the left bands.
+// of its own, whose outputs the followers track instead of the left bands,
+// and which bound how loud the gated bands may come out.
 #pragma once
 
 #include <cmath>
@@ -123,6 +124,23 @@ struct Gate {
         return envelope[k];
     }
 
+    // Keyed, a band times the ratio is bounded by |key band| ratio +
+    // |band| min(ratio, 1, gate level / threshold); a NaN passes.
+    float KeyedGated(int k, float y, float ratio) const {
+        double fade = (double)bandGain[k] / (double)dv.threshold[k];
+        if (fade > 1.0)
+            fade = 1.0;
+        if (ratio < fade)
+            fade = ratio;
+        const double bound = std::fabs((double)outHistK[k][slotNow]) * ratio + std::fabs((double)y) * fade;
+        double v = (double)y * ratio;
+        if (v > bound)
+            v = bound;
+        else if (v < -bound)
+            v = -bound;
+        return (float)(v + 1e-12);
+    }
+
     void ProcessSample(float xL, float xR, float xK) {
         for (int k = 0; k < kNumBands; ++k)
             FilterBand(k, xL, xR, xK);
@@ -142,8 +160,13 @@ struct Gate {
             float gL, gR;
             if (bandGain[k] > 0.001) {
                 float ratio = (float)((double)bandGain[k] / ((double)detect[k] + 0.0001));
-                gL = (float)((double)outHistL[k][slotNow] * ratio + 1e-12);
-                gR = (float)((double)outHistR[k][slotNow] * ratio + 1e-12);
+                if (keyed()) {
+                    gL = KeyedGated(k, outHistL[k][slotNow], ratio);
+                    gR = KeyedGated(k, outHistR[k][slotNow], ratio);
+                } else {
+                    gL = (float)((double)outHistL[k][slotNow] * ratio + 1e-12);
+                    gR = (float)((double)outHistR[k][slotNow] * ratio + 1e-12);
+                }
             } else {
                 gL = 0;
                 gR = 0;

@@ -330,3 +330,42 @@ TEST(Key, ExternalWithoutAKeyIsSilentAfterTheRelease) {
     EXPECT_LT(Loudest(outL, 2 * 8192, kFrames), 1e-6f);
     EXPECT_LT(Loudest(outR, 2 * 8192, kFrames), 1e-6f);
 }
+
+TEST_P(KeyKernels, AKeyNeverMakesABandLouderThanItself) {
+    // Quiet noise keyed by a loud signal that stops, or by a key source
+    // changed from Left to External with no key: as the key's level falls
+    // faster than the gate levels release, the ratio gate level / key
+    // level grows large; the audio bands must still never come out much
+    // louder than they went in, and fall to silence after the release.
+    constexpr int kFrames = 10 * 8192, kKeyFrames = 2000;
+    Signal s;
+    s.l.resize(kFrames);
+    s.r.resize(kFrames);
+    Lcg rng(5);
+    for (int n = 0; n < kFrames; ++n) {
+        s.l[static_cast<size_t>(n)] = static_cast<float>(0.01 * rng.uniform());
+        s.r[static_cast<size_t>(n)] = static_cast<float>(0.01 * rng.uniform());
+    }
+    MakeTestSignal(s.keyL, s.keyR, kFrames, 9);
+    for (int n = kKeyFrames; n < kFrames; ++n)
+        s.keyL[static_cast<size_t>(n)] = s.keyR[static_cast<size_t>(n)] = 0.0f;
+    for (bool leftFirst : {false, true})
+        for (const std::vector<int>& blocks : {std::vector<int>{512}, std::vector<int>{3, 61}}) {
+            SCOPED_TRACE(::testing::Message() << (leftFirst ? "Left, then External without a key" : "a key that stops")
+                                              << ", blocks of " << blocks[0]);
+            auto plugin = MakeKernelPlugin(7);
+            if (!plugin)
+                GTEST_SKIP() << "this processor does not run the " << KernelName(GetParam()) << " kernel";
+            gate::GateEngine& engine = plugin->engine();
+            // BigBeat's release is seconds long; a shorter one still outlasts
+            // the key's fall, and lets the tail end within the signal.
+            engine.setParameter(gate::kRelease, 0.8f);
+            s.key = !leftFirst;
+            engine.setKeySource(leftFirst ? KeySource::Left : KeySource::External);
+            std::vector<float> outL, outR;
+            Render(engine, s, blocks, outL, outR, kKeyFrames, [&] { engine.setKeySource(KeySource::External); });
+            EXPECT_LT(std::max(Loudest(outL, kKeyFrames, kFrames), Loudest(outR, kKeyFrames, kFrames)), 0.05f);
+            EXPECT_LT(std::max(Loudest(outL, kFrames - 8192, kFrames), Loudest(outR, kFrames - 8192, kFrames)),
+                      1e-6f);
+        }
+}
