@@ -227,8 +227,13 @@ TEST(Halvorine, KeyPort) {
                  {4.0, 0, nullptr, nullptr}};
     for (const auto& c : cases) {
         const std::vector<float> out = run(c.key, c.channels, c.channel);
+        // A key made of one input channel keys as that channel's bands do:
+        // that channel's output is the same, bit for bit (the other one is
+        // bounded by its own level where the gate level outlasts the key).
+        const size_t half = kFrames / 2, from = c.channel == in.right() ? half : 0;
         if (c.sameAs != nullptr)
-            EXPECT_TRUE(out == *c.sameAs) << c.key << " " << c.channels;
+            EXPECT_TRUE(std::equal(out.begin() + from, out.begin() + from + half, c.sameAs->begin() + from))
+                << c.key << " " << c.channels;
         else  // closed gates leave only the engine's denormal guards
             EXPECT_LT(std::fabs(*std::max_element(out.begin(), out.end(), [](float a, float b) {
                 return std::fabs(a) < std::fabs(b);
