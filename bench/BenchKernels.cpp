@@ -44,6 +44,9 @@ const std::vector<Choice>& Choices() {
         {"sse2", false, gate::KernelSet::Sse2, "baseline-sse2"},
         {"avx", false, gate::KernelSet::Avx, "baseline-avx"},
         {"avx512", false, gate::KernelSet::Avx512, "baseline-avx"},
+        {"sse2+mid", false, gate::KernelSet::Sse2, "sse2", gate::KeySource::Mid},
+        {"avx+mid", false, gate::KernelSet::Avx, "avx", gate::KeySource::Mid},
+        {"avx512+mid", false, gate::KernelSet::Avx512, "avx512", gate::KeySource::Mid},
     };
     return choices;
 }
@@ -65,6 +68,7 @@ std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program) {
         return std::make_unique<BaselineRunner>(plugin->engine().derived(), choice.set == gate::KernelSet::Avx);
     }
     plugin->engine().useKernel(choice.set);
+    plugin->engine().setKeySource(choice.key);
     return std::make_unique<EngineRunner>(std::move(plugin));
 }
 
@@ -84,7 +88,11 @@ void MakeSignal(std::vector<float>& left, std::vector<float>& right, int frames)
 
 bool MatchesEngine(const Choice& choice, int program, int frames) {
     auto runner = MakeRunner(choice, program);
-    auto reference = MakeRunner(*FindChoice("sse2"), program);
+    const Choice* sse2 = nullptr;
+    for (const Choice& c : Choices())
+        if (!c.baseline && c.set == gate::KernelSet::Sse2 && c.key == choice.key)
+            sse2 = &c;
+    auto reference = MakeRunner(*sse2, program);
     if (!runner || !reference)
         return false;
     std::vector<float> l, r;

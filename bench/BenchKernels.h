@@ -8,17 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "GateEngine.h"
 #include "GateKernel.h"
 
 namespace benchkernels {
 
 struct Choice {
-    std::string name;  // "baseline-sse2", "baseline-avx", "sse2", "avx", "avx512"
+    // "baseline-sse2", "baseline-avx", "sse2", "avx", "avx512", and each
+    // kernel keyed by the mid signal: "sse2+mid", "avx+mid", "avx512+mid".
+    std::string name;
     bool baseline;
     gate::KernelSet set;
     // What ran before on the processors this kernel runs on (for a kernel
-    // of today): the figure its speed-up is measured against.
+    // of today): the figure its speed-up is measured against. For a keyed
+    // row, the same kernel keyed by the left bands: what the key bands cost.
     std::string before;
+    gate::KeySource key = gate::KeySource::Left;
 };
 
 // Every kernel by name, baselines first; also those this processor lacks.
@@ -38,8 +43,8 @@ std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program);
 // A loud, gated-drum-like stereo test signal that opens and closes the gates.
 void MakeSignal(std::vector<float>& left, std::vector<float>& right, int frames);
 
-// Whether `choice` computes exactly the SSE2 engine kernel's samples for
-// the first `frames` frames of the test signal.
+// Whether `choice` computes exactly the SSE2 engine kernel's samples (with
+// the same key source) for the first `frames` frames of the test signal.
 bool MatchesEngine(const Choice& choice, int program, int frames);
 
 }  // namespace benchkernels

@@ -1,4 +1,6 @@
-// ns per frame of every kernel (and the baseline beside it) without Google
+// ns per frame of every kernel (and the baseline beside it), keyed by the
+// left bands and by the mid signal's own key bands (the "+mid" rows, set
+// against the same kernel keyed by the left bands), without Google
 // Benchmark, so that it builds for Windows too and runs under wine:
 //   engine_speed [--reps N] [--module PATH]
 //   engine_speed --guard [--reps N]     (the floating-point guard's cost per call)

@@ -60,19 +60,39 @@ void GateEngine::clearHistories() {
     state_.xL1 = state_.xL2 = state_.xR1 = state_.xR2 = 0.0;
     for (int k = 0; k < kNumBands; ++k)
         state_.yL1[k] = state_.yL2[k] = state_.yR1[k] = state_.yR2[k] = 0.0;
+    clearKeyHistories();
+}
+
+void GateEngine::clearKeyHistories() {
+    state_.xK1 = state_.xK2 = 0.0;
+    for (int k = 0; k < kNumBands; ++k)
+        state_.yK1[k] = state_.yK2[k] = 0.0;
+}
+
+void GateEngine::setKeySource(KeySource source) {
+    const int choice = static_cast<int>(source);
+    if (choice >= 0 && choice < kNumKeySources)
+        params_.store(ParameterBlock::kKeySlot, static_cast<float>(choice));
+}
+
+KeySource GateEngine::keySource() const {
+    return static_cast<KeySource>(static_cast<int>(params_.load(ParameterBlock::kKeySlot)));
 }
 
 // A finite input near the float range's end can drive a band's filter past
 // it: the band then holds an infinity, and from the next step on NaN, which
 // no later input, parameter or rate would ever wash out. Such a band starts
-// again from silence, on both channels; the other bands ring on.
+// again from silence, on both channels and in the key; the other bands
+// ring on. (The key bands hold zeros while Left keys: they are cleared
+// whenever the key source changes.)
 void GateEngine::restartOverflowedBands() {
     for (int k = 0; k < kNumBands; ++k) {
-        const double all = state_.yL1[k] + state_.yL2[k] + state_.yR1[k] + state_.yR2[k] + state_.peak[k] +
-                           state_.envelope[k] + state_.bandGain[k];
+        const double all = state_.yL1[k] + state_.yL2[k] + state_.yR1[k] + state_.yR2[k] + state_.yK1[k] +
+                           state_.yK2[k] + state_.peak[k] + state_.envelope[k] + state_.bandGain[k];
         if (all - all == 0.0)  // every term finite (none comes near the double range)
             continue;
         state_.yL1[k] = state_.yL2[k] = state_.yR1[k] = state_.yR2[k] = 0.0;
+        state_.yK1[k] = state_.yK2[k] = 0.0;
         state_.peak[k] = state_.envelope[k] = state_.bandGain[k] = 0.0;
     }
 }
@@ -163,6 +183,11 @@ bool GateEngine::refresh() {
     seenStamp_ = stamp;
     const bool requested = atOnceRequest_.exchange(false, std::memory_order_acquire);
     const float rate = set[ParameterBlock::kRateSlot];
+    const auto key = static_cast<KeySource>(static_cast<int>(set[ParameterBlock::kKeySlot]));
+    if (key != keySource_) {
+        keySource_ = key;
+        clearKeyHistories();
+    }
 
     if (mode_.load(std::memory_order_relaxed) == ChangeMode::AtOnce || requested || startPending_ || !designed_ ||
         rate != designRate_) {
@@ -270,19 +295,38 @@ bool GateEngine::useKernel(KernelSet set) {
 }
 
 void GateEngine::processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) {
-    run(inL, inR, outL, outR, frames, false);
+    run(inL, inR, outL, outR, frames, nullptr, nullptr, false);
 }
 
 void GateEngine::process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) {
-    run(inL, inR, outL, outR, frames, true);
+    run(inL, inR, outL, outR, frames, nullptr, nullptr, true);
+}
+
+void GateEngine::processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
+                                  const float* keyL, const float* keyR) {
+    run(inL, inR, outL, outR, frames, keyL, keyR, false);
+}
+
+void GateEngine::process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
+                         const float* keyL, const float* keyR) {
+    run(inL, inR, outL, outR, frames, keyL, keyR, true);
 }
 
 void GateEngine::run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
-                     bool accumulate) {
+                     const float* keyL, const float* keyR, bool accumulate) {
     if (frames < 1 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     if (refresh())
         startPending_ = false;
+    // The key in the kernels' form: Right as (R + R) * 0.5, which is R
+    // exactly; a mono key as (m + m) * 0.5, m exactly.
+    KernelKey key{keySource_ != KeySource::Left, keySource_ == KeySource::Side, inL, inR};
+    if (keySource_ == KeySource::Right)
+        key.a = inR;
+    if (keySource_ == KeySource::External) {
+        key.a = keyL != nullptr ? keyL : keyR;
+        key.b = keyR != nullptr ? keyR : keyL;
+    }
     // Kernel calls end where the stream's chunks end, so that a band that
     // overflowed starts again on the same frame whatever the block split,
     // and, while a glide is under way, where its next step falls.
@@ -293,7 +337,12 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             n = designGlide_.left;
         if (boostGlide_.steps != 0 && boostGlide_.left < n)
             n = boostGlide_.left;
-        KernelFor(kernel_, n)(kc_, state_, *scratch_, inL + done, inR + done, outL + done, outR + done, n,
+        KernelKey piece = key;
+        if (key.a != nullptr) {
+            piece.a += done;
+            piece.b += done;
+        }
+        KernelFor(kernel_, n)(kc_, state_, *scratch_, inL + done, inR + done, piece, outL + done, outR + done, n,
                               accumulate);
         done += n;
         chunkFrames_ += n;

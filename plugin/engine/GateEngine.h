@@ -16,6 +16,15 @@
 // and the boost glide to the new values over about 5 ms while the filters
 // ring on, so that automation does not click. A new design rate applies
 // at once in both modes.
+//
+// The key. By default the bands of the left input key the gates (the VST
+// 2.x edition's designed behaviour). Any other key source runs through
+// sixteen key bands of its own, with the audio bands' coefficients (also
+// while they glide) and histories of their own, which the same events
+// clear as the audio bands' (a redesign in AtOnce mode, reset(), a band's
+// restart after an overflow), and also a change of the key source, so
+// that a key never starts from another signal's ringing. The key bands
+// drive the envelope followers; the audio bands are gated as before.
 #pragma once
 
 #include <atomic>
@@ -26,16 +35,26 @@
 
 namespace gate {
 
-// The 31 parameter values and the design sample rate, written by any number
-// of threads, read whole by the audio thread without waiting.
+// What keys the gates (see above). The key sample is formed in double
+// before it enters as an input sample does: Right R, Mid (L + R) * 0.5,
+// Side (L - R) * 0.5, External (kL + kR) * 0.5.
+enum class KeySource { Left = 0, Right = 1, Mid = 2, Side = 3, External = 4 };
+constexpr int kNumKeySources = 5;
+
+// The 31 parameter values, the design sample rate and the key source,
+// written by any number of threads, read whole by the audio thread without
+// waiting.
 class ParameterBlock {
 public:
     static constexpr int kRateSlot = kNumParams;
-    static constexpr int kSlots = kNumParams + 1;
+    // The key source's number (KeySource), held as a float like the rest.
+    static constexpr int kKeySlot = kNumParams + 1;
+    static constexpr int kSlots = kNumParams + 2;
 
     ParameterBlock();
 
-    // Thread-safe. `slot` 0..30 are parameters, kRateSlot the design rate.
+    // Thread-safe. `slot` 0..30 are parameters, kRateSlot the design rate,
+    // kKeySlot the key source.
     // A new value of Start, Finish, Q or the rate also counts a redesign.
     void store(int slot, float value);
     float load(int slot) const { return slots_[slot].load(std::memory_order_relaxed); }
@@ -95,10 +114,23 @@ public:
     void setDesignRate(float rate);
     float designRate() const { return params_.load(ParameterBlock::kRateSlot); }
 
+    // What keys the gates; by default Left. Thread-safe and lock-free like
+    // setParameter, and taken up with the parameter set (never mixed with
+    // another update's values). A value outside the list is ignored.
+    void setKeySource(KeySource source);
+    KeySource keySource() const;
+
     // Audio thread. Replace or add `frames` frames of two channels. Inputs
-    // and outputs may be the same buffers.
+    // and outputs may be the same buffers. `keyL` and `keyR` are the key
+    // input, read for KeySource::External only: both null, no key (the key
+    // is silence and the gates close); a mono key passes the same pointer
+    // twice (or one of them null). The overloads without them mean no key.
     void processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
     void process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames);
+    void processReplacing(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
+                          const float* keyL, const float* keyR);
+    void process(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, const float* keyL,
+                 const float* keyR);
 
     // Back to silence: filter histories, envelope followers and gate levels
     // as in a new engine, and a new stream starts (see streamChunkFrames);
@@ -153,8 +185,10 @@ private:
         int32_t step, steps, left;
     };
 
-    void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+    void run(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, const float* keyL,
+             const float* keyR, bool accumulate);
     void clearHistories();
+    void clearKeyHistories();
     void loadCoefficients();
     void designFrom(const float values[3]);
     void startGlides(const float set[]);
@@ -174,6 +208,7 @@ private:
     bool startPending_ = true;   // no frame processed since construction or reset()
     float designRate_ = 0.0f;    // what the designs in force come from
     float designValues_[kNumParams] = {};  // Start, Finish and Q set, the rest 0
+    KeySource keySource_ = KeySource::Left;  // in force
     DesignGlide designGlide_{};
     BoostGlide boostGlide_{};
     DerivedValues derived_{};

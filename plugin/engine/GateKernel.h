@@ -32,10 +32,30 @@ struct ProcessState {
     double yL2[kKernelBands];
     double yR1[kKernelBands];
     double yR2[kKernelBands];
-    // Two-stage envelope follower of each left band, and its gate level.
+    // Two-stage envelope follower of each keying band (the left band, or
+    // the key band), and its gate level.
     double peak[kKernelBands];
     double envelope[kKernelBands];
     double bandGain[kKernelBands];
+    // The key's input and its bands one and two frames back, for every key
+    // but the left channel's own bands (see KernelKey).
+    double xK1, xK2;
+    double yK1[kKernelBands];
+    double yK2[kKernelBands];
+};
+
+// What keys the gates. With `keyBands` false the left audio bands drive the
+// envelope followers (and nothing else here is read); otherwise the key
+// signal runs through its own bands, with the audio bands' coefficients
+// and its own histories, and those drive them. The key sample of frame f
+// is (a[f] + b[f]) * 0.5, or with `difference` (a[f] - b[f]) * 0.5, in
+// double, then enters like an input sample (its 1e-12, a rounding to
+// float; NaN or infinite: silence). Null a and b: the key is silence.
+struct KernelKey {
+    bool keyBands;
+    bool difference;
+    const float* a;
+    const float* b;
 };
 
 // The derived values in the form the kernels read them.
@@ -66,40 +86,49 @@ struct KernelScratch {
     // Gated band outputs, [band][frame], for the band sums.
     double gatedL[kKernelBands][kKernelChunk];
     double gatedR[kKernelBands][kKernelChunk];
+    // The key's band outputs and inputs, as yL and xL. Last, so that the
+    // rest lies as it does without them: the band rows' offsets from a
+    // 64-byte boundary decide how many loads cross a cache line.
+    double yK[kKernelChunk + 2][kKernelBands];
+    double xK[kKernelChunk + 2];
 };
 
-// Runs `frames` (1 .. kKernelChunk) frames; `accumulate` adds to the
-// outputs instead of replacing them. Each is defined only in the builds
-// whose processor has its instructions (see CMakeLists.txt): other code
-// reaches them through KernelFor and RoundNormalFor.
+// Runs `frames` (1 .. kKernelChunk) frames, keyed by `key` (whose
+// pointers, like the others, point at the chunk's first frame);
+// `accumulate` adds to the outputs instead of replacing them. Each is
+// defined only in the builds whose processor has its instructions (see
+// CMakeLists.txt): other code reaches them through KernelFor and
+// RoundNormalFor.
 void RunChunkPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                      const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate);
 void RunChunkNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                 const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                 const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                    const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                    const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 
 // A chunk kernel of the signature above.
 using ChunkKernel = void (*)(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch,
-                             const float* inL, const float* inR, float* outL, float* outR, int32_t frames,
-                             bool accumulate);
+                             const float* inL, const float* inR, const KernelKey& key, float* outL,
+                             float* outR, int32_t frames, bool accumulate);
 
 // The short path of a kernel (see ShortBandStages in GateKernelImpl.h):
 // it computes the same samples, and is faster for chunks of up to
 // kShortChunk frames.
 constexpr int32_t kShortChunk = 8;
 void RunShortPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                      const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate);
 void RunShortNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                 const float* inR, float* outL, float* outR, int32_t frames, bool accumulate);
+                 const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 
 // For tests: each kernel's split rounding (see GateKernelImpl.h) of
 // `count` values.

@@ -76,6 +76,53 @@ inline double InputStage(const float* in, double* x, int32_t frames) {
     return result;
 }
 
+// The key samples with their 1e-12, each rounded to a float (see
+// KernelKey): the key sample is formed in double and then enters as an
+// input sample does. Answers the largest magnitude among the results.
+template <class V, bool kDifference>
+inline double KeyStageOf(const float* a, const float* b, double* x, int32_t frames) {
+    using T = typename V::T;
+    constexpr int N = V::N;
+    const T tiny = V::set1(1e-12), half = V::set1(0.5);
+    const T infinity = V::set1(static_cast<double>(__builtin_inf()));
+    T largest = V::set1(0.0);
+    int32_t f = 0;
+    for (; f + N <= frames; f += N) {
+        const T va = V::widen(a + f), vb = V::widen(b + f);
+        const T v = V::mul(kDifference ? V::sub(va, vb) : V::add(va, vb), half);
+        const T r = V::round(V::add(V::keep(V::lessThan(V::abs(v), infinity), v), tiny));
+        V::store(x + f, r);
+        largest = V::max(largest, V::abs(r));
+    }
+    double lanes[N];
+    V::store(lanes, largest);
+    double result = 0.0;
+    for (double lane : lanes)
+        result = lane > result ? lane : result;
+    for (; f < frames; ++f) {
+        const double va = a[f], vb = b[f];
+        const double v = (kDifference ? va - vb : va + vb) * 0.5;
+        const double magnitude = v < 0.0 ? -v : v;
+        x[f] = static_cast<float>((magnitude < static_cast<double>(__builtin_inf()) ? v : 0.0) + 1e-12);
+        const double stored = x[f] < 0.0 ? -x[f] : x[f];
+        result = stored > result ? stored : result;
+    }
+    return result;
+}
+
+template <class V>
+inline double KeyStage(const KernelKey& key, double* x, int32_t frames) {
+    if (key.a == nullptr || key.b == nullptr) {
+        const double silence = static_cast<float>(1e-12);
+        for (int32_t f = 0; f < frames; ++f)
+            x[f] = silence;
+        return silence;
+    }
+    if (key.difference)
+        return KeyStageOf<V, true>(key.a, key.b, x, frames);
+    return KeyStageOf<V, false>(key.a, key.b, x, frames);
+}
+
 // Two roundings to a float give the same result wherever the band pipeline
 // uses the second: the conversion to float and back (exact for every
 // value), and the split rounding V::roundNormal, Veltkamp's splitting of a
@@ -89,7 +136,7 @@ inline double InputStage(const float* in, double* x, int32_t frames) {
 // ChunkStaysNormal() shows that no value it rounds can leave that range.
 //
 // Why the values stay in range:
-// - Filter outputs. Their sum before the final 1e-12 is a double; where
+// - Filter outputs (the key bands' as the audio bands'). Their sum before the final 1e-12 is a double; where
 //   the sum is near -1e-12 it is, like 1e-12, a multiple of 2^-92, so the
 //   output is 0 or at least 2^-93 in magnitude. With |a1| + |a2| <= 3 and
 //   |b0| + |b2| <= 2 in every band, inputs and histories of at most 2^20
@@ -112,11 +159,18 @@ constexpr double kSplitFollowerFloor = 0x1p-100;
 inline bool WithinMagnitude(double v, double limit) { return v <= limit && v >= -limit; }
 inline bool ZeroOrWithin(double v, double low, double high) { return v == 0.0 || (v >= low && v <= high); }
 
-inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput) {
+// `keyBands`: the key bands run in the chunk, and their histories count.
+inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput,
+                             bool keyBands) {
     if (!kc.boundedFilters || !(largestInput <= kSplitInputLimit))
         return false;
     bool ok = WithinMagnitude(st.xL1, kSplitInputLimit) && WithinMagnitude(st.xL2, kSplitInputLimit) &&
               WithinMagnitude(st.xR1, kSplitInputLimit) && WithinMagnitude(st.xR2, kSplitInputLimit);
+    if (keyBands) {
+        ok = ok && WithinMagnitude(st.xK1, kSplitInputLimit) && WithinMagnitude(st.xK2, kSplitInputLimit);
+        for (int k = 0; k < kKernelBands; ++k)
+            ok = ok && WithinMagnitude(st.yK1[k], kSplitInputLimit) && WithinMagnitude(st.yK2[k], kSplitInputLimit);
+    }
     for (int k = 0; k < kKernelBands; ++k) {
         ok = ok && WithinMagnitude(st.yL1[k], kSplitInputLimit) && WithinMagnitude(st.yL2[k], kSplitInputLimit) &&
              WithinMagnitude(st.yR1[k], kSplitInputLimit) && WithinMagnitude(st.yR2[k], kSplitInputLimit) &&
@@ -162,7 +216,7 @@ struct BandMath {
         return roundStored(V::add(V::sub(V::sub(V::add(V::mul(b0, x), V::mul(b2, x2)), V::mul(a1, y1)), V::mul(a2, y2)),
                                   tiny));
     }
-    // Peak follower of |left band|: a tenth of the way up per sample, 0.2 %
+    // Peak follower of |keying band|: a tenth of the way up per sample, 0.2 %
     // of the way down, limited to 0..10. (Never below 0 to begin with, from
     // a peak and a magnitude of at least 0; a NaN passes min unchanged, as
     // it passes the limits.)
@@ -206,14 +260,15 @@ struct BandMath {
 };
 
 // Everything per band of a chunk, for G groups of V::N bands from band k0
-// on, as a software pipeline. One step takes the filters of frame t, the
+// on, as a software pipeline; with kKeyed the key bands are filtered with
+// the audio bands and drive the followers. One step takes the filters of frame t, the
 // peaks of t - 1, the envelopes and detector values of t - 2, the gate
 // levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
 // each part starts from values finished in an earlier step, so that the
 // dependency chains of all parts and all groups run side by side, and the
 // processor never waits for one of them to finish. The scratch carries the
 // values from part to part.
-template <class V, int G, bool kSplit>
+template <class V, int G, bool kSplit, bool kKeyed>
 struct BandPipeline : BandMath<V, kSplit> {
     using T = typename V::T;
     using Math = BandMath<V, kSplit>;
@@ -238,9 +293,10 @@ struct BandPipeline : BandMath<V, kSplit> {
         }
     }
 
-    // Band filters, both channels; x and x[-2] of each channel in every
-    // lane.
-    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2) {
+    // Band filters, both channels and the key; x and x[-2] of each in
+    // every lane.
+    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2, T xK,
+                T xK2) {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
@@ -248,9 +304,13 @@ struct BandPipeline : BandMath<V, kSplit> {
                  Math::filterStep(b0, b2, a1, a2, xL, xL2, V::load(&s.yL[f + 1][k]), V::load(&s.yL[f][k])));
         V::store(&s.yR[f + 2][k],
                  Math::filterStep(b0, b2, a1, a2, xR, xR2, V::load(&s.yR[f + 1][k]), V::load(&s.yR[f][k])));
+        if constexpr (kKeyed)
+            V::store(&s.yK[f + 2][k],
+                     Math::filterStep(b0, b2, a1, a2, xK, xK2, V::load(&s.yK[f + 1][k]), V::load(&s.yK[f][k])));
     }
     void peakOf(const KernelScratch& s, int g, int32_t f) {
-        peak[g] = Math::peakStep(peak[g], V::load(&s.yL[f + 2][k0 + g * N]));
+        const int k = k0 + g * N;
+        peak[g] = Math::peakStep(peak[g], V::load(kKeyed ? &s.yK[f + 2][k] : &s.yL[f + 2][k]));
     }
     // The envelope and the detector value, from the peak of frame f, which
     // peakOf has not yet moved on.
@@ -282,7 +342,8 @@ struct BandPipeline : BandMath<V, kSplit> {
     void partialStep(const KernelCoefficients& kc, KernelScratch& s, int32_t t, int32_t frames) {
         for (int g = 0; g < G; ++g) {
             if (t < frames)
-                filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]));
+                filter(kc, s, g, t, V::set1(s.xL[t + 2]), V::set1(s.xL[t]), V::set1(s.xR[t + 2]), V::set1(s.xR[t]),
+                       V::set1(s.xK[t + 2]), V::set1(s.xK[t]));
             if (t >= 2 && t - 2 < frames)
                 envelopeOf(s, g, t - 2);
             if (t >= 1 && t - 1 < frames)
@@ -300,17 +361,21 @@ struct BandPipeline : BandMath<V, kSplit> {
     // in the middle of a chunk, fewer while the pipeline fills and drains.
     template <int kLow, int kHigh>
     void step(const KernelCoefficients& kc, KernelScratch& s, int32_t t) {
-        T xL{}, xL2{}, xR{}, xR2{};
+        T xL{}, xL2{}, xR{}, xR2{}, xK{}, xK2{};
         if constexpr (kLow == 0) {
             xL = V::set1(s.xL[t + 2]);
             xL2 = V::set1(s.xL[t]);
             xR = V::set1(s.xR[t + 2]);
             xR2 = V::set1(s.xR[t]);
+            if constexpr (kKeyed) {
+                xK = V::set1(s.xK[t + 2]);
+                xK2 = V::set1(s.xK[t]);
+            }
         }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             if constexpr (kLow <= 0 && 0 <= kHigh)
-                filter(kc, s, g, t, xL, xL2, xR, xR2);
+                filter(kc, s, g, t, xL, xL2, xR, xR2, xK, xK2);
             if constexpr (kLow <= 2 && 2 <= kHigh)
                 envelopeOf(s, g, t - 2);
             if constexpr (kLow <= 1 && 1 <= kHigh)
@@ -325,9 +390,9 @@ struct BandPipeline : BandMath<V, kSplit> {
     }
 };
 
-template <class V, int G, bool kSplit>
+template <class V, int G, bool kSplit, bool kKeyed>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
-    using Pipeline = BandPipeline<V, G, kSplit>;
+    using Pipeline = BandPipeline<V, G, kSplit, kKeyed>;
     static_assert(Pipeline::kDepth == 6, "the steps below fill and drain six parts");
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
         Pipeline p(kc, st, k0);
@@ -359,7 +424,7 @@ inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScr
 // does ChunkStaysNormal's look at the state: here every rounding is the
 // conversion, whose latency is the shorter one (what a few frames wait
 // for).
-template <class V>
+template <class V, bool kKeyed>
 inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
@@ -368,7 +433,8 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
     for (int32_t f = 0; f < frames; ++f) {
         const T xL = V::set1(s.xL[f + 2]), xL2 = V::set1(s.xL[f]);
         const T xR = V::set1(s.xR[f + 2]), xR2 = V::set1(s.xR[f]);
-        T yL[G], yR[G], detect[G], gain[G];
+        const T xK = V::set1(s.xK[f + 2]), xK2 = V::set1(s.xK[f]);
+        T yL[G], yR[G], yK[G], detect[G], gain[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             const int k = g * N;
@@ -381,11 +447,17 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
             V::store(st.yR2 + k, yR1);
             V::store(st.yL1 + k, yL[g]);
             V::store(st.yR1 + k, yR[g]);
+            if constexpr (kKeyed) {
+                const T yK1 = V::load(st.yK1 + k);
+                yK[g] = m.filterStep(b0, b2, a1, a2, xK, xK2, yK1, V::load(st.yK2 + k));
+                V::store(st.yK2 + k, yK1);
+                V::store(st.yK1 + k, yK[g]);
+            }
         }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             const int k = g * N;
-            const T peak = m.peakStep(V::load(st.peak + k), yL[g]);
+            const T peak = m.peakStep(V::load(st.peak + k), kKeyed ? yK[g] : yL[g]);
             const T envelope = m.envelopeStep(V::load(st.envelope + k), peak);
             V::store(st.peak + k, peak);
             V::store(st.envelope + k, envelope);
@@ -491,10 +563,12 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
     }
 }
 
-// A chunk, through the pipeline or (kShort) the short path.
-template <class V, bool kShort>
-inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
-                     const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
+// A chunk, through the pipeline or (kShort) the short path, with or
+// without (kKeyed) the key bands.
+template <class V, bool kShort, bool kKeyed>
+inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
+                          const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                          bool accumulate) {
     // The inputs with their 1e-12, stored as floats, after the two inputs
     // before the chunk; every input is read before any output is written,
     // so inputs and outputs may be the same buffers.
@@ -504,29 +578,56 @@ inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScrat
     s.xR[1] = st.xR1;
     const double largestL = InputStage<V>(inL, s.xL + 2, frames);
     const double largestR = InputStage<V>(inR, s.xR + 2, frames);
+    double largest = largestL > largestR ? largestL : largestR;
     st.xL2 = s.xL[frames];
     st.xL1 = s.xL[frames + 1];
     st.xR2 = s.xR[frames];
     st.xR1 = s.xR[frames + 1];
+    if constexpr (kKeyed) {
+        s.xK[0] = st.xK2;
+        s.xK[1] = st.xK1;
+        const double largestK = KeyStage<V>(key, s.xK + 2, frames);
+        largest = largestK > largest ? largestK : largest;
+        st.xK2 = s.xK[frames];
+        st.xK1 = s.xK[frames + 1];
+    }
 
     if constexpr (kShort) {
-        ShortBandStages<V>(kc, st, s, frames);
+        ShortBandStages<V, kKeyed>(kc, st, s, frames);
     } else {
         std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
         std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
         std::memcpy(s.yR[0], st.yR2, sizeof st.yR2);
         std::memcpy(s.yR[1], st.yR1, sizeof st.yR1);
-        if (ChunkStaysNormal(kc, st, largestL > largestR ? largestL : largestR))
-            BandStages<V, V::kBandGroups, true>(kc, st, s, frames);
+        if constexpr (kKeyed) {
+            std::memcpy(s.yK[0], st.yK2, sizeof st.yK2);
+            std::memcpy(s.yK[1], st.yK1, sizeof st.yK1);
+        }
+        if (ChunkStaysNormal(kc, st, largest, kKeyed))
+            BandStages<V, V::kBandGroups, true, kKeyed>(kc, st, s, frames);
         else
-            BandStages<V, V::kBandGroups, false>(kc, st, s, frames);
+            BandStages<V, V::kBandGroups, false, kKeyed>(kc, st, s, frames);
         std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
         std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
         std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
         std::memcpy(st.yR1, s.yR[frames + 1], sizeof st.yR1);
+        if constexpr (kKeyed) {
+            std::memcpy(st.yK2, s.yK[frames], sizeof st.yK2);
+            std::memcpy(st.yK1, s.yK[frames + 1], sizeof st.yK1);
+        }
     }
 
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
+}
+
+template <class V, bool kShort>
+inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
+                     const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                     bool accumulate) {
+    if (key.keyBands)
+        RunKeyedChunk<V, kShort, true>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
+    else
+        RunKeyedChunk<V, kShort, false>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace

@@ -69,13 +69,15 @@ void RoundNormalPortable(const double* in, double* out, int32_t count) {
 }
 
 void RunChunkPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                      const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Portable, false>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate) {
+    RunChunk<Portable, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 void RunShortPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                      const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Portable, true>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate) {
+    RunChunk<Portable, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace gate

@@ -68,13 +68,13 @@ void RoundNormalSse2(const double* in, double* out, int32_t count) {
 }
 
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Sse2, false>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
+    RunChunk<Sse2, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
-                  const float* inR, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Sse2, true>(kc, st, scratch, inL, inR, outL, outR, frames, accumulate);
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
+    RunChunk<Sse2, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace gate

@@ -5,11 +5,16 @@
 // Everything is done the slow, obvious way: sixteen input histories per
 // channel, the ring tables, one function per step, every stored value
 // rounded to float exactly where it is stored.
+//
+// The key: for every source but Left the key sample (formed from the raw
+// samples in double, then entering as an input does) runs through bands
+// of its own, whose outputs the followers track instead of the left bands.
 #pragma once
 
 #include <cmath>
 #include <cstring>
 
+#include "GateEngine.h"
 #include "GateKernel.h"
 #include "GateMath.h"
 
@@ -23,6 +28,9 @@ struct Gate {
     float inHistR[kNumBands][3] = {};
     float outHistL[kNumBands][3] = {};
     float outHistR[kNumBands][3] = {};
+    gate::KeySource key = gate::KeySource::Left;
+    float inHistK[kNumBands][3] = {};
+    float outHistK[kNumBands][3] = {};
     float peak[kNumBands] = {};
     float envelope[kNumBands] = {};
     float bandGain[kNumBands] = {};
@@ -38,6 +46,26 @@ struct Gate {
         std::memset(inHistR, 0, sizeof inHistR);
         std::memset(outHistL, 0, sizeof outHistL);
         std::memset(outHistR, 0, sizeof outHistR);
+        std::memset(inHistK, 0, sizeof inHistK);
+        std::memset(outHistK, 0, sizeof outHistK);
+    }
+
+    bool keyed() const { return key != gate::KeySource::Left; }
+
+    // Frame n's key sample from the raw inputs; no key input: silence.
+    float KeySample(float l, float r, const float* keyL, const float* keyR, int n) const {
+        double v = 0.0;
+        if (key == gate::KeySource::Right)
+            v = r;
+        else if (key == gate::KeySource::Mid)
+            v = ((double)l + (double)r) * 0.5;
+        else if (key == gate::KeySource::Side)
+            v = ((double)l - (double)r) * 0.5;
+        else if (key == gate::KeySource::External && keyL != nullptr)
+            v = ((double)keyL[n] + (double)keyR[n]) * 0.5;
+        if (!std::isfinite(v))
+            v = 0.0;
+        return (float)(v + 1e-12);
     }
 
     static float Sign(float x) {
@@ -59,7 +87,7 @@ struct Gate {
         return m * s;
     }
 
-    void FilterBand(int k, float xL, float xR) {
+    void FilterBand(int k, float xL, float xR, float xK) {
         const gate::BandCoefficients& c = dv.band[k];
         inHistL[k][slotNow] = xL;
         outHistL[k][slotNow] = (float)((double)c.b0 * inHistL[k][slotNow] + (double)c.b2 * inHistL[k][slotPrev2] -
@@ -69,6 +97,12 @@ struct Gate {
         outHistR[k][slotNow] = (float)((double)c.b0 * inHistR[k][slotNow] + (double)c.b2 * inHistR[k][slotPrev2] -
                                        (double)c.a1 * outHistR[k][slotPrev1] -
                                        (double)c.a2 * outHistR[k][slotPrev2] + 1e-12);
+        if (!keyed())
+            return;
+        inHistK[k][slotNow] = xK;
+        outHistK[k][slotNow] = (float)((double)c.b0 * inHistK[k][slotNow] + (double)c.b2 * inHistK[k][slotPrev2] -
+                                       (double)c.a1 * outHistK[k][slotPrev1] -
+                                       (double)c.a2 * outHistK[k][slotPrev2] + 1e-12);
     }
 
     float FollowEnvelope(int k, float y) {
@@ -89,13 +123,14 @@ struct Gate {
         return envelope[k];
     }
 
-    void ProcessSample(float xL, float xR) {
+    void ProcessSample(float xL, float xR, float xK) {
         for (int k = 0; k < kNumBands; ++k)
-            FilterBand(k, xL, xR);
+            FilterBand(k, xL, xR, xK);
         sumR = 0;
         sumL = 0;
         for (int k = 0; k < kNumBands; ++k) {
-            detect[k] = (float)((double)FollowEnvelope(k, outHistL[k][slotNow]) + 1e-12);
+            const float keying = keyed() ? outHistK[k][slotNow] : outHistL[k][slotNow];
+            detect[k] = (float)((double)FollowEnvelope(k, keying) + 1e-12);
             if (detect[k] > dv.threshold[k])
                 gateTarget[k] = detect[k];
             else
@@ -126,11 +161,13 @@ struct Gate {
         for (int k = 0; k < kNumBands; ++k) {
             bool finite = std::isfinite(peak[k]) && std::isfinite(envelope[k]) && std::isfinite(bandGain[k]);
             for (int slot = 0; slot < 3; ++slot)
-                finite = finite && std::isfinite(outHistL[k][slot]) && std::isfinite(outHistR[k][slot]);
+                finite = finite && std::isfinite(outHistL[k][slot]) && std::isfinite(outHistR[k][slot]) &&
+                         std::isfinite(outHistK[k][slot]);
             if (finite)
                 continue;
             std::memset(outHistL[k], 0, sizeof outHistL[k]);
             std::memset(outHistR[k], 0, sizeof outHistR[k]);
+            std::memset(outHistK[k], 0, sizeof outHistK[k]);
             peak[k] = envelope[k] = bandGain[k] = 0;
             ++restarts;
         }
@@ -139,8 +176,10 @@ struct Gate {
     // A NaN sum (from a band that overflowed) leaves as 0.
     static float Output(float clipped) { return std::isnan(clipped) ? 0.0f : clipped; }
 
-    // One block; accumulate selects `process` over `processReplacing`.
-    void Block(const float* inL, const float* inR, float* outL, float* outR, int frames, bool accumulate) {
+    // One block; accumulate selects `process` over `processReplacing`;
+    // keyL and keyR: the key input (External), null for none.
+    void Block(const float* inL, const float* inR, float* outL, float* outR, int frames, bool accumulate,
+               const float* keyL = nullptr, const float* keyR = nullptr) {
         static const int RingNext[3] = {1, 2, 0};
         static const int RingNow[3] = {2, 1, 0};
         static const int RingPrev1[3] = {0, 2, 1};
@@ -154,7 +193,7 @@ struct Gate {
             slotNow = RingNow[ringPos];
             slotPrev1 = RingPrev1[ringPos];
             slotPrev2 = RingPrev2[ringPos];
-            ProcessSample(xL, xR);
+            ProcessSample(xL, xR, KeySample(inL[n], inR[n], keyL, keyR, n));
             sumL = Output(SoftClip((float)((double)sumL * dv.boostGain)));
             sumR = Output(SoftClip((float)((double)sumR * dv.boostGain)));
             if (accumulate) {
