@@ -1,10 +1,20 @@
 # Compiler settings shared by every build.
 #
-# Every build computes the same samples: maths in SSE2 (never the x87, whose
-# 80-bit registers would skip the 32-bit roundings the engine relies on), no
-# fused multiply-add contraction, and no SLP vectorisation, which GCC 12 has
-# been seen to let drop a double-to-float rounding.
-set(HALVORINE_FP_FLAGS -msse2 -mfpmath=sse -ffp-contract=off -fno-tree-slp-vectorize -fno-fast-math)
+# Every build computes the same samples: on x86, maths in SSE2 (never the
+# x87, whose 80-bit registers would skip the 32-bit roundings the engine
+# relies on); everywhere, no fused multiply-add contraction (GCC fuses by
+# default where the processor has the instruction, as every 64-bit ARM
+# does), and no SLP vectorisation, which GCC 12 has been seen to let drop a
+# double-to-float rounding.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
+  set(HALVORINE_X86 ON)
+else()
+  set(HALVORINE_X86 OFF)
+endif()
+set(HALVORINE_FP_FLAGS -ffp-contract=off -fno-tree-slp-vectorize -fno-fast-math)
+if(HALVORINE_X86)
+  list(PREPEND HALVORINE_FP_FLAGS -msse2 -mfpmath=sse)
+endif()
 
 add_library(halvorine_flags INTERFACE)
 target_compile_options(halvorine_flags INTERFACE ${HALVORINE_FP_FLAGS} -Wall -Wextra)

@@ -20,7 +20,13 @@
 // engine keeps denormals out of its recursions, and its samples are the
 // same with both on or off.
 //
-// What is saved: MXCSR in every build. On 32-bit x86 also the x87
+// On 64-bit ARM the same holds for FPCR (controls) and FPSR (flags): on
+// entry the trap enables are cleared (trapping is optional hardware there,
+// but a host may run where it exists) and rounding is set to nearest; FZ,
+// the flush-to-zero bit, stays as the host set it. On return FPSR gets its
+// flags back, and FPCR its controls where they were changed.
+//
+// What is saved: MXCSR in every x86 build. On 32-bit x86 also the x87
 // environment, when the host left an x87 exception unmasked: C runtime code
 // (text formatting, for one) may still compute on the x87 there, and a
 // float result comes back on the x87 stack. Its status word is restored
@@ -51,6 +57,8 @@ namespace fpenv {
 constexpr uint32_t kSseExceptionMasks = 0x1F80;  // IM DM ZM OM UM PM
 constexpr uint32_t kSseRoundingControl = 0x6000;  // RC; 0 is to nearest
 constexpr uint16_t kX87ExceptionMasks = 0x003F;  // IM DM ZM OM UM PM
+constexpr uint64_t kFpcrTrapEnables = 0x9F00;      // IDE IXE UFE OFE DZE IOE
+constexpr uint64_t kFpcrRoundingMode = 0xC00000;   // RMode; 0 is to nearest
 
 #if defined(__i386__) || defined(__x86_64__)
 inline uint32_t ReadMxcsr() {
@@ -76,6 +84,16 @@ public:
         // stores across the switch.
         const uint32_t masked = (mxcsr_ | kSseExceptionMasks) & ~kSseRoundingControl;
         __asm__ __volatile__("ldmxcsr %0" : : "m"(masked) : "memory");
+#endif
+#if defined(__aarch64__)
+        __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr_));
+        __asm__ __volatile__("mrs %0, fpsr" : "=r"(fpsr_));
+        // Writing FPCR can stall the pipeline on some cores: only when a
+        // control has to change (a host that left all masked and rounds to
+        // nearest, the usual case, pays two reads and a write of FPSR).
+        const uint64_t masked = fpcr_ & ~(kFpcrTrapEnables | kFpcrRoundingMode);
+        if (masked != fpcr_)
+            __asm__ __volatile__("msr fpcr, %0" : : "r"(masked) : "memory");
 #endif
 #if defined(__i386__)
         if ((ReadX87ControlWord() & kX87ExceptionMasks) != kX87ExceptionMasks) {
@@ -105,6 +123,11 @@ public:
 #if defined(__i386__) || defined(__x86_64__)
         __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr_) : "memory");
 #endif
+#if defined(__aarch64__)
+        if ((fpcr_ & (kFpcrTrapEnables | kFpcrRoundingMode)) != 0)
+            __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr_) : "memory");
+        __asm__ __volatile__("msr fpsr, %0" : : "r"(fpsr_) : "memory");
+#endif
     }
 
     FloatingPointGuard(const FloatingPointGuard&) = delete;
@@ -113,6 +136,9 @@ public:
 private:
 #if defined(__i386__) || defined(__x86_64__)
     uint32_t mxcsr_ = 0;
+#endif
+#if defined(__aarch64__)
+    uint64_t fpcr_ = 0, fpsr_ = 0;
 #endif
 #if defined(__i386__)
     unsigned char x87_[28];  // the 32-bit protected-mode environment

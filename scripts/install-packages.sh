@@ -1,6 +1,7 @@
 # Sourced by the scripts here: install_missing PACKAGE... installs, from
 # Debian's archive, those of the packages that are not installed yet (as
-# root, or through sudo). Packages of the i386 architecture add it first.
+# root, or through sudo). Packages of the i386 or arm64 architecture add it
+# first.
 install_missing() {
     missing=
     for package in "$@"; do
@@ -18,13 +19,15 @@ install_missing() {
         echo "These packages are missing and neither root nor sudo is available:$missing" >&2
         exit 1
     fi
-    case $missing in
-        *:i386*)
-            if ! dpkg --print-foreign-architectures | grep -qx i386; then
-                $as_root dpkg --add-architecture i386
-            fi
-            ;;
-    esac
+    for arch in i386 arm64; do
+        case $missing in
+            *:$arch*)
+                if ! dpkg --print-foreign-architectures | grep -qx $arch; then
+                    $as_root dpkg --add-architecture $arch
+                fi
+                ;;
+        esac
+    done
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get update
     # shellcheck disable=SC2086 # one word per package
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing

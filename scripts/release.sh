@@ -6,6 +6,8 @@
 #   Halvorine-<version>-windows-setup.exe   the installer for 32-bit and 64-bit Windows
 #   Halvorine-<version>-linux-x86_64.tar.xz VST 2.x, LV2, VST3 and CLAP editions, halvorine, install.sh
 #   halvorine_<version>_amd64.deb           the Debian package
+#   Halvorine-<version>-linux-aarch64.tar.xz
+#   halvorine_<version>_arm64.deb           the same two for 64-bit ARM Linux
 #   Halvorine-<version>-src.tar.xz          the source, from git archive
 #   SHA256SUMS                              a checksum for each of them
 #
@@ -51,7 +53,8 @@ cd "$root"
 . "$root/scripts/install-packages.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing git cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libx11-dev lv2-dev \
-    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis dpkg-dev xz-utils zip
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis dpkg-dev xz-utils zip \
+    g++-aarch64-linux-gnu libsndfile1-dev:arm64 libpng-dev:arm64 libfftw3-dev:arm64 libx11-dev:arm64 lv2-dev:arm64
 
 fail() { echo "release: $*" >&2; exit 1; }
 
@@ -151,7 +154,7 @@ tar -C "$work" -xf "$work/src.tar"
 src=$work/$name-src
 
 # ---- The builds: the products only, linked stripped.
-for preset in linux win32 win64; do
+for preset in linux linux-arm64 win32 win64; do
     echo "=== build $preset"
     (cd "$src" &&
         cmake --preset "$preset" -DHALVORINE_TESTS=OFF -DHALVORINE_BENCH=OFF \
@@ -215,16 +218,21 @@ echo "=== $name-windows-setup.exe"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$windows" -DWITH_VST3="$with_vst3" \
     -DOUTFILE="$out/$name-windows-setup.exe" "$src/packaging/windows/Halvorine.nsi"
 
-# ---- Linux: the install tree, shared by the archive and the package.
-stage=$work/stage
-cmake --install "$src/build/linux" --prefix "$stage/usr" >/dev/null
+# ---- Linux, for each processor: the build's preset, the processor as
+# uname -m names it, and as Debian does.
+linux_packages() {
+preset=$1 arch=$2 debarch=$3
+# The install tree, shared by the archive and the package.
+stage=$work/stage-$arch
+cmake --install "$src/build/$preset" --prefix "$stage/usr" >/dev/null
 if [ $with_vst3 = yes ]; then
-    [ -d "$stage/usr/lib/vst3/Halvorine.vst3" ] || fail "cmake --install put no Halvorine.vst3 into lib/vst3"
+    [ -f "$stage/usr/lib/vst3/Halvorine.vst3/Contents/$arch-linux/Halvorine.so" ] ||
+        fail "cmake --install put no Halvorine.vst3 with its $arch-linux part into lib/vst3"
 fi
 [ -f "$stage/usr/lib/clap/Halvorine.clap" ] || fail "cmake --install put no Halvorine.clap into lib/clap"
 
-echo "=== $name-linux-x86_64.tar.xz"
-linux=$work/linux/$name-linux-x86_64
+echo "=== $name-linux-$arch.tar.xz"
+linux=$work/linux-$arch/$name-linux-$arch
 mkdir -p "$linux/bin" "$linux/man" "$linux/CLAP"
 cp "$stage/usr/lib/vst/Halvorine.so" "$linux/"
 cp "$stage/usr/lib/clap/Halvorine.clap" "$linux/CLAP/"
@@ -235,10 +243,10 @@ cp "$stage/usr/share/man/man1/halvorine.1" "$linux/man/"
 sed "s/@VERSION@/$version/g" "$src/packaging/linux/README.txt" >"$linux/README.txt"
 cp "$src/packaging/linux/install.sh" "$src/LICENSE" "$src/CHANGES.md" "$linux/"
 normalise "$linux"
-make_tar_xz "$work/linux" "$name-linux-x86_64" "$out/$name-linux-x86_64.tar.xz"
+make_tar_xz "$work/linux-$arch" "$name-linux-$arch" "$out/$name-linux-$arch.tar.xz"
 
-echo "=== halvorine_${version}_amd64.deb"
-deb=$work/deb
+echo "=== halvorine_${version}_$debarch.deb"
+deb=$work/deb-$arch
 mkdir -p "$deb/DEBIAN" "$deb/usr/share/doc/halvorine"
 cp -R "$stage/usr" "$deb/"
 gzip -9n "$deb/usr/share/man/man1/halvorine.1"
@@ -247,22 +255,30 @@ sed "s/@VERSION@/$version/g; s/@DATE@/$(date -u -R -d "@$SOURCE_DATE_EPOCH")/" "
     gzip -9n >"$deb/usr/share/doc/halvorine/changelog.gz"
 # dpkg-shlibdeps reads the package's name from a source tree's
 # debian/control; it gets one of its own.
-mkdir -p "$work/debsrc/debian"
-printf 'Source: halvorine\n\nPackage: halvorine\nArchitecture: amd64\n' >"$work/debsrc/debian/control"
+# For arm64, dpkg-shlibdeps finds the libraries' symbols files among the
+# arm64 packages installed through multiarch.
+mkdir -p "$work/debsrc-$arch/debian"
+printf 'Source: halvorine\n\nPackage: halvorine\nArchitecture: %s\n' "$debarch" >"$work/debsrc-$arch/debian/control"
 elves=$(cd "$deb" && find usr -type f -exec sh -c 'head -c 4 "$1" | grep -q "ELF"' sh {} \; -print | sort)
-depends=$(cd "$work/debsrc" && dpkg-shlibdeps -O $(for f in $elves; do printf -- '-e%s ' "$deb/$f"; done) 2>/dev/null |
+depends=$(cd "$work/debsrc-$arch" && DEB_HOST_ARCH=$debarch DEB_HOST_MULTIARCH=$arch-linux-gnu \
+    dpkg-shlibdeps -O $(for f in $elves; do printf -- '-e%s ' "$deb/$f"; done) 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p')
 [ -n "$depends" ] || fail "dpkg-shlibdeps found no dependencies"
 normalise "$deb"
 (cd "$deb" && find usr -type f | sort | xargs md5sum >DEBIAN/md5sums)
 size=$(du -k -s --apparent-size "$deb/usr" | cut -f1)
-sed "s/@VERSION@/$version/; s/@DEPENDS@/$depends/; s/@SIZE@/$size/" "$src/packaging/debian/control" >"$deb/DEBIAN/control"
+sed "s/@VERSION@/$version/; s/@DEPENDS@/$depends/; s/@SIZE@/$size/; s/@ARCH@/$debarch/" \
+    "$src/packaging/debian/control" >"$deb/DEBIAN/control"
 chmod 0644 "$deb/DEBIAN/control" "$deb/DEBIAN/md5sums"
 touch -d "@$SOURCE_DATE_EPOCH" "$deb/DEBIAN" "$deb/DEBIAN/control" "$deb/DEBIAN/md5sums"
-dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/halvorine_${version}_amd64.deb" >/dev/null
+dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/halvorine_${version}_$debarch.deb" >/dev/null
+}
+linux_packages linux x86_64 amd64
+linux_packages linux-arm64 aarch64 arm64
 
 # ---- The checksums.
 (cd "$out" && sha256sum "$name-windows.zip" "$name-windows-setup.exe" "$name-linux-x86_64.tar.xz" \
-    "halvorine_${version}_amd64.deb" "$name-src.tar.xz" >SHA256SUMS)
+    "halvorine_${version}_amd64.deb" "$name-linux-aarch64.tar.xz" "halvorine_${version}_arm64.deb" "$name-src.tar.xz" \
+    >SHA256SUMS)
 echo "=== build/release/:"
 cat "$out/SHA256SUMS"

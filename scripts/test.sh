@@ -1,5 +1,8 @@
 #!/bin/sh
 # Builds every configuration and runs every test suite: the Linux build,
+# the 64-bit ARM Linux build (cross-compiled, its tests under qemu-user),
+# the engine with the portable kernel alone (as on a processor without a
+# vector kernel),
 # the Linux tests under AddressSanitizer and UBSan, the concurrency tests
 # (engine and editor bridge) under ThreadSanitizer, the 32-bit and 64-bit
 # Windows DLLs with their suites under wine, the fuzz targets, each for a
@@ -8,12 +11,12 @@
 # same bytes, and each artefact installed as a user installs it. Installs
 # what is missing first (Debian 12).
 #
-#   scripts/test.sh [STEP ...]   (default: linux asan tsan win32 win64 fuzz release)
+#   scripts/test.sh [STEP ...]   (default: linux linux-arm64 portable asan tsan win32 win64 fuzz release)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-presets=${*:-linux asan tsan win32 win64 fuzz release}
+presets=${*:-linux linux-arm64 portable asan tsan win32 win64 fuzz release}
 fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 
 # Build and test dependencies, from Debian's archive. wine32 needs the
@@ -24,14 +27,20 @@ fuzz_seconds=${HALVORINE_FUZZ_SECONDS:-75}
 # known-good bundle (zam-plugins). The release is made with git, makensis,
 # dpkg-dev, xz and zip, and checked with unzip, lintian, man-db and Ardour's
 # VST3 scanner. pluginval, the plug-in validator run on the VST3 bundle,
-# needs the ALSA, font and X libraries of the last line.
+# needs the ALSA, font and X libraries of the next line. The 64-bit ARM
+# build takes the cross compiler, qemu-user with its binfmt entry, and the
+# arm64 libraries through multiarch (the last lines).
 packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libfftw3-dev libgtest-dev googletest
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
           lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev
           git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins
-          libasound2 libfontconfig1 libfreetype6 libx11-6 libxext6 libxrandr2 libxinerama1 libxcursor1"
+          libasound2 libfontconfig1 libfreetype6 libx11-6 libxext6 libxrandr2 libxinerama1 libxcursor1
+          g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user qemu-user-binfmt libx11-dev:arm64
+          libsndfile1-dev:arm64 libpng-dev:arm64 libfftw3-dev:arm64 libgtest-dev:arm64 liblilv-dev:arm64
+          lv2-dev:arm64 libstb-dev:arm64 liblilv-0-0:arm64"
 . "$root/scripts/install-packages.sh"
+. "$root/scripts/arm64-emulation.sh"
 # shellcheck disable=SC2086 # one word per package
 install_missing $packages
 
@@ -134,8 +143,17 @@ for preset in $presets; do
     case $preset in
         tsan) cmake --build --preset "$preset" --target concurrency_tests editor_concurrency_tests vst3_concurrency_tests ;;
         fuzz) cmake --build --preset "$preset" --target fuzz_module fuzz_editor fuzz_vst3_state ;;
+        # The configuration without vector kernels, once: the engine's
+        # white-box tests (every kernel against the reference) and the
+        # golden outputs.
+        portable) cmake --build --preset "$preset" --target engine_tests golden_tests ;;
         *) cmake --build --preset "$preset" ;;
     esac
+    if [ "$preset" = linux-arm64 ] && ! { arm64_emulation && arm64_lv2apply build/linux-arm64/lilv-utils; }; then
+        echo "cannot run 64-bit ARM programs here (binfmt_misc, qemu-user-binfmt, lilv-utils:arm64)" >&2
+        failed="$failed $preset"
+        continue
+    fi
     # Windows suites run under wine, which wants an X display for windows.
     if ! xvfb-run -a ctest --preset "$preset"; then
         failed="$failed $preset"

@@ -1,8 +1,9 @@
 // The per-sample gate step over a chunk of frames: the data it works on and
-// its implementations, SSE2 (every build), AVX and AVX-512 (each chosen at
-// run time where the processor has it). All compute exactly the same
-// samples: the same IEEE results in the same order, two, four or eight
-// bands to a vector.
+// its implementations: portable C++ (every build, one band at a time), on
+// x86 SSE2 (every x86 build), AVX and AVX-512 (each chosen at run time
+// where the processor has it), on 64-bit ARM NEON. All compute exactly the
+// same samples: the same IEEE results in the same order, one, two, four or
+// eight bands to a vector.
 //
 // Plain data only: the AVX and AVX-512 implementations are compiled with
 // other code generation flags, so nothing here may be an inline function
@@ -97,7 +98,15 @@ struct KernelScratch {
 
 // Runs `frames` (1 .. kKernelChunk) frames, keyed by `key` (whose
 // pointers, like the others, point at the chunk's first frame);
-// `accumulate` adds to the outputs instead of replacing them.
+// `accumulate` adds to the outputs instead of replacing them. Each is
+// defined only in the builds whose processor has its instructions (see
+// CMakeLists.txt): other code reaches them through KernelFor and
+// RoundNormalFor.
+void RunChunkPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate);
+void RunChunkNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
@@ -114,6 +123,11 @@ using ChunkKernel = void (*)(const KernelCoefficients& kc, ProcessState& st, Ker
 // it computes the same samples, and is faster for chunks of up to
 // kShortChunk frames.
 constexpr int32_t kShortChunk = 8;
+void RunShortPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                      bool accumulate);
+void RunShortNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
 void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
@@ -121,14 +135,19 @@ void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& 
 
 // For tests: each kernel's split rounding (see GateKernelImpl.h) of
 // `count` values.
+void RoundNormalPortable(const double* in, double* out, int32_t count);
+void RoundNormalNeon(const double* in, double* out, int32_t count);
 void RoundNormalSse2(const double* in, double* out, int32_t count);
 void RoundNormalAvx(const double* in, double* out, int32_t count);
 void RoundNormalAvx512(const double* in, double* out, int32_t count);
 
-// The kernels, narrowest first.
-enum class KernelSet { Sse2, Avx, Avx512 };
+// The kernels: the portable one, then the x86 ones narrowest first, then
+// 64-bit ARM's.
+enum class KernelSet { Portable, Sse2, Avx, Avx512, Neon };
 
-// Whether this processor and operating system run a kernel (SSE2: always).
+// Whether this build has a kernel and this processor and operating system
+// run it (the portable one: always; SSE2 and NEON: in every build for
+// their processor, unless it was made with the portable kernel alone).
 bool CpuRuns(KernelSet set);
 // The widest kernel that runs here.
 KernelSet WidestKernel();
@@ -136,5 +155,8 @@ KernelSet WidestKernel();
 // set `set`: the set's own chunk kernel, or for a short call the path that
 // is fastest there. Every one computes the same samples.
 ChunkKernel KernelFor(KernelSet set, int32_t frames);
+// For tests: the split rounding of a kernel that CpuRuns, else nullptr.
+using RoundNormalFunction = void (*)(const double* in, double* out, int32_t count);
+RoundNormalFunction RoundNormalFor(KernelSet set);
 
 }  // namespace gate

@@ -1,4 +1,4 @@
-// The chunk kernel for SSE2, which every build has: two bands to a vector.
+// The chunk kernel for SSE2, which every x86 build has: two bands to a vector.
 #include <emmintrin.h>
 
 #include "GateKernelImpl.h"
@@ -75,53 +75,6 @@ void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch&
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
     RunChunk<Sse2, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
-}
-
-bool CpuRuns(KernelSet set) {
-    switch (set) {
-    case KernelSet::Sse2:
-        return true;
-    case KernelSet::Avx:
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-        // Also asks whether the operating system saves the registers.
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx");
-#else
-        return false;
-#endif
-    case KernelSet::Avx512:
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f");
-#else
-        return false;
-#endif
-    }
-    return false;
-}
-
-ChunkKernel KernelFor(KernelSet set, int32_t frames) {
-    // The short path, where a chunk is too short to fill the pipeline
-    // for long. It mostly waits on chains of operations, as long in eight
-    // lanes as in four: AVX-512 takes the AVX one, which is measured
-    // against the kernels before, rather than an AVX-512 one of its own.
-    if (frames <= kShortChunk)
-        return set == KernelSet::Sse2 ? RunShortSse2 : RunShortAvx;
-    switch (set) {
-    case KernelSet::Avx512:
-        return RunChunkAvx512;
-    case KernelSet::Avx:
-        return RunChunkAvx;
-    case KernelSet::Sse2:
-        break;
-    }
-    return RunChunkSse2;
-}
-
-KernelSet WidestKernel() {
-    if (CpuRuns(KernelSet::Avx512))
-        return KernelSet::Avx512;
-    return CpuRuns(KernelSet::Avx) ? KernelSet::Avx : KernelSet::Sse2;
 }
 
 }  // namespace gate

@@ -4,13 +4,17 @@
 #   without-editor  HALVORINE_EDITOR=OFF: configure must succeed, and the
 #                   module is built
 # cmake -DSOURCE=... -DBINARY=... -DGENERATOR=... -DC_COMPILER=...
-#       -DCXX_COMPILER=... -DMODE=... -P OtherConfiguration.cmake
+#       -DCXX_COMPILER=... [-DTOOLCHAIN=...] -DMODE=... -P OtherConfiguration.cmake
 file(REMOVE_RECURSE ${BINARY}/CMakeCache.txt)
 set(arguments
   -S ${SOURCE} -B ${BINARY} -G ${GENERATOR}
   -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release
   -DCMAKE_DISABLE_FIND_PACKAGE_X11=ON
   -DHALVORINE_TESTS=OFF -DHALVORINE_TOOLS=OFF -DHALVORINE_BENCH=OFF)
+# A cross build's (linux-arm64): the same processor and libraries.
+if(TOOLCHAIN)
+  list(APPEND arguments -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
 
 if(MODE STREQUAL "without-xlib")
   execute_process(COMMAND ${CMAKE_COMMAND} ${arguments}

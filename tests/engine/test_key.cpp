@@ -98,7 +98,7 @@ protected:
     }
 };
 INSTANTIATE_TEST_SUITE_P(Kernels, KeyKernels,
-                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+                         ::testing::ValuesIn(kAllKernels),
                          [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
                              return std::string(KernelName(info.param));
                          });

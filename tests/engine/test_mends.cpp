@@ -76,7 +76,7 @@ bool StateIsFinite(const gate::ProcessState& st) {
 
 class Overflow : public ::testing::TestWithParam<gate::KernelSet> {};
 INSTANTIATE_TEST_SUITE_P(Kernels, Overflow,
-                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+                         ::testing::ValuesIn(kAllKernels),
                          [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
                              return std::string(KernelName(info.param));
                          });

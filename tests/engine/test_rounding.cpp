@@ -101,10 +101,8 @@ std::vector<double> TiesOfEveryBinade() {
 class SplitRounding : public ::testing::TestWithParam<gate::KernelSet> {
 protected:
     void Check(const std::vector<double>& values) {
-        using Round = void (*)(const double*, double*, int32_t);
-        const Round round = GetParam() == gate::KernelSet::Avx512 ? gate::RoundNormalAvx512
-                            : GetParam() == gate::KernelSet::Avx  ? gate::RoundNormalAvx
-                                                                  : gate::RoundNormalSse2;
+        const gate::RoundNormalFunction round = gate::RoundNormalFor(GetParam());
+        ASSERT_NE(round, nullptr);
         std::vector<double> out(values.size());
         for (bool ftz : {false, true}) {
             FlushToZero mode(ftz);
@@ -120,7 +118,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, SplitRounding,
-                         ::testing::Values(gate::KernelSet::Sse2, gate::KernelSet::Avx, gate::KernelSet::Avx512),
+                         ::testing::ValuesIn(kAllKernels),
                          [](const ::testing::TestParamInfo<gate::KernelSet>& info) {
                              return std::string(KernelName(info.param));
                          });

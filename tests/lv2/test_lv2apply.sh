@@ -3,17 +3,20 @@
 # result equals `halvorine render` with the same program, sample for
 # sample, at two sample rates. lv2apply takes control values rather than
 # presets, so each preset's values are read back from the bundle's Turtle.
-# Usage: test_lv2apply.sh PATH-TO-halvorine LV2-PATH
+# Usage: test_lv2apply.sh PATH-TO-halvorine LV2-PATH [PATH-TO-lv2apply]
+# (the last for another architecture's lv2apply, such as Debian's arm64 one
+# under qemu-user; lv2apply from PATH by default)
 set -u
 tool=$1
 LV2_PATH=$2
 export LV2_PATH
+lv2apply=${3:-lv2apply}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-for program in lv2apply sordi python3; do
+for program in "$lv2apply" sordi python3; do
     if ! command -v $program >/dev/null 2>&1; then
         echo "$program is needed (packages lilv-utils, sordi, python3); skipped"
         exit 77
@@ -121,7 +124,7 @@ for rate in 44100 96000; do
         lv2="$work/lv2-$name-$rate.wav"
         vst="$work/vst-$name-$rate.wav"
         # shellcheck disable=SC2086
-        lv2apply -i "$work/keyed-$rate.wav" -o "$lv2" $controls urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
+        "$lv2apply" -i "$work/keyed-$rate.wav" -o "$lv2" $controls urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
             { fail "lv2apply failed on $name at $rate Hz"; cat "$work/lv2apply.log"; continue; }
         "$tool" render "$work/in-$rate.wav" "$vst" --program "$name" >/dev/null || { fail "render failed on $name"; continue; }
         same_samples "$lv2" "$vst" || fail "$name at $rate Hz: the LV2 render differs from the VST 2.x render"

@@ -8,6 +8,9 @@
 #   - the Debian package: lintian, dpkg -i, then lv2ls, halvorine, man, the
 #     VST3 scanner of a real host and the CLAP test host find it, and
 #     dpkg -r removes every file that dpkg -L listed;
+#   - the 64-bit ARM archive and package: their members, lintian, and the
+#     package installed into an arm64 root (dpkg --root), whose halvorine
+#     runs under qemu-user and renders the same samples as the x86-64 one;
 #   - the installer under wine, in a fresh prefix: a silent install puts
 #     the files in both Program Files folders (the VST3 bundle and the CLAP
 #     files into both Common Files folders), registers their size, the
@@ -67,7 +70,7 @@ clap_loads() {
 # ---- Checksums and member lists.
 step "checksums"
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
-[ "$(wc -l <"$release/SHA256SUMS")" -eq 5 ] || fail "SHA256SUMS does not list the five artefacts"
+[ "$(wc -l <"$release/SHA256SUMS")" -eq 7 ] || fail "SHA256SUMS does not list the seven artefacts"
 
 # Whether the release carries the VST3 edition: the zip says; the other
 # artefacts must agree (expected/ marks its members "vst3 "). A source
@@ -202,6 +205,75 @@ else
             [ ! -e "$path" ] || fail "dpkg -r left $path behind"
         done <"$work/listed"
     fi
+fi
+
+# ---- 64-bit ARM: the same members as the x86-64 artefacts but for the
+# processor's name; the package installed into a root of its own, its
+# dependencies checked against the arm64 packages installed through
+# multiarch, and its halvorine run under qemu-user (binfmt_misc, see
+# scripts/arm64-emulation.sh).
+arm_tarball=$release/$name-linux-aarch64.tar.xz
+arm_deb=$release/halvorine_${version}_arm64.deb
+step "64-bit ARM: member lists"
+expected linux-tar.txt | sed 's/linux-x86_64/linux-aarch64/; s|/x86_64-linux/|/aarch64-linux/|' | sort >"$work/arm-tar.expected"
+tar -tJf "$arm_tarball" | grep -v '/$' | sort >"$work/arm-tar.found"
+compare_members "$name-linux-aarch64.tar.xz" "$work/arm-tar.expected" "$work/arm-tar.found"
+expected deb.txt | sed 's|/x86_64-linux/|/aarch64-linux/|' | sort >"$work/arm-deb.expected"
+dpkg-deb --fsys-tarfile "$arm_deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort >"$work/arm-deb.found"
+compare_members "halvorine_${version}_arm64.deb" "$work/arm-deb.expected" "$work/arm-deb.found"
+tar -xOJf "$arm_tarball" "$name-linux-aarch64/bin/halvorine" | head -c 20 | od -An -tx1 | grep -q ' b7 00$' ||
+    fail "the aarch64 archive's halvorine is not a 64-bit ARM program"
+step "64-bit ARM: lintian"
+lintian --tag-display-limit 0 "$arm_deb" >"$work/arm-lintian.log" 2>&1
+grep '^E: ' "$work/arm-lintian.log" && fail "lintian reports errors on the arm64 package"
+grep '^W: ' "$work/arm-lintian.log" | sed 's/^/  lintian warning: /'
+step "64-bit ARM: dpkg --root into an arm64 root, halvorine under qemu-user"
+depends=$(dpkg-deb -f "$arm_deb" Depends)
+[ "$(dpkg-deb -f "$arm_deb" Architecture)" = arm64 ] || fail "the arm64 package is not of architecture arm64"
+for package in $(echo "$depends" | tr ',' '\n' | sed 's/(.*//; s/ //g'); do
+    dpkg -s "$package:arm64" >/dev/null 2>&1 || fail "the arm64 package depends on $package, not installed as $package:arm64"
+done
+armroot=$work/armroot
+mkdir -p "$armroot/var/lib/dpkg/info" "$armroot/var/lib/dpkg/updates"
+: >"$armroot/var/lib/dpkg/status"
+# The root's own database has none of the libraries (they are the
+# machine's, checked above), hence --force-depends.
+if ! { dpkg --root="$armroot" --add-architecture arm64 &&
+    dpkg --root="$armroot" --force-depends -i "$arm_deb"; } >"$work/arm-dpkg.log" 2>&1; then
+    fail "dpkg --root -i of the arm64 package fails: $(cat "$work/arm-dpkg.log")"
+elif ! HOME=$work/home "$armroot/usr/bin/halvorine" --version >"$work/arm-version" 2>&1; then
+    fail "the installed arm64 halvorine --version fails: $(cat "$work/arm-version")"
+else
+    grep -qx "halvorine $version" "$work/arm-version" || fail "the arm64 halvorine --version does not print $version"
+    grep -qx "plug-in: $armroot/usr/lib/vst/Halvorine.so" "$work/arm-version" ||
+        fail "the arm64 halvorine does not name its installed Halvorine.so: $(cat "$work/arm-version")"
+    # A second of noise through "BigBeat", by the installed arm64 host and
+    # plug-in and by the x86-64 archive's: the same bits.
+    python3 -c '
+import struct, sys
+state, data = 1, bytearray()
+for n in range(44100):
+    state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+    data += struct.pack("<hh", (state >> 8) - 0x400000 >> 8, (state >> 4 & 0xFFFF) - 0x8000)
+fmt = struct.pack("<HHIIHH", 1, 2, 44100, 44100 * 4, 4, 16)
+body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)' "$work/noise.wav"
+    HOME=$work/home "$armroot/usr/bin/halvorine" render "$work/noise.wav" "$work/arm.wav" --program BigBeat \
+        >"$work/arm-render.log" 2>&1 || fail "the arm64 halvorine render fails: $(cat "$work/arm-render.log")"
+    HOME=$work/home "$unpacked/bin/halvorine" render --plugin "$unpacked/Halvorine.so" "$work/noise.wav" "$work/x86.wav" \
+        --program BigBeat >"$work/x86-render.log" 2>&1 || fail "the x86-64 halvorine render fails: $(cat "$work/x86-render.log")"
+    # The sample data (the PEAK chunk holds the time of writing).
+    python3 -c '
+import struct, sys
+def data(path):
+    raw, pos = open(path, "rb").read(), 12
+    while pos + 8 <= len(raw):
+        tag, size = raw[pos:pos + 4], struct.unpack("<I", raw[pos + 4:pos + 8])[0]
+        if tag == b"data":
+            return raw[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+sys.exit(0 if data(sys.argv[1]) and data(sys.argv[1]) == data(sys.argv[2]) else 1)' "$work/arm.wav" "$work/x86.wav" ||
+        fail "the arm64 and x86-64 renders differ"
 fi
 
 # ---- The installer, under wine.

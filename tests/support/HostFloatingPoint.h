@@ -30,6 +30,8 @@
 
 namespace hostfp {
 
+// On 64-bit ARM the same two fields hold FPCR (controls) and FPSR's
+// cumulative exception flags (the status x86 keeps in MXCSR).
 struct State {
     uint32_t mxcsr = 0;
     uint16_t x87 = 0;  // control word
@@ -37,6 +39,37 @@ struct State {
     bool operator!=(const State& o) const { return !(*this == o); }
 };
 
+#if defined(__aarch64__)
+constexpr uint64_t kFpcrFlushAndTruncate = (uint64_t{1} << 24) | (uint64_t{3} << 22);  // FZ, RMode toward zero
+
+inline State Read() {
+    uint64_t fpcr, fpsr;
+    __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr) : : "memory");
+    __asm__ __volatile__("mrs %0, fpsr" : "=r"(fpsr) : : "memory");
+    State s;
+    s.mxcsr = static_cast<uint32_t>(fpcr);
+    s.x87 = static_cast<uint16_t>(fpsr & 0x9F);
+    return s;
+}
+
+inline void Write(const State& s) {
+    const uint64_t fpcr = s.mxcsr, fpsr = s.x87;
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr) : "memory");
+    __asm__ __volatile__("msr fpsr, %0" : : "r"(fpsr) : "memory");
+}
+
+// Unmasks the three as a host does (where the processor implements
+// trapping: many, and qemu, do not), with flush-to-zero on and rounding
+// toward zero; the flags are cleared first.
+inline void Unmask() {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+    uint64_t fpcr;
+    __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
+    fpcr |= kFpcrFlushAndTruncate;
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr) : "memory");
+}
+#else
 inline State Read() {
     State s;
     __asm__ __volatile__("stmxcsr %0" : "=m"(s.mxcsr) : : "memory");
@@ -71,6 +104,7 @@ inline void Unmask() {
     csr = (csr & ~kSseUnmasked) | kSseFlushAndTruncate;
     __asm__ __volatile__("ldmxcsr %0" : : "m"(csr) : "memory");
 }
+#endif
 
 // What a changed state is reported through: the test programs fail the
 // running test, the fuzz target aborts.
