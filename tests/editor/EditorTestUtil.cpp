@@ -38,6 +38,11 @@ int Fixture::sliderX(int index, int x) { return screen().picture(window().slider
 
 int Fixture::sliderY(int index) { return screen().picture(window().sliderOf(index)->id).top + 6; }
 
+void Fixture::showKey(int source) {
+    window().keySource.store(source);
+    window().SetAll();
+}
+
 std::vector<HostCall> Fixture::automation() const {
     std::vector<HostCall> out;
     for (const HostCall& c : HostCalls())

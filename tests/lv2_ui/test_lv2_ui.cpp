@@ -4,8 +4,9 @@
 // input (XTest), and read back from the server as pixels.
 //
 // Its picture must equal, pixel for pixel, the VST 2.x editor's headless
-// picture of the same values, made in this process by a plug-in object
-// built here (the UI library links none of it).
+// picture of the same values and key choice, made in this process by a
+// plug-in object built here (the UI library links none of it) and told the
+// choice as the UI shows it (that edition's own panel has no key selector).
 //
 // Needs an X display (xvfb-run -a ctest); skipped without one. The pointer
 // tests need libXtst.so.6 at run time (skipped without it). Where
@@ -298,7 +299,7 @@ TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleAndOptionsInterfacesOnly) {
     EXPECT_NE(descriptor->extension_data(LV2_OPTIONS__interface), nullptr);
 }
 
-TEST_F(Lv2Ui, EmbedsItselfInTheParentWithTheVst2EditorsPictureAndTellsTheHostItsSize) {
+TEST_F(Lv2Ui, EmbedsItselfInTheParentWithTheKeyedEditorsPictureAndTellsTheHostItsSize) {
     handle = instantiate();
     ASSERT_NE(handle, nullptr);
     const Window child = editor();

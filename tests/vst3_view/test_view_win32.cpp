@@ -1,8 +1,10 @@
 // The view in a Windows host (under wine): attached to a real top-level
 // window, driven by the window's own timer through the thread's messages,
-// with posted mouse messages. Its picture must equal the VST 2.x editor's
-// for the same values: a plug-in object built here, its editor opened as a
-// Win32 window in a second host window, read text and all.
+// with posted mouse messages. Its picture must equal the editor's for the
+// same values and key choice: a VST 2.x plug-in object built here, its
+// editor opened as a Win32 window in a second host window and told the
+// view's key choice (that edition's own panel has no key selector), read
+// text and all.
 #include <cstdlib>
 #include <utility>
 
@@ -26,6 +28,7 @@ protected:
         const platform::WindowFactory previous = platform::setWindowFactory(&platform::win32::CreateWin32Window);
         vst2.dispatch(effEditOpen, 0, 0, vst2Host.handle());
         platform::setWindowFactory(previous);
+        vst2.showKey(owner.keySource);  // Left, as a new instance
         for (int i = 0; i < 22; ++i)
             owner.values[i] = vst2.plugin->getParameter(i);
         view = vst3edition::CreateEditorView(owner);
@@ -73,7 +76,7 @@ protected:
     }
 
     HostWindow host, vst2Host;
-    edtest::Fixture vst2;  // the VST 2.x plug-in object, its editor in vst2Host
+    edtest::Fixture vst2;  // the VST 2.x plug-in object, its editor in vst2Host, keyed
     Owner owner;
     Frame frame{false};
     IPlugView* view = nullptr;
@@ -81,7 +84,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Win32View, ShowsTheVst2EditorsPictureAndFollowsTheController) {
+TEST_F(Win32View, ShowsTheKeyedEditorsPictureAndFollowsTheController) {
     HWND editor = attach();
     ASSERT_NE(editor, nullptr);
     ASSERT_NE(vst2Editor(), nullptr);
@@ -114,7 +117,7 @@ TEST_F(Win32View, AttachedAndRemovedAgainAndAgainLeaveNothingBehind) {
     EXPECT_EQ(view->attached(reinterpret_cast<void*>(0x1234), "HWND"), kResultFalse) << "not a window";
 }
 
-TEST_F(Win32View, DragIsFramedByAGestureAndEndsWithTheVst2EditorsPicture) {
+TEST_F(Win32View, DragIsFramedByAGestureAndEndsWithTheKeyedEditorsPicture) {
     HWND editor = attach();
     ASSERT_NE(editor, nullptr);
     const POINT at50 = SliderPoint(kBoost, 50), at71 = SliderPoint(kBoost, 71);
