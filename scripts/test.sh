@@ -38,7 +38,7 @@ packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libf
           libasound2 libfontconfig1 libfreetype6 libx11-6 libxext6 libxrandr2 libxinerama1 libxcursor1
           g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user qemu-user-binfmt libx11-dev:arm64
           libsndfile1-dev:arm64 libpng-dev:arm64 libfftw3-dev:arm64 libgtest-dev:arm64 liblilv-dev:arm64
-          lv2-dev:arm64 libstb-dev:arm64 liblilv-0-0:arm64"
+          lv2-dev:arm64 libstb-dev:arm64 liblilv-0-0:arm64 libxtst6:arm64"
 . "$root/scripts/install-packages.sh"
 . "$root/scripts/arm64-emulation.sh"
 # shellcheck disable=SC2086 # one word per package
