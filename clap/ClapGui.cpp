@@ -134,7 +134,14 @@ struct ClapGui final : EditorController {
         return static_cast<uint32_t>(window != nullptr ? window->form().clientHeight()
                                                        : platform::ScaledLength(kHeight, scaleBeforeWindow()));
     }
-    double scaleBeforeWindow() const { return platform::ChooseScale(hostScale, platform::NativeSystemScale()); }
+    // The system's scale is read once until a window opens: hosts ask for
+    // the size many times, and each reading is a connection to the display.
+    double scaleBeforeWindow() const {
+        if (systemScale < 0.0)
+            systemScale = platform::NativeSystemScale();
+        return platform::ChooseScale(hostScale, systemScale);
+    }
+    mutable double systemScale = -1.0;  // -1: not read yet
 
     // The plug-in's values as the window is to show them: the host's
     // automation, program changes and the window's own edits alike; the

@@ -115,7 +115,14 @@ Processor::Processor() : live_(InitialState()), snapshot_(live_) {
     engine_.setChangeMode(gate::ChangeMode::Glide);
 }
 
-void Processor::activate() {
+// The host's set-up call, which some hosts make while their audio thread
+// still runs a block: the audio thread starts again from silence at its
+// next block, so that nothing it is using changes under it.
+void Processor::activate() { restartPending_.store(true, std::memory_order_release); }
+
+void Processor::restartIfActivated() {
+    if (!restartPending_.exchange(false, std::memory_order_acquire))
+        return;
     engine_.reset();
     bypassMix_ = bypass_.load(std::memory_order_relaxed) ? 1.0 : 0.0;
 }
@@ -248,6 +255,7 @@ void Processor::countSilence(const float* const* in, int32_t frames, bool inputS
 
 Processor::Result Processor::process(const float* const* in, float* const* out, int32_t frames, bool inputSilent,
                                      BlockChanges* changes, const float* const* key) {
+    restartIfActivated();
     takeLoadedState();
     ChangeCursor cursor(changes);
     auto apply = [this](uint32_t id, double value) { applyChange(id, value); };

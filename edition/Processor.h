@@ -89,6 +89,7 @@ public:
     State savedState() const { return snapshot_.read(); }
 
 private:
+    void restartIfActivated();
     void takeLoadedState();
     void applyChange(uint32_t id, double value);
     void setSound(int index, float value);
@@ -110,6 +111,7 @@ private:
     std::atomic<double> sampleRate_{44100.0};
     std::atomic<bool> bypass_{false};  // the last Bypass value received (or restored)
     std::atomic<bool> keyMissing_{false};
+    std::atomic<bool> restartPending_{true};  // set by activate, taken up by process
     // Consecutive input frames the host reported silent or that were zero
     // (counted up to the tail and one more), the tail of the current
     // design (stale after a change of Start, Finish or Q), and whether the

@@ -353,9 +353,14 @@ private:
         return window != nullptr ? window->form().clientHeight()
                                  : platform::ScaledLength(kHeight, scaleBeforeWindow());
     }
+    // The system's scale is read once until a window opens: hosts ask for
+    // the size many times, and each reading is a connection to the display.
     double scaleBeforeWindow() const {
-        return platform::ChooseScale(contentScale, platform::NativeSystemScale());
+        if (systemScale < 0.0)
+            systemScale = platform::NativeSystemScale();
+        return platform::ChooseScale(contentScale, systemScale);
     }
+    mutable double systemScale = -1.0;  // -1: not read since the last window
     // Takes the window down and leaves the run loop; answers whether there
     // was a window.
     bool detach();
@@ -487,6 +492,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
 void ViewController::editorResized(int width, int height) { view.windowResized(width, height); }
 
 bool EditorView::detach() {
+    systemScale = -1.0;  // the next window may open on another screen
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     // Out of the run loop first: the descriptor closes with the window.
     if (runLoop != nullptr) {

@@ -41,18 +41,23 @@ end
 local gen = signal_first ()
 bounce ("warmup")
 track:remove_processor (gen, nil, true)
-gen = signal_first ()
 
 local proc = ARDOUR.LuaAPI.new_plugin (Session, plugin, ARDOUR.PluginType.VST3, "")
 if proc:isnil () then fail ("cannot load " .. plugin) end
--- The values are set before the plug-in joins the running session, as a
--- session that loads gives them: they reach it with its first block, and
--- start there at once. Set while it already runs, they would glide there
--- as automation does, from whichever block the idle engine ran last.
+if track:add_processor_by_index (proc, 0, nil, true) ~= 0 then fail ("cannot insert " .. plugin) end
 for _, kv in ipairs (settings) do
 	if not ARDOUR.LuaAPI.set_processor_param (proc, kv[1], kv[2]) then fail ("cannot set parameter " .. kv[1]) end
 end
-if track:add_processor_by_index (proc, 1, nil, true) ~= 0 then fail ("cannot insert " .. plugin) end
+-- Values set while the plug-in runs glide there as automation does, from
+-- whichever block the idle engine ran last; activated again, as a session
+-- that loads starts it, the plug-in starts at them at once and from
+-- silence, as the render it is compared with does.
+proc:deactivate ()
+proc:activate ()
+-- The signal script counts its samples from its first run, and the idle
+-- engine may run it before the bounce does: it goes in last, in front of
+-- the plug-in, right before the bounce.
+gen = signal_first ()
 
 local r = bounce ("gated")
 local ar = r:to_audioregion ()

@@ -83,15 +83,28 @@ run_lua() {
     grep "^OK: " "$2"
 }
 
-H_DIR="$work/session" H_PLUGIN="$name" H_RATE=$rate H_FRAMES=$frames H_SET="$settings" H_OUT="$work/bounced" \
-    run_lua "$here/bounce.lua" "$work/ardour.log"
+bounce_session() {
+    rm -rf "$work/session"
+    H_DIR="$work/session" H_PLUGIN="$name" H_RATE=$rate H_FRAMES=$frames H_SET="$settings" H_OUT="$work/bounced" \
+        run_lua "$here/bounce.lua" "$work/ardour.log"
+}
+bounce_session
 [ -n "$halvorine" ] || exit 0
 
 python3 "$here/make_signal.py" "$work/in.wav" $frames $rate
 "$halvorine" render "$work/in.wav" "$work/out.wav" --set "Start Freq=0.25" --set "Boost=0.6" \
     --set "Band 4Gate Level=0.3" || exit 1
+# The host's idle engine may still run the signal script once before the
+# bounce, which then starts later in the signal (seen about once in ten
+# runs, with the plug-in given the same calls either way): the session is
+# made once more before the bounce counts as different.
 # shellcheck disable=SC2046 # the two paths, one a line
-python3 "$here/compare_wav.py" "$work/out.wav" $(cat "$work/bounced") || exit 1
+if ! python3 "$here/compare_wav.py" "$work/out.wav" $(cat "$work/bounced"); then
+    echo "once more, in a new session:"
+    bounce_session
+    # shellcheck disable=SC2046
+    python3 "$here/compare_wav.py" "$work/out.wav" $(cat "$work/bounced") || exit 1
+fi
 
 H_DIR="$work/presets" H_PLUGIN="$name" H_RATE=$rate H_FRAMES=$frames H_OUT="$work/programs" \
     H_PROGRAMS=$(python3 "$here/program_values.py" "$here/../../../params/ParameterTable.cpp") \
