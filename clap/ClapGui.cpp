@@ -77,30 +77,6 @@ Result HostEntry(Result failed, Body&& body) {
     }
 }
 
-// A value as the window may show it: within 0 to 1, and not a NaN.
-float ShownValue(float value) {
-    if (value > 1.0f)
-        return 1.0f;
-    if (!(value >= 0.0f))
-        return 0.0f;
-    return value;
-}
-
-#if defined(_WIN32)
-// The first window registers the editor's window class for the library that
-// holds this code (see CreateWin32Window). Windows keeps a library's classes
-// after it is unloaded, and a later copy loaded at the same address could
-// then not register its own: the class goes with the library.
-struct WindowClassRelease {
-    ~WindowClassRelease() {
-        HMODULE self = nullptr;
-        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                               reinterpret_cast<LPCWSTR>(&DestroyGui), &self))
-            platform::win32::UnregisterEditorClass(self);
-    }
-} gWindowClassRelease;
-#endif
-
 }  // namespace
 
 // The editor of one plug-in. It is its window's plug-in: edits go on to the
@@ -148,7 +124,7 @@ struct ClapGui final : EditorController {
     // Key choice and whether its key is missing with them.
     void copyValues(TPluginEditorWindow& into) {
         for (int i = 0; i < kSliders; ++i)
-            into.values[i].store(ShownValue(EditorValue(plugin, i)), std::memory_order_relaxed);
+            into.values[i].store(platform::ShownValue(EditorValue(plugin, i)), std::memory_order_relaxed);
         into.keySource.store(EditorKeySource(plugin), std::memory_order_relaxed);
         into.keyMissing.store(EditorKeyMissing(plugin), std::memory_order_relaxed);
     }

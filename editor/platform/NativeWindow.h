@@ -7,6 +7,8 @@
 #include "platform/Platform.h"
 
 #if defined(_WIN32)
+#include <windows.h>
+
 #include "platform/win32/Win32Window.h"
 #define HALVORINE_NATIVE_WINDOW 1
 #elif defined(HALVORINE_X11)
@@ -15,6 +17,33 @@
 #endif
 
 namespace platform {
+
+// A value as the window may show it: within 0 to 1, and not a NaN.
+inline float ShownValue(float value) {
+    if (value > 1.0f)
+        return 1.0f;
+    if (!(value >= 0.0f))
+        return 0.0f;
+    return value;
+}
+
+#if defined(_WIN32)
+// The first window registers the editor's window class for the library that
+// holds this code (see CreateWin32Window). Windows keeps a library's classes
+// after it is unloaded, and a later copy loaded at the same address could
+// then not register its own: the class goes with the library, when its
+// static objects are destroyed on unloading. One object in each library
+// that includes this (an inline variable), found by an address of its own.
+struct WindowClassRelease {
+    ~WindowClassRelease() {
+        HMODULE self = nullptr;
+        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCWSTR>(this), &self))
+            win32::UnregisterEditorClass(self);
+    }
+};
+inline WindowClassRelease gWindowClassRelease;
+#endif
 
 // The system's scale for a window about to be made, as the backend will
 // read it once the window exists; 0 where there is none.

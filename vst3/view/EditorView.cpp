@@ -66,15 +66,6 @@ constexpr const char* kNativeType = kPlatformTypeHWND;
 constexpr const char* kNativeType = kPlatformTypeX11EmbedWindowID;
 #endif
 
-// A value as the window may show it: within 0 to 1, and not a NaN.
-float ShownValue(float value) {
-    if (value > 1.0f)
-        return 1.0f;
-    if (!(value >= 0.0f))
-        return 0.0f;
-    return value;
-}
-
 // Runs `body` as an entry from the host: exceptions masked for its length,
 // and none let through (`failed` answers instead).
 template <typename Body>
@@ -99,22 +90,6 @@ public:
 private:
     FUnknown* object;
 };
-
-#if defined(_WIN32)
-// The first window registers the editor's window class for the library that
-// holds this code (see CreateWin32Window). Windows keeps a library's classes
-// after it is unloaded, and a later copy loaded at the same address could
-// then not register its own: the class goes with the library, when its
-// static objects are destroyed on unloading.
-struct WindowClassRelease {
-    ~WindowClassRelease() {
-        HMODULE self = nullptr;
-        if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                               reinterpret_cast<LPCWSTR>(&CreateEditorView), &self))
-            platform::win32::UnregisterEditorClass(self);
-    }
-} gWindowClassRelease;
-#endif
 
 class EditorView;
 
@@ -284,7 +259,7 @@ public:
     // From the owner (EditorViewParameterChanged).
     void parameterChanged(int index, float value) {
         if (window != nullptr && index >= 0 && index < kSliders)
-            window->values[index].store(ShownValue(value), std::memory_order_relaxed);
+            window->values[index].store(platform::ShownValue(value), std::memory_order_relaxed);
     }
 
     // The selector and the read-out follow the owner's Key choice and the
@@ -448,7 +423,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
     }
     made->form().setPosition(0, 0);
     for (int i = 0; i < kSliders; ++i)
-        made->values[i].store(ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
+        made->values[i].store(platform::ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
     made->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
     made->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
     made->plugin = &controller;
