@@ -2,10 +2,25 @@
 # Debian's archive, those of the packages that are not installed yet (as
 # root, or through sudo). Packages of the i386 or arm64 architecture add it
 # first.
+#
+# A name without an architecture means the machine's own (or an
+# architecture-independent package): once the arm64 build's libraries sit
+# beside the native ones, a bare name is ambiguous to `dpkg -s`, which would
+# take every such package for missing and install them again on every run.
+package_installed() {
+    name=${1%%:*}
+    case $1 in
+        *:*) want=$1 ;;
+        *) want=$name:$(dpkg --print-architecture) ;;
+    esac
+    dpkg-query -W -f='${Package}:${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null |
+        grep -qx -e "$want installed" -e "$name:all installed"
+}
+
 install_missing() {
     missing=
     for package in "$@"; do
-        if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
+        if ! package_installed "$package"; then
             missing="$missing $package"
         fi
     done
