@@ -314,6 +314,7 @@ const clap_host_t* HostOf(ClapPlugin& plugin) { return plugin.host(); }
 float EditorValue(ClapPlugin& plugin, int index) { return plugin.editorValue(index); }
 int EditorKeySource(ClapPlugin& plugin) { return plugin.editorKeySource(); }
 bool EditorKeyMissing(ClapPlugin& plugin) { return plugin.editorKeyMissing(); }
+int EditorProgram(ClapPlugin& plugin) { return plugin.editorProgram(); }
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 bool ChooseProgram(ClapPlugin& plugin, int program) { return plugin.chooseProgram(program); }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui(); }

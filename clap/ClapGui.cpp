@@ -127,6 +127,7 @@ struct ClapGui final : EditorController {
             into.values[i].store(platform::ShownValue(EditorValue(plugin, i)), std::memory_order_relaxed);
         into.keySource.store(EditorKeySource(plugin), std::memory_order_relaxed);
         into.keyMissing.store(EditorKeyMissing(plugin), std::memory_order_relaxed);
+        into.program.store(EditorProgram(plugin), std::memory_order_relaxed);
     }
 
     bool open(void* parent);
@@ -340,8 +341,13 @@ bool CLAP_CALL CanResize(const clap_plugin_t*) {
     return false;
 }
 
-bool CLAP_CALL GetResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) {
-    return false;
+// The editor has one size per scale: neither side can be dragged. Hosts
+// ask whatever can_resize said, and log a failure when there is no answer.
+bool CLAP_CALL GetResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hints) {
+    if (hints == nullptr)
+        return false;
+    *hints = clap_gui_resize_hints_t{false, false, false, 0, 0};
+    return true;
 }
 
 // Whatever the host proposes, the editor's one size.

@@ -28,6 +28,7 @@ float EditorValue(ClapPlugin& plugin, int index);
 // processor's last block wanted a key that the host did not give.
 int EditorKeySource(ClapPlugin& plugin);
 bool EditorKeyMissing(ClapPlugin& plugin);
+int EditorProgram(ClapPlugin& plugin);
 // Where the editor's edits go (the sliders' and the Key selector's): they
 // reach the host as gesture-begin, value and gesture-end output events, and
 // the sound at the next block.

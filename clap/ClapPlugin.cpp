@@ -334,6 +334,11 @@ int ClapPlugin::editorKeySource() {
     return edition::KeyFromNormalized(controller_.value(edition::kKeyId));
 }
 
+int ClapPlugin::editorProgram() {
+    follow();
+    return edition::ProgramFromNormalized(controller_.value(edition::kProgramId));
+}
+
 // Tells the host what waited in the controller's notices, now that it holds
 // nothing of its own (see edition::DeferredNotices).
 void ClapPlugin::onMainThread() {

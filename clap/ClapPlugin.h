@@ -92,6 +92,7 @@ public:
     // The editor's side (ClapParts.h).
     float editorValue(int index);
     int editorKeySource();
+    int editorProgram();
     bool editorKeyMissing() const { return processor_.keyMissing(); }
     bool chooseProgram(int program);
 

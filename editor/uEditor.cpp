@@ -226,6 +226,18 @@ void TPluginEditorWindow::SetAll() {
         drawnValues[i] = v;
     }
     refreshKeySelector();
+    refreshProgram();
+}
+
+// The first program seen is the one the window opened on: the title stays.
+void TPluginEditorWindow::refreshProgram() {
+    const int current = program.load(std::memory_order_relaxed);
+    if (current == seenProgram)
+        return;
+    const bool opened = seenProgram >= 0;
+    seenProgram = current;
+    if (opened && current >= 0 && current < params::kNumPrograms)
+        PrintLabels("Program", params::kProgramNames[current]);
 }
 
 void TPluginEditorWindow::Timer2Timer() { SetAll(); }

@@ -34,6 +34,12 @@
 // as it always has. `keyMissing` puts "Key: no signal" in the read-out
 // while it holds; the line it covered comes back after.
 //
+// The program. The editions with a program parameter (not the VST 2.x one)
+// write the current program's index into `program`; a refresh pass that
+// sees it change names the new program in the read-out, since a program
+// moves every slider and the line of the control last touched no longer
+// holds. At -1, its default, the read-out keeps to the drags alone.
+//
 // For an edition whose host hands the scale to a view (a content scale
 // factor, a resize through the host's frame): create the window with the
 // host's scale if it is known, else 0; pass a later one to setScale; do the
@@ -117,6 +123,8 @@ public:
     // (-1: no selector) and whether the chosen key has no signal now.
     std::atomic<int> keySource{-1};
     std::atomic<bool> keyMissing{false};
+    // Written by the owner like `values`: the current program, -1 for none.
+    std::atomic<int> program{-1};
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();
@@ -203,6 +211,7 @@ private:
     void addKeySelector();
     void paintKeySelector();
     void refreshKeySelector();
+    void refreshProgram();
     // The topmost visible picture under a client point if it takes the
     // mouse, -1 otherwise; while a picture holds the mouse, that one.
     int mouseTarget(int x, int y) const;
@@ -227,6 +236,7 @@ private:
     bool selectorShown = false;  // the selector is part of the window
     int shownKeySource = -1;     // the choice the selector shows
     bool missingShown = false;   // the read-out says "Key: no signal"
+    int seenProgram = -1;        // the program the last refresh pass saw
 };
 
 // Takes down a window that a host embedded (the VST3 view's, the CLAP

@@ -164,6 +164,7 @@ public:
     // whether the processor's last block wanted a key it did not get.
     int editorKeySource() const override;
     bool editorKeyMissing() const override { return processor_.keyMissing(); }
+    int editorProgram() const override;
 
 private:
     ~HalvorineVst3();

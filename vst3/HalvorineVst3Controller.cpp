@@ -197,6 +197,10 @@ void HalvorineVst3::keySourceChosen(int choice) {
 
 int HalvorineVst3::editorKeySource() const { return edition::KeyFromNormalized(controller_.value(edition::kKeyId)); }
 
+int HalvorineVst3::editorProgram() const {
+    return edition::ProgramFromNormalized(controller_.value(edition::kProgramId));
+}
+
 // ---------------------------------------------------------------------------
 // IUnitInfo
 

@@ -35,6 +35,7 @@ const clap_host_t* HostOf(ClapPlugin& plugin) { return plugin.host; }
 float EditorValue(ClapPlugin& plugin, int index) { return plugin.values[index]; }
 int EditorKeySource(ClapPlugin&) { return 0; }
 bool EditorKeyMissing(ClapPlugin&) { return false; }
+int EditorProgram(ClapPlugin&) { return -1; }
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui; }
 

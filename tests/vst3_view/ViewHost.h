@@ -33,6 +33,7 @@ public:
     float editorValue(int index) const override { return values[index]; }
     int editorKeySource() const override { return keySource; }
     bool editorKeyMissing() const override { return keyMissing; }
+    int editorProgram() const override { return program; }
     EditorController& editorController() override { return *this; }
     void viewIdle() override { ++idles; }
     void retainOwner() override { ++held; }
@@ -47,6 +48,7 @@ public:
     float values[22] = {};
     int keySource = 0;
     bool keyMissing = false;
+    int program = -1;  // the read-out names no program
     std::vector<Edit> edits;
     std::vector<IPlugView*> attached, destroyed;
     int held = 0;   // references the views hold on the owner

@@ -270,6 +270,7 @@ public:
             return;
         window->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
         window->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
+        window->program.store(owner.editorProgram(), std::memory_order_relaxed);
     }
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
@@ -426,6 +427,7 @@ tresult EditorView::attach(void* parent, FIDString type) {
         made->values[i].store(platform::ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
     made->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
     made->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
+    made->program.store(owner.editorProgram(), std::memory_order_relaxed);
     made->plugin = &controller;
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)

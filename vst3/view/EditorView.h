@@ -28,6 +28,9 @@ public:
     // read-out says the key is missing; read at every tick.
     virtual int editorKeySource() const = 0;
     virtual bool editorKeyMissing() const = 0;
+    // The current program (0 to 7), which the read-out names when it
+    // changes; read at every tick.
+    virtual int editorProgram() const = 0;
     // Where the window's edits go.
     virtual EditorController& editorController() = 0;
     // Called on the host's UI thread at every tick of the open view's timer: the owner may tell the host now what it could not tell it from inside a host call.
