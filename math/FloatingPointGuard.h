@@ -51,6 +51,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace fpenv {
 
@@ -182,5 +183,18 @@ struct GuardedCall<F> {
 //   const LV2_Descriptor kDescriptor = {uri, fpenv::Guarded<instantiate>, ...};
 template <auto F>
 constexpr auto Guarded = &GuardedCall<F>::call;
+
+// Runs `body` as an entry from a host that no exception may reach (the
+// editor entries of the VST3 view and the CLAP gui): a guard for its
+// length, and `failed` answered for anything it throws.
+template <typename Result, typename Body>
+Result HostCall(Result failed, Body&& body) {
+    FloatingPointGuard guard;
+    try {
+        return std::forward<Body>(body)();
+    } catch (...) {
+        return failed;
+    }
+}
 
 }  // namespace fpenv

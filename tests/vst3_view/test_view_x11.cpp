@@ -106,6 +106,7 @@ TEST_F(X11View, ShowsTheKeyedEditorsPictureDrivenByTheHostsRunLoop) {
 
     // A value from the controller moves its slider at the next timer tick,
     // with no descriptor read at all.
+    owner.values[kBoost] = 0.25f;  // as the controller holds it
     vst3edition::EditorViewParameterChanged(view, kBoost, 0.25f);
     reference.plugin->setParameter(kBoost, 0.25f);
     reference.screen().tick();

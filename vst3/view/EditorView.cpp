@@ -17,16 +17,11 @@
 //   attached() answers kResultFalse, since a window that nothing drives
 //   would never draw or answer the mouse.
 //
-// Size. The view's size is the window's: the panel's at the scale that
-// platform::ChooseScale picks from HALVORINE_SCALE, the host's content
-// scale and the system's. Before the window exists the view works it out
-// from the same sources (the system's: Xft.dpi of the default display, the
-// system's DPI on Windows), so that the size a host asks for first is the
-// size the window opens at. When the window's scale changes while it is
-// open (a new content scale, a screen of another density) the window takes
-// its new size at once and the view asks the host to follow through
-// IPlugFrame::resizeView; the host confirms with onSize, inside that call
-// or later, and the view answers the new size from then on in either case.
+// Size, opening and closing, the refresh and the Win32 timer are the
+// embedded editor's (EmbeddedEditor): the view adds IPlugView's rules. A
+// new size of the window goes to the host through IPlugFrame::resizeView;
+// the host confirms with onSize, inside that call or later, and the view
+// answers the new size from then on in either case.
 //
 // Every entry from the host masks floating-point exceptions for its length
 // (fpenv::FloatingPointGuard) and lets no exception through.
@@ -36,10 +31,10 @@
 #include <cstring>
 #include <memory>
 
+#include "EmbeddedEditor.h"
 #include "FloatingPointGuard.h"
 #include "Gui.h"
 #include "platform/NativeWindow.h"
-#include "platform/Platform.h"
 #include "uEditor.h"
 
 #if defined(_WIN32)
@@ -56,8 +51,6 @@ namespace {
 
 using namespace vst3abi;
 
-constexpr int kWidth = TPluginEditorWindow::kClientWidth;
-constexpr int kHeight = TPluginEditorWindow::kClientHeight;
 constexpr int kSliders = TPluginEditorWindow::kNumSliders;
 
 #if defined(_WIN32)
@@ -66,16 +59,9 @@ constexpr const char* kNativeType = kPlatformTypeHWND;
 constexpr const char* kNativeType = kPlatformTypeX11EmbedWindowID;
 #endif
 
-// Runs `body` as an entry from the host: exceptions masked for its length,
-// and none let through (`failed` answers instead).
 template <typename Body>
 tresult HostEntry(tresult failed, Body&& body) {
-    fpenv::FloatingPointGuard guard;
-    try {
-        return body();
-    } catch (...) {
-        return failed;
-    }
+    return fpenv::HostCall(failed, std::forward<Body>(body));
 }
 
 // Keeps an object alive for a scope: a host may release it from inside a
@@ -92,25 +78,6 @@ private:
 };
 
 class EditorView;
-
-// What the view hands its window as the window's plug-in: edits go on to
-// the owner's controller, and a new size of the window comes to the view,
-// which tells the host.
-class ViewController final : public EditorController {
-public:
-    explicit ViewController(EditorView& view, EditorViewOwner& owner) : view(view), owner(owner) {}
-    void setParameterAutomated(int index, float value) override {
-        owner.editorController().setParameterAutomated(index, value);
-    }
-    void beginGesture(int index) override { owner.editorController().beginGesture(index); }
-    void endGesture(int index) override { owner.editorController().endGesture(index); }
-    void keySourceChosen(int choice) override { owner.editorController().keySourceChosen(choice); }
-    void editorResized(int width, int height) override;
-
-private:
-    EditorView& view;
-    EditorViewOwner& owner;
-};
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
 // What the view registers in the host's run loop: an object of its own,
@@ -147,10 +114,10 @@ private:
 };
 #endif
 
-class EditorView final : public IPlugView, public IPlugViewContentScaleSupport {
+class EditorView final : public IPlugView, public IPlugViewContentScaleSupport, private EmbeddedEditor::Owner {
 public:
     // Holds the owner until the last release.
-    explicit EditorView(EditorViewOwner& owner) : owner(owner), controller(*this, owner) { owner.retainOwner(); }
+    explicit EditorView(EditorViewOwner& owner) : owner(owner) { owner.retainOwner(); }
     EditorView(const EditorView&) = delete;
     EditorView& operator=(const EditorView&) = delete;
 
@@ -234,43 +201,20 @@ public:
     // that is not a number or not positive withdraws the host's scale.
     tresult VST3_CALL setContentScaleFactor(ScaleFactor factor) override {
         return HostEntry(kResultFalse, [&] {
-            contentScale = factor > 0.0f ? static_cast<double>(factor) : 0.0;
-            if (window == nullptr)
-                return kResultOk;
             Hold self(static_cast<IPlugView*>(this));
-            window->setScale(contentScale);  // last: the host may close the view inside
+            editor.setHostScale(factor > 0.0f ? static_cast<double>(factor) : 0.0);  // last: may close the view
             return kResultOk;
         });
-    }
-
-    // From the window (through ViewController), last in a change of its
-    // scale: the host is to make room for the new size.
-    void windowResized(int newWidth, int newHeight) {
-        if (frame == nullptr)
-            return;
-        Hold self(static_cast<IPlugView*>(this));
-        ViewRect wanted{0, 0, newWidth, newHeight};
-        frame->resizeView(this, &wanted);  // the host may call onSize inside, or close the view
     }
 
     // From the owner (EditorViewCloseWindow): a newer view opened its window.
     void closeWindow() { detach(); }
 
-    // From the owner (EditorViewParameterChanged).
+    // From the owner (EditorViewParameterChanged): shown at once, before
+    // the next tick reads it.
     void parameterChanged(int index, float value) {
-        if (window != nullptr && index >= 0 && index < kSliders)
-            window->values[index].store(platform::ShownValue(value), std::memory_order_relaxed);
-    }
-
-    // The selector and the read-out follow the owner's Key choice and the
-    // processor's key, which change behind the view's back: read at every
-    // tick, before the window's refresh.
-    void showKey() {
-        if (window == nullptr)
-            return;
-        window->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
-        window->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
-        window->program.store(owner.editorProgram(), std::memory_order_relaxed);
+        if (editor.window() != nullptr && index >= 0 && index < kSliders)
+            editor.window()->values[index].store(platform::ShownValue(value), std::memory_order_relaxed);
     }
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
@@ -278,32 +222,11 @@ public:
     // timer's period is up.
     void readEvents() {
         Hold self(static_cast<IPlugView*>(this));
-        if (window != nullptr)
-            window->form().repaintNow();
+        editor.pump();
     }
     void runTimer() {
         Hold self(static_cast<IPlugView*>(this));
-        showKey();
-        if (window != nullptr)
-            platform::x11::RunTimerNow(window->form());
-        if (window != nullptr)
-            owner.viewIdle();
-    }
-#endif
-#if defined(_WIN32)
-    // The view's own timer on the window, for the owner's idle calls. Its
-    // id is the view's address (never the window's own timer id, 1), so the
-    // timer procedure finds the view without a table; the timer ends with
-    // the window's detachment, or with the window itself.
-    static void CALLBACK IdleTimer(HWND, UINT, UINT_PTR id, DWORD) {
-        HostEntry(kResultOk, [&] {
-            auto* view = reinterpret_cast<EditorView*>(id);
-            Hold self(static_cast<IPlugView*>(view));
-            view->showKey();
-            if (view->window != nullptr)
-                view->owner.viewIdle();
-            return kResultOk;
-        });
+        editor.tick();
     }
 #endif
 
@@ -322,36 +245,54 @@ private:
     tresult attach(void* parent, FIDString type);
     // The view's size in screen pixels: the open window's, or what the
     // window would open at.
-    int width() const {
-        return window != nullptr ? window->form().clientWidth() : platform::ScaledLength(kWidth, scaleBeforeWindow());
-    }
-    int height() const {
-        return window != nullptr ? window->form().clientHeight()
-                                 : platform::ScaledLength(kHeight, scaleBeforeWindow());
-    }
-    // The system's scale is read once until a window opens: hosts ask for
-    // the size many times, and each reading is a connection to the display.
-    double scaleBeforeWindow() const {
-        if (systemScale < 0.0)
-            systemScale = platform::NativeSystemScale();
-        return platform::ChooseScale(contentScale, systemScale);
-    }
-    mutable double systemScale = -1.0;  // -1: not read since the last window
+    int width() const { return editor.width(); }
+    int height() const { return editor.height(); }
     // Takes the window down and leaves the run loop; answers whether there
     // was a window.
-    bool detach();
+    bool detach() {
+        const bool had = editor.window() != nullptr;
+        editor.close();
+        return had;
+    }
+
+    // EmbeddedEditor::Owner
+    EditorController& edits() override { return owner.editorController(); }
+    // The values, and the Key choice, the processor's key and the program,
+    // which change behind the view's back: read at every tick.
+    void showIn(TPluginEditorWindow& window) override {
+        for (int i = 0; i < kSliders; ++i)
+            window.values[i].store(platform::ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
+        window.keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
+        window.keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
+        window.program.store(owner.editorProgram(), std::memory_order_relaxed);
+    }
+    void afterRefresh() override {
+        Hold self(static_cast<IPlugView*>(this));
+        owner.viewIdle();
+    }
+    // Last in a change of the window's scale: the host is to make room.
+    void sizeChanged(int newWidth, int newHeight) override {
+        if (frame == nullptr)
+            return;
+        Hold self(static_cast<IPlugView*>(this));
+        ViewRect wanted{0, 0, newWidth, newHeight};
+        frame->resizeView(this, &wanted);  // the host may call onSize inside, or close the view
+    }
+#if defined(HALVORINE_VIEW_RUN_LOOP)
+    bool joinLoop(int fd) override;
+    void leaveLoop() override;
+#endif
 
     std::atomic<uint32_t> refs{1};
     EditorViewOwner& owner;
-    ViewController controller;
     IPlugFrame* frame = nullptr;
-    TPluginEditorWindow* window = nullptr;
     bool attachedByHost = false;  // between a successful attached() and removed()
-    double contentScale = 0.0;    // the host's, or 0 for none
 #if defined(HALVORINE_VIEW_RUN_LOOP)
-    IRunLoop* runLoop = nullptr;  // referenced while the window is in it
+    IRunLoop* offeredLoop = nullptr;  // the frame's, while attach opens the window
+    IRunLoop* runLoop = nullptr;      // referenced while the window is in it
     RunLoopClient* client = nullptr;
 #endif
+    EmbeddedEditor editor{*this, EmbeddedEditor::Refresh::Pulled};  // last: it goes first
 };
 
 tresult EditorView::queryInterface(const TUID iid, void** obj) {
@@ -398,8 +339,6 @@ tresult EditorView::attach(void* parent, FIDString type) {
     // new parent.
     attachedByHost = false;
     detach();
-    // The size the host was told before the window existed.
-    const int toldWidth = width(), toldHeight = height();
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
     IRunLoop* loop = nullptr;
@@ -410,90 +349,57 @@ tresult EditorView::attach(void* parent, FIDString type) {
         loop = static_cast<IRunLoop*>(queried);
     if (loop == nullptr)
         return kResultFalse;
-    // Released on every way out but the one that keeps it.
-    std::unique_ptr<IRunLoop, void (*)(IRunLoop*)> loopRef(loop, [](IRunLoop* l) { l->release(); });
+    offeredLoop = loop;  // joinLoop keeps it, or it is released here
+    const bool opened = editor.open(parent);
+    if (offeredLoop != nullptr)
+        offeredLoop->release();
+    offeredLoop = nullptr;
+#else
+    const bool opened = editor.open(parent);
 #endif
-
-    std::unique_ptr<TPluginEditorWindow> made;
-    try {
-        [[maybe_unused]] platform::NativeWindows native;
-        made = std::make_unique<TPluginEditorWindow>(parent, contentScale);  // runs FormCreate
-    } catch (...) {
-        // No window to be had (a parent that is gone, no display).
+    if (!opened)
         return kResultFalse;
-    }
-    made->form().setPosition(0, 0);
-    for (int i = 0; i < kSliders; ++i)
-        made->values[i].store(platform::ShownValue(owner.editorValue(i)), std::memory_order_relaxed);
-    made->keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
-    made->keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
-    made->program.store(owner.editorProgram(), std::memory_order_relaxed);
-    made->plugin = &controller;
-
-#if defined(HALVORINE_VIEW_RUN_LOOP)
-    const int fd = platform::x11::ConnectionFileDescriptor(made->form());
-    auto* joining = new RunLoopClient(*this);
-    if (fd < 0 || loop->registerEventHandler(joining, fd) != kResultOk) {
-        joining->forget();
-        joining->release();
-        return kResultFalse;
-    }
-    if (loop->registerTimer(joining, TPluginEditorWindow::kTimerInterval) != kResultOk) {
-        loop->unregisterEventHandler(joining);
-        joining->forget();
-        joining->release();
-        return kResultFalse;
-    }
-    runLoop = loopRef.release();
-    client = joining;
-#endif
-
-    window = made.release();
-    window->form().repaintNow();
-    window->form().show();
-    window->SetAll();
     attachedByHost = true;
-#if defined(_WIN32)
-    SetTimer(static_cast<HWND>(window->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this),
-             TPluginEditorWindow::kTimerInterval, &EditorView::IdleTimer);
-#endif
     Hold self(static_cast<IPlugView*>(this));
     owner.viewAttached(this);
-    // The window opened at another size than the host was told (its screen
-    // is not the one the system's scale is for): the host is to follow.
-    if (window != nullptr && (width() != toldWidth || height() != toldHeight))
-        windowResized(width(), height());
+    editor.reportSizeIfChanged();
     return kResultOk;
 }
 
-void ViewController::editorResized(int width, int height) { view.windowResized(width, height); }
-
-bool EditorView::detach() {
-    systemScale = -1.0;  // the next window may open on another screen
 #if defined(HALVORINE_VIEW_RUN_LOOP)
-    // Out of the run loop first: the descriptor closes with the window.
-    if (runLoop != nullptr) {
-        IRunLoop* loop = runLoop;
-        RunLoopClient* leaving = client;
-        runLoop = nullptr;
-        client = nullptr;
-        leaving->forget();
-        loop->unregisterEventHandler(leaving);
-        loop->unregisterTimer(leaving);
-        leaving->release();
-        loop->release();
-    }
-#endif
-    TPluginEditorWindow* doomed = window;
-    window = nullptr;
-    if (doomed == nullptr)
+bool EditorView::joinLoop(int fd) {
+    auto* joining = new RunLoopClient(*this);
+    if (offeredLoop->registerEventHandler(joining, fd) != kResultOk) {
+        joining->forget();
+        joining->release();
         return false;
-#if defined(_WIN32)
-    KillTimer(static_cast<HWND>(doomed->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this));
-#endif
-    CloseEmbeddedWindow(doomed);  // or when the event it is removed in is done
+    }
+    if (offeredLoop->registerTimer(joining, TPluginEditorWindow::kTimerInterval) != kResultOk) {
+        offeredLoop->unregisterEventHandler(joining);
+        joining->forget();
+        joining->release();
+        return false;
+    }
+    runLoop = offeredLoop;
+    offeredLoop = nullptr;
+    client = joining;
     return true;
 }
+
+void EditorView::leaveLoop() {
+    if (runLoop == nullptr)
+        return;
+    IRunLoop* loop = runLoop;
+    RunLoopClient* leaving = client;
+    runLoop = nullptr;
+    client = nullptr;
+    leaving->forget();
+    loop->unregisterEventHandler(leaving);
+    loop->unregisterTimer(leaving);
+    leaving->release();
+    loop->release();
+}
+#endif
 
 #if defined(HALVORINE_VIEW_RUN_LOOP)
 tresult RunLoopClient::queryInterface(const TUID iid, void** obj) {
