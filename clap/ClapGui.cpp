@@ -2,16 +2,10 @@
 // "clap.gui", driven on Linux by the host's timers and descriptors (see
 // ClapGui.h).
 //
-// Size. The editor's size is the window's: the panel's at the scale that
-// platform::ChooseScale picks from HALVORINE_SCALE, the host's (set_scale)
-// and the system's. Before the window exists the editor works it out from
-// the same sources (the system's: Xft.dpi of the default display, the
-// system's DPI on Windows), so that the size the host asks for before
-// set_parent is the size the window opens at. The size is fixed at a
-// scale: the host may not resize the window, and adjust_size answers that
-// one size. When the window's scale changes while it is open (a new
-// set_scale, a screen of another density) the window takes its new size at
-// once and the editor asks the host to follow (request_resize).
+// Size, opening and closing, the refresh and the Win32 timer are the
+// embedded editor's (EmbeddedEditor): the size is fixed at a scale, the
+// host may not resize the window, and adjust_size answers that one size.
+// A new size of the window goes to the host through request_resize.
 //
 // Re-entry. The host may destroy the editor, or the plug-in, from inside a
 // call the editor makes to it (request_resize, or an edit that reaches it):
@@ -31,14 +25,11 @@
 #include <memory>
 
 #include "EditorController.h"
+#include "EmbeddedEditor.h"
 #include "FloatingPointGuard.h"
 #include "abi/Gui.h"
 #include "platform/NativeWindow.h"
 #include "uEditor.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace clapedition {
 
@@ -46,8 +37,6 @@ using namespace clapabi;
 
 namespace {
 
-constexpr int kWidth = TPluginEditorWindow::kClientWidth;
-constexpr int kHeight = TPluginEditorWindow::kClientHeight;
 constexpr int kSliders = TPluginEditorWindow::kNumSliders;
 
 #if defined(_WIN32)
@@ -65,93 +54,58 @@ bool NativeApi(const char* api) {
 #endif
 }
 
-// Runs `body` as an entry from the host: exceptions masked for its length,
-// and none let through (`failed` answers instead).
 template <typename Result, typename Body>
 Result HostEntry(Result failed, Body&& body) {
-    fpenv::FloatingPointGuard guard;
-    try {
-        return body();
-    } catch (...) {
-        return failed;
-    }
+    return fpenv::HostCall(failed, std::forward<Body>(body));
 }
 
 }  // namespace
 
-// The editor of one plug-in. It is its window's plug-in: edits go on to the
-// plug-in's controller, and a new size of the window goes to the host.
-struct ClapGui final : EditorController {
+// The editor of one plug-in: edits go on to the plug-in's controller, and a
+// new size of the window goes to the host.
+struct ClapGui final : EmbeddedEditor::Owner {
     ClapGui(ClapPlugin& plugin, const clap_host_t* host, const clap_host_timer_support_t* timers,
             const clap_host_posix_fd_support_t* fds)
-        : edits(EditorControllerOf(plugin)), plugin(plugin), host(host), timers(timers), fds(fds) {}
+        : plugin(plugin), host(host), timers(timers), fds(fds) {}
     ClapGui(const ClapGui&) = delete;
     ClapGui& operator=(const ClapGui&) = delete;
 
-    // EditorController
-    void setParameterAutomated(int index, float value) override { edits.setParameterAutomated(index, value); }
-    void beginGesture(int index) override { edits.beginGesture(index); }
-    void endGesture(int index) override { edits.endGesture(index); }
-    void keySourceChosen(int choice) override { edits.keySourceChosen(choice); }
-    // Last in a change of the window's scale: the host is to make room.
-    void editorResized(int newWidth, int newHeight) override {
-        const auto* hostGui = static_cast<const clap_host_gui_t*>(host->get_extension(host, CLAP_EXT_GUI));
-        if (hostGui != nullptr && hostGui->request_resize != nullptr)
-            hostGui->request_resize(host, static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight));
-    }
-
-    // The editor's size in screen pixels: the open window's, or what the
-    // window would open at.
-    uint32_t width() const {
-        return static_cast<uint32_t>(window != nullptr ? window->form().clientWidth()
-                                                       : platform::ScaledLength(kWidth, scaleBeforeWindow()));
-    }
-    uint32_t height() const {
-        return static_cast<uint32_t>(window != nullptr ? window->form().clientHeight()
-                                                       : platform::ScaledLength(kHeight, scaleBeforeWindow()));
-    }
-    // The system's scale is read once until a window opens: hosts ask for
-    // the size many times, and each reading is a connection to the display.
-    double scaleBeforeWindow() const {
-        if (systemScale < 0.0)
-            systemScale = platform::NativeSystemScale();
-        return platform::ChooseScale(hostScale, systemScale);
-    }
-    mutable double systemScale = -1.0;  // -1: not read yet
-
+    // EmbeddedEditor::Owner
+    EditorController& edits() override { return EditorControllerOf(plugin); }
+    platform::Backend backend() override { return platform::NativeBackend(); }
     // The plug-in's values as the window is to show them: the host's
     // automation, program changes and the window's own edits alike; the
-    // Key choice and whether its key is missing with them.
-    void copyValues(TPluginEditorWindow& into) {
+    // Key choice, whether its key is missing and the program with them.
+    void showIn(TPluginEditorWindow& into) override {
         for (int i = 0; i < kSliders; ++i)
             into.values[i].store(platform::ShownValue(EditorValue(plugin, i)), std::memory_order_relaxed);
         into.keySource.store(EditorKeySource(plugin), std::memory_order_relaxed);
         into.keyMissing.store(EditorKeyMissing(plugin), std::memory_order_relaxed);
         into.program.store(EditorProgram(plugin), std::memory_order_relaxed);
     }
+#if defined(HALVORINE_X11)
+    bool joinLoop(int connection) override;
+    void leaveLoop() override;
+#endif
+    // Last in a change of the window's scale: the host is to make room.
+    void sizeChanged(int newWidth, int newHeight) override {
+        const auto* hostGui = static_cast<const clap_host_gui_t*>(host->get_extension(host, CLAP_EXT_GUI));
+        if (hostGui != nullptr && hostGui->request_resize != nullptr)
+            hostGui->request_resize(host, static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight));
+    }
 
-    bool open(void* parent);
-    // Leaves the host's timer and descriptor lists and takes the window down.
-    void close();
+    uint32_t width() const { return static_cast<uint32_t>(editor.width()); }
+    uint32_t height() const { return static_cast<uint32_t>(editor.height()); }
 
-    EditorController& edits;
     ClapPlugin& plugin;
     const clap_host_t* host;
     const clap_host_timer_support_t* timers;   // null on Windows, where the window has its own
     const clap_host_posix_fd_support_t* fds;   // null where the host watches none
-    TPluginEditorWindow* window = nullptr;
-    double hostScale = 0.0;  // the host's, or 0 for none
     clap_id timerId = CLAP_INVALID_ID;
     int fd = -1;         // the window's connection while the host watches it
     int entries = 0;     // entries from the host under way
     bool doomed = false; // destroyed inside one of them
-
-#if defined(_WIN32)
-    // The refresh timer on the window. Its id is the editor's address
-    // (never the window's own timer id, 1), so the timer procedure finds
-    // the editor without a table; it ends with the window.
-    static void CALLBACK RefreshTimer(HWND, UINT, UINT_PTR id, DWORD);
-#endif
+    EmbeddedEditor editor{*this, EmbeddedEditor::Refresh::Pulled};  // last: it goes first
 };
 
 namespace {
@@ -179,48 +133,20 @@ ClapGui* GuiOf(const clap_plugin_t* plugin) {
 
 }  // namespace
 
-bool ClapGui::open(void* parent) {
-    close();  // set_parent again: the window moves to the new parent
-    const uint32_t toldWidth = width(), toldHeight = height();
-    std::unique_ptr<TPluginEditorWindow> made;
-    try {
-        [[maybe_unused]] platform::NativeWindows native;
-        made = std::make_unique<TPluginEditorWindow>(parent, hostScale);  // runs FormCreate
-    } catch (...) {
-        return false;  // no window to be had (a parent that is gone, no display)
-    }
-    made->form().setPosition(0, 0);
-    copyValues(*made);
-    made->plugin = this;
 #if defined(HALVORINE_X11)
-    const int connection = platform::x11::ConnectionFileDescriptor(made->form());
+// The refresh pass on the host's timer; the window's events as they come
+// where the host watches its connection, else at the next tick.
+bool ClapGui::joinLoop(int connection) {
     clap_id id = CLAP_INVALID_ID;
-    if (connection < 0 || !timers->register_timer(host, kGuiTimerPeriodMs, &id) || id == CLAP_INVALID_ID)
+    if (!timers->register_timer(host, kGuiTimerPeriodMs, &id) || id == CLAP_INVALID_ID)
         return false;
     timerId = id;
-    // Without the watch the window's events wait for the next tick.
     if (fds != nullptr && fds->register_fd(host, connection, CLAP_POSIX_FD_READ))
         fd = connection;
-#endif
-    window = made.release();
-    window->form().repaintNow();
-    // Shown at once, as the other editions' windows are: show and hide
-    // only toggle it.
-    window->form().show();
-    window->SetAll();
-#if defined(_WIN32)
-    SetTimer(static_cast<HWND>(window->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this),
-             kGuiTimerPeriodMs, &ClapGui::RefreshTimer);
-#endif
-    // The window opened at another size than the host was told (its screen
-    // is not the one the system's scale is for): the host is to follow.
-    if (width() != toldWidth || height() != toldHeight)
-        editorResized(static_cast<int>(width()), static_cast<int>(height()));  // last: may destroy the editor
     return true;
 }
 
-void ClapGui::close() {
-    // Out of the host's lists first: the descriptor closes with the window.
+void ClapGui::leaveLoop() {
     if (fd >= 0) {
         const int watched = fd;
         fd = -1;
@@ -231,23 +157,6 @@ void ClapGui::close() {
         timerId = CLAP_INVALID_ID;
         timers->unregister_timer(host, id);
     }
-    TPluginEditorWindow* doomedWindow = window;
-    window = nullptr;
-#if defined(_WIN32)
-    if (doomedWindow != nullptr)
-        KillTimer(static_cast<HWND>(doomedWindow->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this));
-#endif
-    CloseEmbeddedWindow(doomedWindow);
-}
-
-#if defined(_WIN32)
-void CALLBACK ClapGui::RefreshTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    HostEntry(false, [&] {
-        auto* gui = reinterpret_cast<ClapGui*>(id);
-        if (gui->window != nullptr)
-            gui->copyValues(*gui->window);
-        return true;
-    });
 }
 #endif
 
@@ -317,11 +226,8 @@ bool CLAP_CALL SetScale(const clap_plugin_t* plugin, double scale) {
         ClapGui* gui = GuiOf(plugin);
         if (gui == nullptr || !(scale > 0.0) || !std::isfinite(scale))
             return false;
-        gui->hostScale = scale;
-        if (gui->window != nullptr) {
-            Entry entry(*gui);
-            gui->window->setScale(scale);  // last: the host may destroy the editor inside
-        }
+        Entry entry(*gui);
+        gui->editor.setHostScale(scale);  // last: the host may destroy the editor inside
         return true;
     });
 }
@@ -377,7 +283,10 @@ bool CLAP_CALL SetParent(const clap_plugin_t* plugin, const clap_window_t* windo
         if (parent == nullptr)
             return false;
         Entry entry(*gui);
-        return gui->open(parent);
+        if (!gui->editor.open(parent))
+            return false;
+        gui->editor.reportSizeIfChanged();  // last, as above
+        return true;
     });
 }
 
@@ -391,12 +300,9 @@ void CLAP_CALL SuggestTitle(const clap_plugin_t*, const char*) {}
 bool CLAP_CALL ShowOrHide(const clap_plugin_t* plugin, bool show) {
     return HostEntry(false, [&] {
         ClapGui* gui = GuiOf(plugin);
-        if (gui == nullptr || gui->window == nullptr)
+        if (gui == nullptr || gui->editor.window() == nullptr)
             return false;
-        if (show)
-            gui->window->form().show();
-        else
-            gui->window->form().hide();
+        gui->editor.setVisible(show);
         return true;
     });
 }
@@ -418,13 +324,10 @@ const clap_plugin_gui_t kGui{&IsApiSupported, &GetPreferredApi, &Create,       &
 void CLAP_CALL OnTimer(const clap_plugin_t* plugin, clap_id timerId) {
     HostEntry(false, [&] {
         ClapGui* gui = GuiOf(plugin);
-        if (gui == nullptr || gui->window == nullptr || timerId != gui->timerId)
+        if (gui == nullptr || gui->editor.window() == nullptr || timerId != gui->timerId)
             return false;
-#if defined(HALVORINE_X11)
         Entry entry(*gui);
-        gui->copyValues(*gui->window);
-        platform::x11::RunTimerNow(gui->window->form());  // last: the window's events may destroy the editor
-#endif
+        gui->editor.tick();  // the window's events may destroy the editor
         return true;
     });
 }
@@ -437,10 +340,10 @@ const clap_plugin_timer_support_t kTimerSupport{&OnTimer};
 void CLAP_CALL OnFd(const clap_plugin_t* plugin, int fd, uint32_t) {
     HostEntry(false, [&] {
         ClapGui* gui = GuiOf(plugin);
-        if (gui == nullptr || gui->window == nullptr || fd != gui->fd)
+        if (gui == nullptr || gui->editor.window() == nullptr || fd != gui->fd)
             return false;
         Entry entry(*gui);
-        gui->window->form().repaintNow();  // last, as above
+        gui->editor.pump();  // as above
         return true;
     });
 }
@@ -475,7 +378,7 @@ void DestroyGui(ClapGui* gui) {
         return;
     fpenv::FloatingPointGuard guard;
     try {
-        gui->close();
+        gui->editor.close();
     } catch (...) {
     }
     if (gui->entries > 0)

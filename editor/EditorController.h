@@ -33,6 +33,15 @@ public:
     // the selector; by default nothing is sent.
     virtual void keySourceChosen(int /*choice*/) {}
 
+    // The window's timer ticked (every 25 ms while it is open): before its
+    // refresh pass, and after it. An owner that reads what the window shows
+    // at every tick (the VST3 view, the CLAP gui) puts it in first; after
+    // the pass it may tell its host what waited. Inside the window's event:
+    // the implementation may close the editor, whose window then goes when
+    // the event is done. By default nothing happens.
+    virtual void refreshing() {}
+    virtual void refreshed() {}
+
 protected:
     // Not owned by the window: nobody deletes a plug-in through this.
     ~EditorController() = default;

@@ -1,30 +1,28 @@
-// Compiled into each edition that embeds the editor, with that edition's
-// platform backend: where it has a native one (Windows, Linux with X11),
-// HALVORINE_NATIVE_WINDOW is defined and Refresh::Pulled windows are native
-// ones; a build without (no Xlib, a fuzz build) opens no such window.
 #include "EmbeddedEditor.h"
 
 #include <memory>
 
-#include "FloatingPointGuard.h"
-#include "platform/NativeWindow.h"
-#include "platform/Platform.h"
 #include "uEditor.h"
 
 namespace {
 
-#if defined(_WIN32)
-// The refresh tick on the window, beside the window's own timer (id 1). Its
-// id is the editor's address, so that the procedure finds the editor
-// without a table; it ends with the window.
-void CALLBACK RefreshTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    fpenv::FloatingPointGuard guard;
-    try {
-        reinterpret_cast<EmbeddedEditor*>(id)->tick();
-    } catch (...) {
+// While it exists, createWindow makes windows with `factory` (when there is
+// one); whatever the process relied on before (the tests' headless windows)
+// is back as soon as the window is made.
+class FactoryScope {
+public:
+    explicit FactoryScope(platform::WindowFactory factory)
+        : previous(factory != nullptr ? platform::setWindowFactory(factory) : nullptr) {}
+    ~FactoryScope() {
+        if (previous != nullptr)
+            platform::setWindowFactory(previous);
     }
-}
-#endif
+    FactoryScope(const FactoryScope&) = delete;
+    FactoryScope& operator=(const FactoryScope&) = delete;
+
+private:
+    platform::WindowFactory previous;
+};
 
 }  // namespace
 
@@ -35,8 +33,10 @@ EmbeddedEditor::~EmbeddedEditor() { close(); }
 double EmbeddedEditor::scaleBeforeWindow() const {
     // Hosts ask for the size many times, and each reading of the system's
     // scale is a connection to the display.
-    if (systemScale < 0.0)
-        systemScale = platform::NativeSystemScale();
+    if (systemScale < 0.0) {
+        const platform::Backend native = owner.backend();
+        systemScale = native.systemScale != nullptr ? native.systemScale() : 0.0;
+    }
     return platform::ChooseScale(requestedScale, systemScale);
 }
 
@@ -60,37 +60,29 @@ bool EmbeddedEditor::open(void* parent) {
     close();  // opened again: the window moves to the new parent
     toldWidth = width();
     toldHeight = height();
+    const platform::WindowFactory factory = owner.backend().create;
+    if (refresh == Refresh::Pulled && factory == nullptr)
+        return false;  // a build without a native window has no editor to show
     std::unique_ptr<TPluginEditorWindow> made;
     try {
-        if (refresh == Refresh::Pulled) {
-#if defined(HALVORINE_NATIVE_WINDOW)
-            [[maybe_unused]] platform::NativeWindows native;
-            made = std::make_unique<TPluginEditorWindow>(parent, requestedScale);  // runs FormCreate
-#else
-            return false;  // a build without a native window has no editor to show
-#endif
-        } else {
-            made = std::make_unique<TPluginEditorWindow>(parent, requestedScale);
-        }
+        FactoryScope backend(factory);
+        made = std::make_unique<TPluginEditorWindow>(parent, requestedScale);  // runs FormCreate
     } catch (...) {
         return false;  // no window to be had (a parent that is gone, no display)
     }
     made->form().setPosition(0, 0);
     owner.showIn(*made);
     made->plugin = this;
-#if defined(HALVORINE_X11)
-    if (refresh == Refresh::Pulled) {
-        const int fd = platform::x11::ConnectionFileDescriptor(made->form());
-        if (fd < 0 || !owner.joinLoop(fd))
+    const int fd = made->form().loopConnection();
+    if (fd >= 0 && refresh == Refresh::Pulled) {
+        if (!owner.joinLoop(fd))
             return false;
         joined = true;
     }
-#endif
     shown = made.release();
     shown->form().repaintNow();
     shown->form().show();
     shown->SetAll();
-    startOwnTimer();
     return true;
 }
 
@@ -109,31 +101,12 @@ void EmbeddedEditor::close() {
     }
     TPluginEditorWindow* doomed = shown;
     shown = nullptr;
-    if (doomed == nullptr)
-        return;
-    stopOwnTimer(*doomed);
     CloseEmbeddedWindow(doomed);  // or when the event it is closed in is done
 }
 
-int EmbeddedEditor::connection() const {
-#if defined(HALVORINE_X11)
-    return shown != nullptr ? platform::x11::ConnectionFileDescriptor(shown->form()) : -1;
-#else
-    return -1;
-#endif
-}
-
 void EmbeddedEditor::tick() {
-    if (shown == nullptr)
-        return;
-    if (refresh == Refresh::Pulled)
-        owner.showIn(*shown);
-#if defined(HALVORINE_X11)
-    if (refresh == Refresh::Pulled)
-        platform::x11::RunTimerNow(shown->form());  // the window's events may close the editor
-#endif
     if (shown != nullptr)
-        owner.afterRefresh();
+        shown->form().runTimerNow();
 }
 
 void EmbeddedEditor::pump() {
@@ -150,22 +123,12 @@ void EmbeddedEditor::setVisible(bool visible) {
         shown->form().hide();
 }
 
-void EmbeddedEditor::startOwnTimer() {
-#if defined(_WIN32)
-    if (refresh == Refresh::Pulled)
-        SetTimer(static_cast<HWND>(shown->form().nativeHandle()), reinterpret_cast<UINT_PTR>(this),
-                 TPluginEditorWindow::kTimerInterval, &RefreshTimer);
-#endif
+void EmbeddedEditor::refreshing() {
+    if (refresh == Refresh::Pulled && shown != nullptr)
+        owner.showIn(*shown);
 }
 
-void EmbeddedEditor::stopOwnTimer(TPluginEditorWindow& window) {
-#if defined(_WIN32)
-    if (refresh == Refresh::Pulled)
-        KillTimer(static_cast<HWND>(window.form().nativeHandle()), reinterpret_cast<UINT_PTR>(this));
-#else
-    (void)window;
-#endif
-}
+void EmbeddedEditor::refreshed() { owner.afterRefresh(); }
 
 void EmbeddedEditor::setParameterAutomated(int index, float value) {
     owner.edits().setParameterAutomated(index, value);

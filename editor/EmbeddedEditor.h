@@ -10,9 +10,9 @@
 //   asks for first is the size the window opens at;
 // - opening it into the host's parent window, and telling the host when it
 //   opened at another size than the host was told;
-// - the refresh: the host's idle calls (pump), or a 25 ms tick (tick) from
-//   the host's timer on X11 (the owner joins it to the host's loop) or from
-//   a Win32 timer on the window that the editor sets itself;
+// - the refresh: the host's idle calls (pump), or the window's own 25 ms
+//   timer, which on X11 runs from the host's loop (the owner joins the
+//   window to it, and calls tick and pump from it);
 // - closing, also from inside one of the window's own events (a host that
 //   closes the editor while it hears of an edit), when the window goes at
 //   the end of the event and a drag under way ends its gesture at once;
@@ -28,6 +28,7 @@
 #pragma once
 
 #include "EditorController.h"
+#include "platform/Platform.h"
 
 class TPluginEditorWindow;
 
@@ -39,9 +40,9 @@ public:
         // and the host's idle calls drive it (pump): the VST 2.x bridge, the
         // LV2 UI. The window comes from the process's window backend.
         Pushed,
-        // The editor reads the owner at every tick (Owner::showIn), of the
-        // host's timer on X11 and of its own on Windows; the window is
-        // always the platform's native one: the VST3 view, the CLAP gui.
+        // The editor reads the owner at every tick of the window's timer
+        // (Owner::showIn): the VST3 view, the CLAP gui, whose windows are
+        // always the platform's native ones (Owner::backend).
         Pulled,
     };
 
@@ -52,10 +53,14 @@ public:
         // What the window shows: when it opens, before it is shown, and
         // with Refresh::Pulled before every refresh pass.
         virtual void showIn(TPluginEditorWindow& window) = 0;
-        // Refresh::Pulled, X11: the window's connection `fd` is to be
-        // watched and tick() called every TPluginEditorWindow::kTimerInterval
-        // ms from the host's loop. False if the host cannot: the window is
-        // not opened, as nothing would drive it.
+        // The backend the window is made with, and the system's scale read
+        // before it exists; by default the process's (createWindow), with
+        // no system scale known before the window.
+        virtual platform::Backend backend() { return {}; }
+        // A window whose timer the host's loop must drive (X11): its
+        // connection `fd` is to be watched (pump) and tick() called every
+        // TPluginEditorWindow::kTimerInterval ms. False if the host cannot:
+        // the window is not opened, as nothing would drive it.
         virtual bool joinLoop(int fd) {
             (void)fd;
             return true;
@@ -63,8 +68,9 @@ public:
         // Out of the host's loop, before the window (and its connection)
         // goes.
         virtual void leaveLoop() {}
-        // After each tick's refresh pass: what the owner could not tell its
-        // host from inside a host call, it may tell now. May destroy.
+        // After each refresh pass: what the owner could not tell its host
+        // from inside a host call, it may tell now. Inside the window's
+        // event (see EditorController::refreshed).
         virtual void afterRefresh() {}
         // The window's new size in screen pixels: the host is to make room.
         // May destroy.
@@ -103,11 +109,9 @@ public:
     void close();
 
     TPluginEditorWindow* window() const { return shown; }
-    // The open window's X connection; -1 if there is none.
-    int connection() const;
-
-    // The refresh pass, due now (Refresh::Pulled): the owner's values, the
-    // window's timer and what it has to draw, then Owner::afterRefresh.
+    // The window's timer, due now, as the host's loop ticks it: the
+    // owner's values, the refresh pass, Owner::afterRefresh, and what the
+    // window has to draw.
     void tick();
     // The window's queued events and whatever it has to draw; its timer
     // when due (the host's idle call).
@@ -121,10 +125,10 @@ private:
     void endGesture(int index) override;
     void keySourceChosen(int choice) override;
     void editorResized(int width, int height) override;
+    void refreshing() override;
+    void refreshed() override;
 
     double scaleBeforeWindow() const;
-    void startOwnTimer();
-    void stopOwnTimer(TPluginEditorWindow& window);
 
     Owner& owner;
     const Refresh refresh;

@@ -483,7 +483,11 @@ struct TPluginEditorWindow::EventScope {
 
 void TPluginEditorWindow::onTimer() {
     EventScope scope(*this);
+    if (plugin != nullptr)
+        plugin->refreshing();
     Timer2Timer();
+    if (plugin != nullptr)
+        plugin->refreshed();
 }
 
 void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int y) {

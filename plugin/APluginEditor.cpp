@@ -21,7 +21,7 @@ constexpr float kNotCopied = -1.0f;
 APluginEditor::APluginEditor(APlugin* plugin) : AEffEditor(plugin) {}
 
 APluginEditor::~APluginEditor() {
-    if (window != nullptr) {
+    if (editor.window() != nullptr) {
         plugin()->editorClosed = true;
         destroyWindow();
     }
@@ -32,9 +32,9 @@ APlugin* APluginEditor::plugin() const { return static_cast<APlugin*>(effect); }
 VstInt32 APluginEditor::getRect(ERect** out) {
     rect.top = 0;
     rect.left = 0;
-    if (window != nullptr) {
-        rect.bottom = static_cast<int16_t>(window->form().clientHeight());
-        rect.right = static_cast<int16_t>(window->form().clientWidth());
+    if (editor.window() != nullptr) {
+        rect.bottom = static_cast<int16_t>(editor.height());
+        rect.right = static_cast<int16_t>(editor.width());
     } else {
         // Scaled only when a scale is known without a window: the host's,
         // or the user's override. The system's needs the parent window.
@@ -50,48 +50,52 @@ VstInt32 APluginEditor::getRect(ERect** out) {
 VstInt32 APluginEditor::open(void* parent) {
     parentWindow = parent;
     ++openCount;
-    if (openCount == 1 || window == nullptr) {
-        try {
-            window = new TPluginEditorWindow(parent, scale);  // runs FormCreate
-        } catch (...) {
+    if (openCount == 1 || editor.window() == nullptr) {
+        if (!editor.open(parent)) {
             // No window to open in (a null or dead parent on Windows): the
             // request fails and the bridge stays as it was.
             --openCount;
             parentWindow = nullptr;
             return 0;
         }
-        window->form().setPosition(0, 0);
-        // `update` may run on another thread meanwhile. Published before
-        // the copy, the window cannot miss a change: a change stored before
-        // the publication is read by the copy, and one stored after it is
-        // copied by its own update. The copy fills only the entries that no
-        // update has written since, so that it never puts an older value
-        // over a newer one.
-        for (int i = 0; i < kCopiedValues; ++i)
-            window->values[i].store(kNotCopied, std::memory_order_relaxed);
-        updateTarget.store(window);
-        // Every update begins with a read-modify-write of updatesRunning,
-        // after its change was stored; so does this copy, after the window
-        // was published. Such operations take turns: if the update's comes
-        // first, this copy sees its change; if this one does, the update
-        // sees the window.
-        updatesRunning.fetch_add(0);
-        for (int i = 0; i < kCopiedValues; ++i) {
-            float unfilled = kNotCopied;
-            window->values[i].compare_exchange_strong(unfilled, plugin()->parameterValue(i));
-        }
-        window->plugin = plugin();
+        plugin()->editorClosed = false;
+        return 1;
     }
     plugin()->editorClosed = false;
+    TPluginEditorWindow* window = editor.window();
     window->form().repaintNow();
     window->form().show();
     window->SetAll();
     return 1;
 }
 
+EditorController& APluginEditor::edits() { return *plugin(); }
+
+// `update` may run on another thread while the window opens. Published
+// before the copy, the window cannot miss a change: a change stored before
+// the publication is read by the copy, and one stored after it is copied by
+// its own update. The copy fills only the entries that no update has
+// written since, so that it never puts an older value over a newer one.
+void APluginEditor::showIn(TPluginEditorWindow& window) {
+    for (int i = 0; i < kCopiedValues; ++i)
+        window.values[i].store(kNotCopied, std::memory_order_relaxed);
+    updateTarget.store(&window);
+    // Every update begins with a read-modify-write of updatesRunning,
+    // after its change was stored; so does this copy, after the window was
+    // published. Such operations take turns: if the update's comes first,
+    // this copy sees its change; if this one does, the update sees the
+    // window.
+    updatesRunning.fetch_add(0);
+    for (int i = 0; i < kCopiedValues; ++i) {
+        float unfilled = kNotCopied;
+        window.values[i].compare_exchange_strong(unfilled, plugin()->parameterValue(i));
+    }
+}
+
+void APluginEditor::sizeChanged(int width, int height) { plugin()->editorResized(width, height); }
+
 void APluginEditor::close() {
-    if (window != nullptr)
-        window->form().hide();
+    editor.setVisible(false);
     if (--openCount < 0)
         openCount = 0;
     if (openCount == 0) {
@@ -102,14 +106,10 @@ void APluginEditor::close() {
 
 void APluginEditor::setScale(float hostScale) {
     scale = std::isfinite(hostScale) && hostScale > 0.0f ? hostScale : 0.0f;
-    if (window != nullptr)
-        window->setScale(scale);  // last: the host hears of the new size and may close the editor
+    editor.setHostScale(scale);  // last: the host hears of the new size and may close the editor
 }
 
-void APluginEditor::idle() {
-    if (window != nullptr)
-        window->form().repaintNow();
-}
+void APluginEditor::idle() { editor.pump(); }
 
 void APluginEditor::update() {
     // Tests the published window instead of the plug-in's editorClosed: a
@@ -130,21 +130,10 @@ void APluginEditor::update() {
 }
 
 void APluginEditor::destroyWindow() {
-    TPluginEditorWindow* doomed = window;
-    window = nullptr;
     parentWindow = nullptr;
     updateTarget.store(nullptr);
     // A copy that saw the old pointer finishes within microseconds.
     while (updatesRunning.load() != 0)
         std::this_thread::yield();
-    if (doomed != nullptr && doomed->handlingEvent()) {
-        // Closed from inside one of the window's own events (a host that
-        // closes the editor while it hears of an edit): the handler is
-        // still running on it, so it goes when the event is done.
-        doomed->form().hide();
-        doomed->plugin = nullptr;
-        doomed->destroyAfterEvent();
-        return;
-    }
-    delete doomed;
+    editor.close();  // or when the event it is closed in is done
 }

@@ -7,11 +7,16 @@
 #include <atomic>
 
 #include "DAudioEffect.h"
+#include "EmbeddedEditor.h"
 
 class APlugin;
 class TPluginEditorWindow;
 
-class APluginEditor : public AEffEditor {
+// The window itself, its scale, its refresh by effEditIdle and its closing
+// (also from inside one of its own events) are the embedded editor's; the
+// bridge adds what the VST 2.x interface fixes: the size answered while no
+// window exists, nested opens, `update` and the plug-in's editorClosed.
+class APluginEditor : public AEffEditor, private EmbeddedEditor::Owner {
 public:
     explicit APluginEditor(APlugin* plugin);
     ~APluginEditor() override;
@@ -34,7 +39,7 @@ public:
     float hostScale() const { return scale; }
 
     // The open window, or null (tests and snapshots).
-    TPluginEditorWindow* editorWindow() const { return window; }
+    TPluginEditorWindow* editorWindow() const { return editor.window(); }
     VstInt32 openRequests() const { return openCount; }
     void* parent() const { return parentWindow; }
 
@@ -42,9 +47,13 @@ private:
     APlugin* plugin() const;
     void destroyWindow();
 
+    // EmbeddedEditor::Owner
+    EditorController& edits() override;
+    void showIn(TPluginEditorWindow& window) override;
+    void sizeChanged(int width, int height) override;
+
     ERect rect{0, 0, 0, 0};
     VstInt32 openCount = 0;
-    TPluginEditorWindow* window = nullptr;
     void* parentWindow = nullptr;
     float scale = 0.0f;  // the host's, 0 for none
 
@@ -58,4 +67,5 @@ private:
     std::atomic<int> updatesRunning{0};
     static_assert(std::atomic<TPluginEditorWindow*>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
                   "update must not take a lock");
+    EmbeddedEditor editor{*this, EmbeddedEditor::Refresh::Pushed};
 };

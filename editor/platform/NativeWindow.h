@@ -45,37 +45,15 @@ struct WindowClassRelease {
 inline WindowClassRelease gWindowClassRelease;
 #endif
 
-// The system's scale for a window about to be made, as the backend will
-// read it once the window exists; 0 where there is none.
-inline double NativeSystemScale() {
+// The platform's own window backend; none in a build without one.
+inline Backend NativeBackend() {
 #if defined(_WIN32)
-    return win32::SystemScale(nullptr);
+    return {&win32::CreateWin32Window, [] { return win32::SystemScale(nullptr); }};
 #elif defined(HALVORINE_X11)
-    return x11::DisplayScale();
+    return {&x11::CreateX11Window, &x11::DisplayScale};
 #else
-    return 0.0;
+    return {};
 #endif
 }
-
-// While it exists, createWindow makes native windows. The module itself
-// need not install the backend for the editor's sake; and whatever default
-// the rest of the process relies on (the tests' headless windows) is back
-// as soon as the window is made.
-class NativeWindows {
-public:
-#if defined(_WIN32)
-    NativeWindows() : previous(setWindowFactory(&win32::CreateWin32Window)) {}
-#elif defined(HALVORINE_X11)
-    NativeWindows() : previous(setWindowFactory(&x11::CreateX11Window)) {}
-#endif
-#if defined(HALVORINE_NATIVE_WINDOW)
-    ~NativeWindows() { setWindowFactory(previous); }
-    NativeWindows(const NativeWindows&) = delete;
-    NativeWindows& operator=(const NativeWindows&) = delete;
-
-private:
-    WindowFactory previous;
-#endif
-};
 
 }  // namespace platform

@@ -183,6 +183,16 @@ public:
 
     // Starts the repeating timer; ticks arrive as WindowEvents::onTimer.
     virtual void startTimer(int intervalMs) = 0;
+    // For a host that drives the window from its own loop, where the window
+    // has no timer of its own that runs by itself (X11, whose host owns the
+    // thread's loop): the descriptor to watch for reading, on which
+    // repaintNow is due; -1 where the window needs no such host.
+    virtual int loopConnection() const { return -1; }
+    // One tick of the window's timer, due now however long ago the last one
+    // ran, then what repaintNow does. (repaintNow alone ticks only when the
+    // timer's interval has passed, which a host timer of the same period
+    // reaches only every other time.)
+    virtual void runTimerNow() { repaintNow(); }
     // Mouse capture: from captureMouse until releaseMouse (or until the
     // system ends it, WindowEvents::onCaptureLost), every move and button
     // event comes to this window wherever the pointer is. Both are harmless
@@ -213,6 +223,15 @@ std::unique_ptr<Window> createWindow(void* parent, int clientWidth, int clientHe
 // open its editor; a native backend installs itself when the module loads.
 // Call it only while no editor is being opened.
 WindowFactory setWindowFactory(WindowFactory factory);
+
+// A window backend as an editor embedded in a host's window uses it: how
+// its windows are made (null: createWindow's), and the system's scale for
+// a window not yet made, as the window will read it once it exists (null:
+// none known before there is a window).
+struct Backend {
+    WindowFactory create = nullptr;
+    double (*systemScale)() = nullptr;
+};
 
 // The scale a window shows its panel at, from what asks for one, first
 // match wins:

@@ -45,7 +45,9 @@ TEST(EditorBridge, OpenCopiesTheParametersAndShowsTheWindow) {
     for (int i = 0; i <= 30; ++i)
         EXPECT_EQ(w.values[i].load(), f.plugin->parameterValue(i)) << i;
     EXPECT_EQ(w.values[25].load(), 0.75f);
-    EXPECT_EQ(w.plugin, f.plugin);
+    ASSERT_NE(w.plugin, nullptr);  // the window's edits reach the plug-in
+    w.plugin->setParameterAutomated(5, 0.5f);
+    EXPECT_EQ(f.plugin->parameterValue(5), 0.5f);
     EXPECT_FALSE(f.plugin->editorClosed);
     EXPECT_TRUE(f.screen().visible());
     EXPECT_EQ(f.screen().parent(), &parent);

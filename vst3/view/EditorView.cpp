@@ -257,6 +257,7 @@ private:
 
     // EmbeddedEditor::Owner
     EditorController& edits() override { return owner.editorController(); }
+    platform::Backend backend() override { return platform::NativeBackend(); }
     // The values, and the Key choice, the processor's key and the program,
     // which change behind the view's back: read at every tick.
     void showIn(TPluginEditorWindow& window) override {

@@ -227,9 +227,12 @@ public:
 
     void invalidate(int control);
 
-    // Driven by a host's run loop (see X11Window.h).
-    int connectionFd() const { return ConnectionNumber(display); }
-    void makeTimerDue() { lastTick = Clock::now() - interval; }
+    // Driven by a host's run loop.
+    int loopConnection() const override { return ConnectionNumber(display); }
+    void runTimerNow() override {
+        lastTick = Clock::now() - interval;
+        repaintNow();
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -576,17 +579,6 @@ void X11Window::paint() {
 }
 
 }  // namespace
-
-int ConnectionFileDescriptor(const Window& window) {
-    const auto* x11 = dynamic_cast<const X11Window*>(&window);
-    return x11 != nullptr ? x11->connectionFd() : -1;
-}
-
-void RunTimerNow(Window& window) {
-    if (auto* x11 = dynamic_cast<X11Window*>(&window))
-        x11->makeTimerDue();
-    window.repaintNow();
-}
 
 double DisplayScale() {
     Display* display = XOpenDisplay(nullptr);

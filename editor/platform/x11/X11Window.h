@@ -34,18 +34,10 @@ std::unique_ptr<Window> CreateX11Window(void* parent, int clientWidth, int clien
                                         WindowEvents& events);
 
 // A host that runs the editor from its own event loop instead of effEditIdle
-// (a VST3 host on Linux lends its loop to the plug-in) watches the window's
-// connection and calls repaintNow when it has something to read, and calls
-// RunTimerNow from a 25 ms timer of its own.
-//
-// The descriptor of `window`'s own display connection, to watch for
-// reading; -1 if `window` is not one of this backend's.
-int ConnectionFileDescriptor(const Window& window);
-// One tick of the window's timer, due now however long ago the last one
-// ran, then what repaintNow does: the queued events, and the changes put on
-// the screen. (repaintNow alone ticks only when 25 ms have passed, which a
-// host timer of the same period reaches only every other time.)
-void RunTimerNow(Window& window);
+// (a VST3 or CLAP host on Linux lends its loop to the plug-in) watches the
+// window's connection (Window::loopConnection) and calls repaintNow when it
+// has something to read, and calls Window::runTimerNow from a 25 ms timer
+// of its own.
 
 // The system's scale for a window not yet made: Xft.dpi from the X
 // resources of the display named by $DISPLAY, as a new window reads it
