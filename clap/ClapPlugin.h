@@ -22,9 +22,9 @@
 #include <cstdint>
 
 #include "ClapParts.h"
-#include "Controller.h"
+#include "edition/Controller.h"
 #include "EditorController.h"
-#include "Processor.h"
+#include "edition/Processor.h"
 #include "abi/Extensions.h"
 
 namespace clapedition {

@@ -10,7 +10,7 @@
 
 #include "FloatingPointGuard.h"
 #include "ParameterTable.h"
-#include "Parameters.h"
+#include "edition/Parameters.h"
 #include "abi/Presets.h"
 
 namespace clapedition {

@@ -1,4 +1,4 @@
-#include "Controller.h"
+#include "edition/Controller.h"
 
 #include "GateMath.h"
 

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "DeferredNotices.h"
-#include "Parameters.h"
-#include "SavedState.h"
+#include "edition/DeferredNotices.h"
+#include "edition/Parameters.h"
+#include "edition/SavedState.h"
 
 namespace edition {
 

@@ -1,9 +1,9 @@
-#include "Parameters.h"
+#include "edition/Parameters.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "EditorText.h"
+#include "ValueText.h"
 
 namespace edition {
 
@@ -138,9 +138,9 @@ bool ValueText(unsigned id, double value, std::string& text) {
         const params::Parameter& row = params::kParameters[id];
         const float v = static_cast<float>(value);
         switch (row.readout) {
-        case params::Readout::Frequency: text = editortext::FilterStr(v); break;
-        case params::Readout::Percent: text = editortext::PercentText(v); break;
-        case params::Readout::Decibels: text = editortext::DecibelText(v, row.dbScale, row.dbOffset); break;
+        case params::Readout::Frequency: text = valuetext::FilterStr(v); break;
+        case params::Readout::Percent: text = valuetext::PercentText(v); break;
+        case params::Readout::Decibels: text = valuetext::DecibelText(v, row.dbScale, row.dbOffset); break;
         }
         return true;
     }

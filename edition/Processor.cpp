@@ -1,4 +1,4 @@
-#include "Processor.h"
+#include "edition/Processor.h"
 
 #include <cstring>
 

@@ -19,9 +19,9 @@
 #include <cstdint>
 
 #include "GateEngine.h"
-#include "Parameters.h"
-#include "SavedState.h"
-#include "StateSnapshot.h"
+#include "edition/Parameters.h"
+#include "edition/SavedState.h"
+#include "edition/StateSnapshot.h"
 
 namespace edition {
 

@@ -1,4 +1,4 @@
-#include "SavedState.h"
+#include "edition/SavedState.h"
 
 #include <cstring>
 

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Parameters.h"
+#include "edition/Parameters.h"
 
 namespace edition {
 

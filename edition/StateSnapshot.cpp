@@ -1,4 +1,4 @@
-#include "StateSnapshot.h"
+#include "edition/StateSnapshot.h"
 
 #include <cstring>
 #include <thread>

@@ -18,7 +18,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "SavedState.h"
+#include "edition/SavedState.h"
 
 namespace edition {
 

@@ -187,7 +187,7 @@ void TPluginEditorWindow::paintKeySelector() {
     s.drawImage(*keySelectorImage, 0, 0);
     // Centred by the baked font's advances, which the Windows font shares
     // closely enough at this size.
-    const std::string caption = editortext::KeyCaption(shownKeySource);
+    const std::string caption = valuetext::KeyCaption(shownKeySource);
     const int width = font::ReadoutFont(1).textWidth(caption);
     const int left = (kKeySelectorArea.right - kKeySelectorArea.left - width) / 2;
     s.drawText(left * unit, 5 * unit, caption, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
@@ -253,7 +253,7 @@ void TPluginEditorWindow::SetControl(int index) {
 
 void TPluginEditorWindow::DrawHSlider(const Control& slider, int index) {
     const float v = values[index].load(std::memory_order_relaxed);
-    const int knobX = editortext::FloorInt(static_cast<float>(v * 80.0 + 5.0));
+    const int knobX = valuetext::FloorInt(static_cast<float>(v * 80.0 + 5.0));
     Clearscreen(Backslider, kSliderGrey);
     platform::Surface& scratch = window->surface(Backslider.id);
     scratch.drawImage(*HBar, 0, 0);
@@ -278,14 +278,14 @@ void TPluginEditorWindow::printLine(const std::string& line) {
 }
 
 std::string TPluginEditorWindow::readout() const {
-    return missingShown ? std::string(editortext::kKeyMissingLine) : readoutLine;
+    return missingShown ? std::string(valuetext::kKeyMissingLine) : readoutLine;
 }
 
 void TPluginEditorWindow::paintReadout() {
     platform::Surface& s = window->surface(printout.id);
     s.drawImage(*Iprintout, 0, 0);
     // The printed line stays underneath "no signal", to come back after.
-    const std::string_view line = missingShown ? std::string_view(editortext::kKeyMissingLine) : readoutLine;
+    const std::string_view line = missingShown ? std::string_view(valuetext::kKeyMissingLine) : readoutLine;
     s.drawText(8 * unit, 3 * unit, line, platform::FontSpec{"Arial", 8, Rgb{0, 0, 0}, unit});
 }
 
@@ -325,20 +325,20 @@ void TPluginEditorWindow::SetLabel(int index) {
 }
 
 std::string TPluginEditorWindow::FPer(int index) const {
-    return editortext::PercentText(values[index].load(std::memory_order_relaxed), decimalSeparator);
+    return valuetext::PercentText(values[index].load(std::memory_order_relaxed), decimalSeparator);
 }
 
 std::string TPluginEditorWindow::dBStr(int index, double scale, double offset) const {
-    return editortext::DecibelText(values[index].load(std::memory_order_relaxed), scale, offset,
+    return valuetext::DecibelText(values[index].load(std::memory_order_relaxed), scale, offset,
                                    decimalSeparator);
 }
 
 std::string TPluginEditorWindow::FilterStr(float value) const {
-    return editortext::FilterStr(value, decimalSeparator);
+    return valuetext::FilterStr(value, decimalSeparator);
 }
 
 std::string TPluginEditorWindow::FloatStr(double x, double scale) const {
-    return editortext::FloatStr(x, scale, decimalSeparator);
+    return valuetext::FloatStr(x, scale, decimalSeparator);
 }
 
 // ---------------------------------------------------------------------------
@@ -387,7 +387,7 @@ void TPluginEditorWindow::SetHSlider(int index, int x, MouseButton button, bool 
     if (dragMode == 0) {
         dragging = true;
         dragIndex = index;
-        const float v = editortext::limit(static_cast<float>(p / 80.0));
+        const float v = valuetext::limit(static_cast<float>(p / 80.0));
         values[index].store(v, std::memory_order_relaxed);
         dragStartValue = v;
         if (plugin != nullptr) {
@@ -417,7 +417,7 @@ void TPluginEditorWindow::MoveHSlider(int index, int x) {
     float v;
     if (dragMode == 0) {
         p = p < 0 ? 0 : (p > 80 ? 80 : p);
-        v = editortext::limit(static_cast<float>(p / 80.0));
+        v = valuetext::limit(static_cast<float>(p / 80.0));
     } else {
         // Fine: 0.001 per pixel from the slider's left edge plus 10, on top
         // of the value at the press; the pointer may be anywhere.
@@ -439,7 +439,7 @@ void TPluginEditorWindow::ChooseNextKeySource() {
     keySource.store(choice, std::memory_order_relaxed);
     shownKeySource = choice;
     paintKeySelector();
-    printLine(editortext::KeyLine(choice));
+    printLine(valuetext::KeyLine(choice));
     // Last: the plug-in's handler may close the editor.
     if (plugin != nullptr)
         plugin->keySourceChosen(choice);
@@ -524,7 +524,7 @@ void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {
     if (const Control* c = controlById(target))
         MoveControl(*c, shift, x - at.left, y - at.top);
     else if (selectorShown && target == KeySelector.id && !dragging)
-        printLine(editortext::KeyLine(shownKeySource));  // hover: the selector's line
+        printLine(valuetext::KeyLine(shownKeySource));  // hover: the selector's line
 }
 
 void TPluginEditorWindow::onMouseUp(MouseButton button, bool shift, int x, int y) {

@@ -58,7 +58,7 @@
 #include <vector>
 
 #include "EditorController.h"
-#include "EditorText.h"
+#include "ValueText.h"
 #include "platform/Platform.h"
 
 class TPluginEditorWindow : public platform::WindowEvents {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "HalvorineVst3.h"
-#include "SavedState.h"
+#include "edition/SavedState.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "ParameterTable.h"
-#include "Parameters.h"
+#include "edition/Parameters.h"
 #include "PluginHost.h"
 #include "Render.h"
 #include "ValueTexts.h"

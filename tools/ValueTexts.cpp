@@ -6,7 +6,7 @@
 
 #include "ParameterTable.h"
 #include "PluginHost.h"
-#include "Parameters.h"
+#include "edition/Parameters.h"
 
 namespace halvorine {
 

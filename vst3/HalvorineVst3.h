@@ -36,9 +36,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "Controller.h"
+#include "edition/Controller.h"
 #include "EditorController.h"
-#include "Processor.h"
+#include "edition/Processor.h"
 #include "abi/Component.h"
 #include "abi/Controller.h"
 #include "abi/Processor.h"

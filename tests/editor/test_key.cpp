@@ -70,7 +70,7 @@ TEST(EditorKey, SelectorDrawsInTheBottomStripAndClicksCycleItAtEveryScale) {
             EXPECT_EQ(differing(true) != before, c.hits);  // the selector drawn with its choice
             if (c.hits) {
                 expected.push_back((expected.empty() ? 3 : expected.back() + 1) % 5);
-                EXPECT_EQ(e.w().readout(), editortext::KeyLine(expected.back()));
+                EXPECT_EQ(e.w().readout(), valuetext::KeyLine(expected.back()));
             }
         }
         EXPECT_EQ(e.owner.chosen, expected);

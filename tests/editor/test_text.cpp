@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "EditorText.h"
+#include "ValueText.h"
 
-using namespace editortext;
+using namespace valuetext;
 
 TEST(EditorNumbers, Exp2IsTwoToThePowerWithinRounding) {
     EXPECT_EQ(Exp2(10), 1024.0002f);
@@ -41,13 +41,13 @@ TEST(EditorNumbers, GeneralNumberFormat) {
     EXPECT_EQ(GeneralNumber(33.3, ','), "33,3");
 }
 
-TEST(EditorText, FloatStrFloorsToOneDecimal) {
+TEST(ValueText, FloatStrFloorsToOneDecimal) {
     EXPECT_EQ(FloatStr(0.3999996, 10), "0.3");
     EXPECT_EQ(FloatStr(-0.3999996, 10), "-0.4");
     EXPECT_EQ(FloatStr(7, 10), "7");
 }
 
-TEST(EditorText, FilterStrExamples) {
+TEST(ValueText, FilterStrExamples) {
     EXPECT_EQ(FilterStr(0.0f), "20Hz");
     EXPECT_EQ(FilterStr(0.1f), "40Hz");
     EXPECT_EQ(FilterStr(0.25f), "113Hz");
@@ -70,7 +70,7 @@ static float ValueForFrequency(double hz) {
     return v;
 }
 
-TEST(EditorText, FilterStrAroundTheUnitChange) {
+TEST(ValueText, FilterStrAroundTheUnitChange) {
     EXPECT_EQ(FilterStr(ValueForFrequency(999.5)), "1000Hz");
     EXPECT_EQ(FilterStr(ValueForFrequency(1000.0)), "1KHz");
     EXPECT_EQ(FilterStr(ValueForFrequency(1014.0)), "1KHz");
@@ -78,7 +78,7 @@ TEST(EditorText, FilterStrAroundTheUnitChange) {
     EXPECT_EQ(FilterStr(ValueForFrequency(1150.0)), "1.2KHz"); // 11.5 ties to 12
 }
 
-TEST(EditorText, PercentExamples) {
+TEST(ValueText, PercentExamples) {
     EXPECT_EQ(PercentText(0.0f), "0%");
     EXPECT_EQ(PercentText(0.25f), "25%");
     EXPECT_EQ(PercentText(1.0f / 3.0f), "33.3%");
@@ -88,7 +88,7 @@ TEST(EditorText, PercentExamples) {
     EXPECT_EQ(PercentText(1.0f / 3.0f, ','), "33,3%");
 }
 
-TEST(EditorText, BoostDecibels) {
+TEST(ValueText, BoostDecibels) {
     EXPECT_EQ(DecibelText(0.0f, 40, 20), "-20dB");
     EXPECT_EQ(DecibelText(0.0125f, 40, 20), "-19.5dB");
     EXPECT_EQ(DecibelText(0.25f, 40, 20), "-10dB");
@@ -98,7 +98,7 @@ TEST(EditorText, BoostDecibels) {
     EXPECT_EQ(DecibelText(1.0f, 40, 20), "20dB");
 }
 
-TEST(EditorText, GateLevelDecibels) {
+TEST(ValueText, GateLevelDecibels) {
     EXPECT_EQ(DecibelText(0.0f, 40, 40), "-40dB");
     EXPECT_EQ(DecibelText(0.5f, 40, 40), "-20dB");
     EXPECT_EQ(DecibelText(0.51f, 40, 40), "-19.6dB");

@@ -125,7 +125,7 @@ TEST_F(WindowTest, FirstPassDrawsEverySliderAtItsValue) {
     for (int i = 30; i < 80; ++i)
         EXPECT_EQ(w.drawnValues[i], -1.0f) << i;  // outside the pass
     for (int i = 0; i < 22; ++i) {
-        const int knobX = editortext::FloorInt(static_cast<float>(f.plugin->parameterValue(i) * 80.0 + 5.0));
+        const int knobX = valuetext::FloorInt(static_cast<float>(f.plugin->parameterValue(i) * 80.0 + 5.0));
         EXPECT_EQ(sliderPicture(i).pixels, ExpectedSlider(knobX).pixels) << "slider " << i;
     }
 }
@@ -182,7 +182,7 @@ TEST_F(WindowTest, HostChangeMovesTheSliderAtTheNextTickAndLeavesTheReadout) {
     const std::string before = f.window().readout();
     setFromHost(5, 1.0f);
     EXPECT_EQ(f.window().values[5].load(), 1.0f);  // copied at once
-    EXPECT_EQ(sliderPicture(5).pixels, ExpectedSlider(editortext::FloorInt(0.3f * 80.0 + 5.0)).pixels);
+    EXPECT_EQ(sliderPicture(5).pixels, ExpectedSlider(valuetext::FloorInt(0.3f * 80.0 + 5.0)).pixels);
     f.screen().tick();
     EXPECT_EQ(sliderPicture(5).pixels, ExpectedSlider(85).pixels);
     EXPECT_EQ(f.window().readout(), before);

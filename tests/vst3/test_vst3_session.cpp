@@ -10,7 +10,7 @@
 #include "TestHost.h"
 #include "TestSignal.h"
 #include "Vst3Host.h"
-#include "SavedState.h"
+#include "edition/SavedState.h"
 
 using namespace vst3host;
 using testhost::GuardedStereo;

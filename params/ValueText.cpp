@@ -1,11 +1,11 @@
-#include "EditorText.h"
+#include "ValueText.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "PortableMath.h"
 
-namespace editortext {
+namespace valuetext {
 
 double RoundHalfEven(double x) {
     // floor is exact and ignores the rounding mode, unlike nearbyint.
@@ -85,4 +85,4 @@ std::string KeyCaption(int choice) {
     return std::string("Key: ") + kNames[ClampedChoice(choice)];
 }
 
-}  // namespace editortext
+}  // namespace valuetext

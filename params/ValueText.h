@@ -1,5 +1,6 @@
 // The number helpers and value texts of the editor's read-out, as pure
-// functions of one value, so that they are tested apart from any window.
+// functions of one value: the read-out shows them, and the editions give
+// them to their hosts as the parameters' texts, so they live below both.
 //
 // Arithmetic: a step that the read-out defines as 32-bit rounds to float;
 // every other intermediate result is a double. Every rounding to the
@@ -9,7 +10,7 @@
 
 #include <string>
 
-namespace editortext {
+namespace valuetext {
 
 // e raised to (0.6931472 x), rounded to 32-bit: 2 to the power x within a
 // few parts in ten million (Exp2(10) is 1024.0002f).
@@ -46,4 +47,4 @@ std::string KeyCaption(int choice);
 // The read-out while the chosen key has no signal.
 constexpr const char* kKeyMissingLine = "Key: no signal";
 
-}  // namespace editortext
+}  // namespace valuetext
