@@ -173,8 +173,8 @@ void Processor::setSound(int index, float value) {
     if (value == engine_.getParameter(index))
         return;
     engine_.setParameter(index, value);
-    if (index == gate::kStartFreq || index == gate::kFinishFreq || index == gate::kFreqQ)
-        tailStale_ = true;
+    // The ring-out reads the design, the release, the levels and Boost.
+    tailStale_ = true;
 }
 
 // The engine takes the choice up at the start of its next call, which
@@ -216,13 +216,9 @@ void Processor::publish() {
         unpublished_ = false;
 }
 
-// A host may stop calling process while the input is silent and call again
-// later: the bands must not then ring on from where they stopped. Once the
-// input has been silent for the whole ring-out, they are cleared, and give
-// exact silence.
-void Processor::clearAfterSilence() {
-    if (bandsCleared_ || silentFrames_ == 0)
-        return;
+// The ring-out of the values the block runs on, worked out again only
+// after a change of them.
+uint32_t Processor::ringOut() {
     if (tailStale_) {
         float set[gate::kNumParams] = {};
         for (int i = 0; i < kNumSound; ++i)
@@ -230,7 +226,23 @@ void Processor::clearAfterSilence() {
         tailFrames_ = gate::RingOutFrames(set, engine_.designRate());
         tailStale_ = false;
     }
-    if (silentFrames_ >= tailFrames_) {
+    return tailFrames_;
+}
+
+// A host may stop calling process while the input is silent and call again
+// later: the bands must not then ring on from where they stopped. Once the
+// input has been silent for the whole ring-out, they are cleared, and give
+// exact silence. A glide under way is never cut (that would click): the
+// silence counts again from the block in which it ends, when the values the
+// ring-out is worked out from are the ones in force.
+void Processor::clearAfterSilence() {
+    if (bandsCleared_ || silentFrames_ == 0)
+        return;
+    if (engine_.gliding()) {
+        silentFrames_ = 0;
+        return;
+    }
+    if (silentFrames_ >= ringOut()) {
         engine_.reset();
         bandsCleared_ = true;
     }
@@ -251,6 +263,19 @@ void Processor::countSilence(const float* const* in, int32_t frames, bool inputS
         const uint32_t n = static_cast<uint32_t>(frames);
         silentFrames_ = silentFrames_ > UINT32_MAX - n ? UINT32_MAX : silentFrames_ + n;
     }
+}
+
+// A key the host connects but feeds zeros to closes the gates as a
+// missing one does: its silent frames are counted as the input's.
+void Processor::countKeySilence(const float* const* key, int32_t frames) {
+    int32_t silent = 0;
+    while (silent < frames && key[0][frames - 1 - silent] == 0.0f && key[1][frames - 1 - silent] == 0.0f)
+        ++silent;
+    const uint32_t n = static_cast<uint32_t>(silent);
+    if (silent < frames)
+        keySilentFrames_ = n;
+    else
+        keySilentFrames_ = keySilentFrames_ > UINT32_MAX - n ? UINT32_MAX : keySilentFrames_ + n;
 }
 
 Processor::Result Processor::process(const float* const* in, float* const* out, int32_t frames, bool inputSilent,
@@ -275,6 +300,8 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
     } else {
         clearAfterSilence();
         countSilence(in, frames, inputSilent);
+        if (haveKey)
+            countKeySilence(key, frames);
         // Each stretch between two change points runs on the values in
         // force there: the engine takes up its parameter set at the start
         // of a call.
@@ -291,7 +318,10 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
     }
     result.programChanged = programTaken_;
     programTaken_ = false;
-    result.keyMissing = live_.key == static_cast<int>(gate::KeySource::External) && !haveKey;
+    // A key silent for longer than the tail has gone as surely as one never
+    // connected: the gates have closed, and the read-out says why.
+    result.keyMissing = live_.key == static_cast<int>(gate::KeySource::External) &&
+                        (!haveKey || (result.rendered && keySilentFrames_ > 0 && keySilentFrames_ > ringOut()));
     // A flush hands over no audio, and says nothing of the key the host
     // connects when it renders.
     if (result.rendered)

@@ -56,7 +56,8 @@ public:
         // host's back (soundValue has them), for hosts that follow the
         // processor's output changes.
         bool programChanged;
-        // "External" keys the gates and no key came: they close.
+        // "External" keys the gates and no key came, or one silent for
+        // longer than the tail: they close.
         bool keyMissing;
     };
 
@@ -71,7 +72,8 @@ public:
     // engine was last given it.
     float soundValue(int index) const { return live_.values[index]; }
     // Any thread: whether the last block rendered keyed from a key that
-    // was not there, for the editor's read-out.
+    // was not there or had been silent for longer than the tail, for the
+    // editor's read-out.
     bool keyMissing() const { return keyMissing_.load(std::memory_order_relaxed); }
 
     // Every activation starts from silence, as a new instance does.
@@ -80,7 +82,9 @@ public:
     // and the engine keeps the rate it had (a later block still runs).
     bool setSampleRate(double rate);
     // How long the bands ring once the input falls silent, at the current
-    // settings and rate.
+    // settings and rate; while Start, Finish, Q or Boost glide (or a flush
+    // has set one gliding), at the louder end and for the glide's length
+    // on top.
     uint32_t tailFrames() const;
 
     // A state from outside: the engine takes it up at its next block.
@@ -94,8 +98,10 @@ private:
     void applyChange(uint32_t id, double value);
     void setSound(int index, float value);
     void publish();
+    uint32_t ringOut();
     void clearAfterSilence();
     void countSilence(const float* const* in, int32_t frames, bool inputSilent);
+    void countKeySilence(const float* const* key, int32_t frames);
     void setKey(int key);
     void render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames, const float* keyL,
                 const float* keyR);
@@ -113,13 +119,14 @@ private:
     std::atomic<bool> keyMissing_{false};
     std::atomic<bool> restartPending_{true};  // set by activate, taken up by process
     // Consecutive input frames the host reported silent or that were zero
-    // (counted up to the tail and one more), the tail of the current
-    // design (stale after a change of Start, Finish or Q), and whether the
-    // bands were cleared since the input was last heard.
+    // (not counted while a glide moves), the ring-out of the values in
+    // live_ (stale after a change of them), and whether the bands were
+    // cleared since the input was last heard.
     uint32_t silentFrames_ = 0;
     uint32_t tailFrames_ = 0;
     bool tailStale_ = true;
     bool bandsCleared_ = false;
+    uint32_t keySilentFrames_ = 0;  // consecutive all-zero frames of the key handed over
     double bypassMix_ = 0.0;  // 0: the gate's output, 1: the input
     static constexpr int kPiece = 64;  // frames of dry signal kept while fading
     float dryL_[kPiece] = {}, dryR_[kPiece] = {};

@@ -46,6 +46,8 @@ bool ParameterBlock::trySnapshot(float out[kSlots], uint32_t& designSerial, uint
 // GateEngine
 
 GateEngine::GateEngine() {
+    for (auto& value : inForce_)
+        value.store(std::nanf(""), std::memory_order_relaxed);
     params_.store(ParameterBlock::kRateSlot, 44100.0f);
     const uintptr_t at = (reinterpret_cast<uintptr_t>(scratchStorage_) + 63) & ~uintptr_t{63};
     scratch_ = new (reinterpret_cast<void*>(at)) KernelScratch{};
@@ -140,7 +142,48 @@ uint32_t GateEngine::tailFrames() const {
     if (!whole)  // writers kept busy: each slot's latest value
         for (int i = 0; i < ParameterBlock::kSlots; ++i)
             set[i] = params_.load(i);
-    return RingOutFrames(set, set[ParameterBlock::kRateSlot]);
+    const double rate = set[ParameterBlock::kRateSlot];
+    const uint32_t ring = RingOutFrames(set, rate);
+    // AtOnce mode, or a program or state pending: the next block applies
+    // the stored values at once.
+    if (mode_.load(std::memory_order_relaxed) != ChangeMode::Glide ||
+        atOnceRequest_.load(std::memory_order_relaxed))
+        return ring;
+    const float from[3] = {inForce_[0].load(std::memory_order_relaxed), inForce_[1].load(std::memory_order_relaxed),
+                           inForce_[2].load(std::memory_order_relaxed)};
+    const float fromBoost = inForce_[3].load(std::memory_order_relaxed);
+    if (std::isnan(fromBoost))
+        return ring;  // no block yet: nothing rings
+    DerivedValues gains{};
+    DeriveGains(set, gains);
+    const bool designMoves = from[0] != set[kStartFreq] || from[1] != set[kFinishFreq] || from[2] != set[kFreqQ];
+    const bool boostMoves = fromBoost != gains.boostGain;
+    if (!designMoves && !boostMoves)
+        return ring;
+    // The bands ring on through the glide, scaled by a boost somewhere
+    // between its two ends, with designs between the two ends'.
+    const double loud = fromBoost > gains.boostGain ? fromBoost : gains.boostGain;
+    uint64_t longest = RingOutFrames(set, rate, loud);
+    if (designMoves) {
+        float start[ParameterBlock::kSlots];
+        std::memcpy(start, set, sizeof start);
+        start[kStartFreq] = from[0];
+        start[kFinishFreq] = from[1];
+        start[kFreqQ] = from[2];
+        const uint32_t fromRing = RingOutFrames(start, rate, loud);
+        longest = fromRing > longest ? fromRing : longest;
+    }
+    const float glideRate = static_cast<float>(rate);
+    const int32_t designFrames = designMoves ? GlideSteps(glideRate, kDesignStepFrames) * kDesignStepFrames : 0;
+    const int32_t boostFrames = boostMoves ? GlideSteps(glideRate, kBoostStepFrames) * kBoostStepFrames : 0;
+    longest += static_cast<uint64_t>(designFrames > boostFrames ? designFrames : boostFrames);
+    return longest >= 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(longest);
+}
+
+void GateEngine::publishInForce() {
+    for (int i = 0; i < 3; ++i)
+        inForce_[i].store(designValues_[i], std::memory_order_relaxed);
+    inForce_[3].store(derived_.boostGain, std::memory_order_relaxed);
 }
 
 // The design in force and the gains into the kernels' form.
@@ -353,6 +396,7 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
         if (gliding())
             advanceGlides(n);
     }
+    publishInForce();
 }
 
 }  // namespace gate

@@ -99,8 +99,11 @@ public:
 
     // Frames after which the output of a silenced input stays below
     // -96 dBFS, for the latest stored parameters and design rate
-    // (RingOutFrames, some half a millisecond). Thread-safe; not for the
-    // audio thread.
+    // (RingOutFrames, some half a millisecond). In Glide mode, while the
+    // values in force at the audio thread's last block differ from the
+    // latest stored ones (a glide under way, or one the next block starts),
+    // it covers both ends of the glide at the larger boost, and the glide's
+    // length on top. Thread-safe; not for the audio thread.
     uint32_t tailFrames() const;
 
     // Parameter writers: thread-safe, lock-free, allocation-free. The value
@@ -197,9 +200,16 @@ private:
     void advanceGlides(int32_t frames);
     void restartOverflowedBands();
 
+    void publishInForce();
+
     ParameterBlock params_;
     std::atomic<ChangeMode> mode_{ChangeMode::AtOnce};
     std::atomic<bool> atOnceRequest_{false};
+    // What the audio thread had in force at the end of its last call, for
+    // tailFrames: Start, Finish, Q and the boost gain (NaN before the
+    // first block). Each is read on its own; tailFrames runs while the
+    // host does not process, when they stand still.
+    std::atomic<float> inForce_[4];
 
     // Audio thread only.
     uint64_t seenStamp_ = ~uint64_t{0};

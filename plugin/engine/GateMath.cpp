@@ -227,9 +227,15 @@ struct BandRing {
 
 uint32_t RingOutFrames(const float set[kNumParams], double rate) {
     DerivedValues dv{};
+    DeriveGains(set, dv);
+    return RingOutFrames(set, rate, dv.boostGain);
+}
+
+uint32_t RingOutFrames(const float set[kNumParams], double rate, double boostGain) {
+    DerivedValues dv{};
     DesignAllBands(set, static_cast<float>(rate), dv.band);
     DeriveGains(set, dv);
-    const double boost = dv.boostGain;
+    const double boost = boostGain;
     if (!(boost > 0.0))
         return 0;
     const double q = static_cast<double>(dv.releaseCoef) * dv.releaseNorm;

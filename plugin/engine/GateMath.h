@@ -81,6 +81,10 @@ void DeriveGains(const float params[kNumParams], DerivedValues& out);
 // at design rate `rate`. Computed from the bands' poles (the narrowest band
 // rings longest) and the gates' release, not by rendering (see GateMath.cpp).
 uint32_t RingOutFrames(const float set[kNumParams], double rate);
+// The same with the band sum scaled by `boostGain` instead of the set's
+// own Boost (a boost gliding between two gains rings as loud as the
+// larger).
+uint32_t RingOutFrames(const float set[kNumParams], double rate, double boostGain);
 
 // +1 above zero, -1 below, 0 at zero.
 inline float Sign(float x) { return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f); }

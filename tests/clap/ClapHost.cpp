@@ -435,6 +435,10 @@ bool Plugin::activate(double rate, uint32_t minFrames, uint32_t maxFrames) {
     if (!active_)
         return false;
     steadyTime_ = 0;
+    return startProcessing();
+}
+
+bool Plugin::startProcessing() {
     hostfp::UnmaskedCall call("start_processing");
     host.inAudioCall = true;
     processing_ = plugin_->start_processing(plugin_);
@@ -442,14 +446,18 @@ bool Plugin::activate(double rate, uint32_t minFrames, uint32_t maxFrames) {
     return processing_;
 }
 
+void Plugin::stopProcessing() {
+    if (!processing_)
+        return;
+    hostfp::UnmaskedCall call("stop_processing");
+    host.inAudioCall = true;
+    plugin_->stop_processing(plugin_);
+    host.inAudioCall = false;
+    processing_ = false;
+}
+
 void Plugin::deactivate() {
-    if (processing_) {
-        hostfp::UnmaskedCall call("stop_processing");
-        host.inAudioCall = true;
-        plugin_->stop_processing(plugin_);
-        host.inAudioCall = false;
-        processing_ = false;
-    }
+    stopProcessing();
     if (active_) {
         hostfp::UnmaskedCall call("deactivate");
         plugin_->deactivate(plugin_);

@@ -151,6 +151,9 @@ public:
 
     // Activates and starts processing.
     bool activate(double rate, uint32_t minFrames, uint32_t maxFrames);
+    // Processing stopped and started again, the instance staying active.
+    void stopProcessing();
+    bool startProcessing();
     void deactivate();
     bool active() const { return active_; }
     // One block of 32-bit stereo, in and out as the host's buffers, with

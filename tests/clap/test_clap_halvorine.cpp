@@ -193,6 +193,58 @@ TEST(Halvorine, ChangesApplyAtTheirFrame) {
     }
 }
 
+// Boost flushed to 0 while processing is stopped glides down over the next
+// blocks from the level the noise left: the tail read right after the
+// flush covers that glide, and short blocks, which reach the bands'
+// clearing after the tail's silence, give the long block's samples up to
+// the tail (the clearing waits for the glide).
+TEST(Halvorine, TailCoversAGlideAFlushStarted) {
+    REQUIRE_HALVORINE();
+    constexpr uint32_t kFrames = 4096;
+    const float silent = std::pow(10.0f, -96.0f / 20.0f);
+    GuardedStereo noise(256), silence(kFrames);
+    uint32_t seed = 1;
+    for (int i = 0; i < 256; ++i)
+        for (float* channel : {noise.left(), noise.right()}) {
+            seed = seed * 1664525u + 1013904223u;
+            channel[i] = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+        }
+    std::vector<float> first;
+    for (uint32_t block : {kFrames, 32u}) {
+        Plugin p;
+        ASSERT_TRUE(p.activate(48000.0, 1, kFrames));
+        const auto* tail = static_cast<const clap_plugin_tail_t*>(p.extension(CLAP_EXT_TAIL));
+        ASSERT_NE(tail, nullptr);
+        GuardedStereo out(kFrames);
+        p.process(noise.channels(), out.channels(), 256);
+        p.stopProcessing();
+        InputEvents boost;
+        boost.add(kBoost, 0, 0.0);
+        OutputEvents sent;
+        p.flush(boost, sent);
+        const uint32_t frames = tail->get(p.raw());
+        ASSERT_TRUE(p.startProcessing());
+        for (uint32_t at = 0; at < kFrames; at += block) {
+            float* i[2] = {silence.left() + at, silence.right() + at};
+            float* o[2] = {out.left() + at, out.right() + at};
+            p.process(i, o, block);
+        }
+        float peak = 0.0f, after = 0.0f;
+        for (uint32_t i = 0; i < kFrames; ++i) {
+            float& level = i < frames ? peak : after;
+            level = std::max({level, std::fabs(out.left()[i]), std::fabs(out.right()[i])});
+        }
+        EXPECT_GT(peak, silent) << block << ": the noise left nothing ringing";
+        ASSERT_LT(frames, kFrames) << block;
+        EXPECT_LT(after, silent) << block << ": tail " << frames;
+        const std::vector<float> upToTail(out.left(), out.left() + std::min(frames, kFrames));
+        if (first.empty())
+            first = upToTail;
+        else
+            EXPECT_EQ(upToTail, first) << block;
+    }
+}
+
 // "External" as the host connects the key port: a key made of one input
 // channel (the harness's default: the left one on both of the port's
 // channels) gives the samples of the choice that keys from that channel,

@@ -148,23 +148,32 @@ TEST(HalvorineKey, SelectorEditsAndMissingKey) {
     EXPECT_EQ(plugin->getParamNormalized(kKey), kExternal);
     EXPECT_EQ(plugin->editorKeySource(), 4);
 
-    GuardedStereo in(64), out(64), key(64);
+    // A key connected but silent for longer than the tail is missing too;
+    // one that sounds again is not.
+    const int32_t longer = static_cast<int32_t>(plugin->getTailSamples()) + 64;
+    GuardedStereo in(longer), out(longer), silentKey(longer), soundingKey(64, 0.25f);
     struct Case {
         double choice;
         bool active;
         int32_t channels;
         bool missing;
+        int32_t frames;
+        GuardedStereo& key;
     };
-    const Case cases[] = {{kExternal, false, 2, true}, {kExternal, true, 1, false}, {kExternal, true, 0, true},
-                          {kSide, false, 0, false}};
+    const Case cases[] = {
+        {kExternal, false, 2, true, 64, silentKey},     {kExternal, true, 1, false, 64, silentKey},
+        {kExternal, true, 0, true, 64, silentKey},      {kSide, false, 0, false, 64, silentKey},
+        {kExternal, true, 2, true, longer, silentKey},  {kExternal, true, 2, false, 64, soundingKey},
+    };
     for (const Case& c : cases) {
+        GuardedStereo& key = c.key;
         plugin->activateBus(kAudio, kInput, 1, c.active ? 1 : 0);
         ParameterChanges choose;
         choose.add(kKey, 10, c.choice);
         AudioBusBuffers inputs[2] = {{2, 0, {in.channels()}}, {c.channels, 0, {key.channels()}}};
         AudioBusBuffers output{2, 0, {out.channels()}};
         ProcessData data{};
-        data.numSamples = 64;
+        data.numSamples = c.frames;
         data.numInputs = c.channels > 0 ? 2 : 1;
         data.numOutputs = 1;
         data.inputs = inputs;
