@@ -157,6 +157,8 @@ tresult VST3_CALL HalvorineVst3::setActive(TBool state) {
     fpenv::FloatingPointGuard guard;
     if (state != 0)
         processor_.activate();
+    else
+        processing_.store(false, std::memory_order_release);
     return kResultOk;
 }
 
@@ -234,7 +236,10 @@ tresult VST3_CALL HalvorineVst3::setupProcessing(ProcessSetup& setup) {
     return processor_.setSampleRate(setup.sampleRate) ? kResultOk : kResultFalse;
 }
 
-tresult VST3_CALL HalvorineVst3::setProcessing(TBool) { return kResultOk; }
+tresult VST3_CALL HalvorineVst3::setProcessing(TBool state) {
+    processing_.store(state != 0, std::memory_order_release);
+    return kResultOk;
+}
 
 namespace {
 
@@ -282,6 +287,7 @@ bool KeyChannels(const ProcessData& data, const float* channels[2]) {
 
 tresult VST3_CALL HalvorineVst3::process(ProcessData& data) {
     fpenv::FloatingPointGuard guard;
+    blocksBegun_.fetch_add(1, std::memory_order_acq_rel);
     if (data.symbolicSampleSize != kSample32)
         return kInvalidArgument;
     QueueChanges queues(data.inputParameterChanges);

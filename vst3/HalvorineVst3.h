@@ -187,6 +187,12 @@ private:
     std::atomic<bool> keyMono_{false};
     edition::Controller controller_{this};
     vst3abi::IComponentHandler* handler_ = nullptr;
+    // When the host may hear of a program's values (see tellHost): the
+    // blocks that process has begun, whether the host runs them, and the
+    // count when a program was last chosen (user-interface thread).
+    std::atomic<uint32_t> blocksBegun_{0};
+    std::atomic<bool> processing_{false};
+    uint32_t programChosenAt_ = 0;
     std::vector<vst3abi::IPlugView*> views_;  // every view not yet gone; the last attached has the window
 };
 

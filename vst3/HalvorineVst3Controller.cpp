@@ -102,6 +102,8 @@ ParamValue VST3_CALL HalvorineVst3::getParamNormalized(ParamID id) { return cont
 
 tresult VST3_CALL HalvorineVst3::setParamNormalized(ParamID id, ParamValue value) {
     fpenv::FloatingPointGuard guard;
+    if (id == edition::kProgramId)
+        programChosenAt_ = blocksBegun_.load(std::memory_order_acquire);
     return controller_.setValue(id, value) ? kResultOk : kInvalidArgument;
 }
 
@@ -138,7 +140,18 @@ IPlugView* VST3_CALL HalvorineVst3::createView(FIDString name) {
 #endif
 }
 
+// A host that follows the processor's output changes learns a program's
+// values from the block that applies it. Told of new values before then,
+// it finds them unlike its own and takes them for the user's edits: Ardour
+// marks the preset it has just loaded as changed. So while the host runs
+// blocks, the notice waits until a second block has begun since the
+// choice: the first applied the program and reported the values, and a
+// host runs one block of a plug-in after the other, so it has taken that
+// report. Every other host still hears, a block or two later.
 void HalvorineVst3::tellHost() {
+    if (processing_.load(std::memory_order_acquire) &&
+        blocksBegun_.load(std::memory_order_acquire) - programChosenAt_ < 2)
+        return;
     const uint32_t notices = controller_.takeNotices();
     if (handler_ != nullptr && (notices & edition::DeferredNotices::kValuesChanged) != 0)
         handler_->restartComponent(kParamValuesChanged);

@@ -204,8 +204,9 @@ TEST(Halvorine, ParameterTexts) {
 
 // Choosing a program sets the 22 values on both sides, and the host hears
 // of it: never from inside its own call (some hosts hold a lock there that
-// their restartComponent waits for), but at a later call from its
-// user-interface thread, and from the processor's output changes.
+// their restartComponent waits for), but from the processor's output
+// changes, and at a later call from its user-interface thread once it has
+// taken those (the next block has begun).
 TEST(Halvorine, ProgramChange) {
     if (!IsHalvorine())
         GTEST_SKIP();
@@ -231,6 +232,9 @@ TEST(Halvorine, ProgramChange) {
     ASSERT_EQ(reported.queues.size(), 22u);
     for (int i = 0; i < 22; ++i)
         EXPECT_EQ(reported.queues[i].points.back().second, params::FactoryValue(kLowGate, i));
+    ParameterChanges none;
+    data.inputParameterChanges = &none;
+    s.processor->process(data);
     v3::State state{};
     const auto bytes = SaveState(s.component);
     ASSERT_EQ(v3::ReadState(bytes.data(), bytes.size(), state), v3::StateError::None);

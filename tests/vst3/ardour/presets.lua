@@ -1,6 +1,8 @@
 -- Ardour 7, headless (ardour7-lua), Dummy backend: chooses each factory
 -- program of a VST3 plug-in as Ardour's preset menu does (load_preset),
--- waits until Ardour's parameter values are the program's, and bounces.
+-- waits until Ardour's parameter values are the program's, checks that
+-- Ardour still takes the preset as loaded (not "changed since"), and
+-- bounces.
 -- A plug-in that calls back into Ardour from inside load_preset can freeze
 -- it there: the script prints a line before and after each load, and
 -- run-ardour.sh times the gap.
@@ -60,6 +62,20 @@ function values_are (values)
 	return false
 end
 
+-- Ardour's own mark of a preset changed since it was chosen, as its session
+-- file keeps it. Saving also has the plug-in tell Ardour what it held back
+-- (getState), after the mark is written: the second save shows the result.
+function preset_changed ()
+	for _ = 1, 2 do Session:save_state ("", false, false, false, false, false) end
+	local file = io.open (dir .. "/p.ardour")
+	local text = file:read ("a")
+	file:close ()
+	local mark = string.match (text, '<vst3 [^>]*parameter%-changed%-since%-last%-preset="(%d)"')
+	if not mark then fail ("no preset mark in the session file") end
+	return mark == "1"
+end
+
+local changed = {}
 local out = io.open (os.getenv ("H_OUT"), "w")
 for _, p in ipairs (programs) do
 	local preset = plug:preset_by_label (p[1])
@@ -67,7 +83,11 @@ for _, p in ipairs (programs) do
 	print ("loading " .. p[1]); io.stdout:flush ()
 	if not plug:load_preset (preset) then fail ("load_preset " .. p[1]) end
 	print ("loaded " .. p[1]); io.stdout:flush ()
+	-- At once, as the timer of an open editor may, and once Ardour has
+	-- the values.
+	local at_once = preset_changed ()
 	if not values_are (p[2]) then fail ("Ardour's values are not those of " .. p[1]) end
+	if preset_changed () or at_once then changed[#changed + 1] = p[1] end
 	track:remove_processor (gen, nil, true)
 	gen = signal_first ()
 	local r = bounce (p[1])
@@ -78,4 +98,7 @@ for _, p in ipairs (programs) do
 	out:write ("\n")
 end
 out:close ()
+if #changed > 0 then
+	fail (#changed .. " of " .. #programs .. " programs shown as changed once chosen: " .. table.concat (changed, " "))
+end
 print ("OK: " .. plugin .. ": " .. #programs .. " programs loaded and bounced")

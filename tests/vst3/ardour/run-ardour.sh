@@ -6,7 +6,8 @@
 # the same values, bit for bit; then presets.lua chooses each factory
 # program through Ardour's preset menu: each choice must return within a
 # second (Ardour must not freeze in it), Ardour's values must become the
-# program's, and a bounce must equal `halvorine render --program`.
+# program's, Ardour must not mark the preset as changed since it was
+# chosen, and a bounce must equal `halvorine render --program`.
 #
 # Usage: run-ardour.sh BUNDLE PLUGIN_NAME [HALVORINE_COMMAND]
 # Exits 77 (skipped) when Ardour 7 is not installed.
