@@ -117,6 +117,10 @@ public:
     // (-1: no selector) and whether the chosen key has no signal now.
     std::atomic<int> keySource{-1};
     std::atomic<bool> keyMissing{false};
+    // How many choices the selector goes through, from "Left": an edition
+    // without a key input sets 4 (no "External") before the window shows.
+    // Window thread.
+    int keyChoices = kNumKeySources;
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();
