@@ -197,7 +197,7 @@ void TPluginEditorWindow::refreshKeySelector() {
     const int source = keySource.load(std::memory_order_relaxed);
     if (source < 0)
         return;  // no selector in this edition: nothing here changes
-    const int choice = source >= kNumKeySources ? kNumKeySources - 1 : source;
+    const int choice = source >= keyChoices ? keyChoices - 1 : source;
     if (!selectorShown || choice != shownKeySource) {
         if (!selectorShown)
             addKeySelector();
@@ -435,7 +435,7 @@ void TPluginEditorWindow::MoveHSlider(int index, int x) {
 }
 
 void TPluginEditorWindow::ChooseNextKeySource() {
-    const int choice = (shownKeySource + 1) % kNumKeySources;
+    const int choice = (shownKeySource + 1) % keyChoices;
     keySource.store(choice, std::memory_order_relaxed);
     shownKeySource = choice;
     paintKeySelector();

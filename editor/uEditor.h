@@ -125,6 +125,10 @@ public:
     std::atomic<bool> keyMissing{false};
     // Written by the owner like `values`: the current program, -1 for none.
     std::atomic<int> program{-1};
+    // How many choices the selector goes through, from "Left": an edition
+    // without a key input sets 4 (no "External") before the window shows.
+    // Window thread.
+    int keyChoices = kNumKeySources;
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();

@@ -8,9 +8,12 @@
 // of restarting the filters, so that a host may automate every control
 // without clicks; the values at activation apply at once.
 //
-// The "Key" control chooses what keys the gates; with "External" the key
-// ports are heard, mono-summed, and a key port that the host leaves
-// unconnected is silence (the gates close), which key_missing reports.
+// Two plug-ins share this code (Lv2Ports.h): the plain one, whose "Key"
+// control chooses among the input's own channels, and the side-chain one,
+// whose "External" hears the key ports, mono-summed. A key port that the
+// host leaves unconnected is silence (the gates close), which key_missing
+// reports; so does a key that has been all zeros for longer than the
+// ring-out, since hosts connect the port even when nothing feeds it.
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
@@ -26,6 +29,8 @@ namespace {
 using namespace lv2edition;
 
 struct Instance {
+    explicit Instance(const Variant& variant) : variant(variant) {}
+    const Variant& variant;
     gate::GateEngine engine;
     const float* in[2] = {};
     float* out[2] = {};
@@ -33,6 +38,14 @@ struct Instance {
     const float* key[2] = {};
     const float* keyChoice = &kKeyDefault;
     float* keyMissing = nullptr;
+    // Frames since the key last had a sample other than zero, while
+    // "External" is chosen (0 otherwise); stops counting at its top.
+    uint64_t silentKeyFrames = 0;
+    // The engine's tail for the controls in force, worked out (some half a
+    // millisecond) only while the key is silent and a control has changed
+    // since: not once a block.
+    uint32_t tailFrames = 0;
+    bool tailStale = true;
     // Each control reads the host's port, or its default while the host
     // has none connected: its lv2:default, the value of the program that a
     // new instance starts on ("BigBeat"), never 0 (Boost 0 mutes).
@@ -40,12 +53,14 @@ struct Instance {
     const float* controls[params::kNumActive] = {};
 };
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
+const Variant& VariantOf(const LV2_Descriptor* descriptor);
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const*) {
     // Not a number fails the test too. Within the range the float the
     // engine takes is within it as well (its ends are floats).
     if (!(rate >= gate::kMinDesignRate && rate <= gate::kMaxDesignRate))
         return nullptr;
-    auto* self = new (std::nothrow) Instance();
+    auto* self = new (std::nothrow) Instance(VariantOf(descriptor));
     if (self == nullptr)
         return nullptr;
     self->engine.setDesignRate(static_cast<float>(rate));
@@ -59,6 +74,8 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 
 void connect_port(LV2_Handle handle, uint32_t port, void* data) {
     auto* self = static_cast<Instance*>(handle);
+    if (port >= self->variant.numPorts)
+        return;  // not a port of this plug-in
     switch (port) {
     case kInL: self->in[0] = static_cast<const float*>(data); return;
     case kInR: self->in[1] = static_cast<const float*>(data); return;
@@ -81,6 +98,16 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
 // controls' values in force at once.
 void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->engine.reset(); }
 
+// The count of silent key frames after a block of `frames`: the frames
+// after its last sample other than zero (either side), or, if it has none,
+// `before` plus the block. Stops at its top rather than wrapping.
+uint64_t SilentFramesAfter(uint64_t before, const float* keyL, const float* keyR, uint32_t frames) {
+    for (uint32_t n = frames; n > 0; --n)
+        if (keyL[n - 1] != 0.0f || keyR[n - 1] != 0.0f)
+            return frames - n;
+    return before > UINT64_MAX - frames ? UINT64_MAX : before + frames;
+}
+
 // Audio thread: allocation-free, lock-free, no host calls.
 void run(LV2_Handle handle, uint32_t frames) {
     auto* self = static_cast<Instance*>(handle);
@@ -90,10 +117,12 @@ void run(LV2_Handle handle, uint32_t frames) {
     // parameter set at all.
     for (int i = 0; i < params::kNumActive; ++i) {
         const float value = gate::ClampParameter(*self->controls[i]);
-        if (value != engine.getParameter(i))
+        if (value != engine.getParameter(i)) {
             engine.setParameter(i, value);
+            self->tailStale = true;
+        }
     }
-    const auto source = static_cast<gate::KeySource>(KeyChoice(*self->keyChoice));
+    const auto source = static_cast<gate::KeySource>(KeyChoice(*self->keyChoice, self->variant.numKeyChoices));
     if (source != engine.keySource())
         engine.setKeySource(source);
     // A host that connects one key port only has a mono key: it is heard
@@ -101,8 +130,21 @@ void run(LV2_Handle handle, uint32_t frames) {
     const float* keyL = self->key[0] != nullptr ? self->key[0] : self->key[1];
     const float* keyR = self->key[1] != nullptr ? self->key[1] : self->key[0];
     const bool keyed = keyL != nullptr;
-    if (self->keyMissing != nullptr)
-        *self->keyMissing = source == gate::KeySource::External && !keyed ? 1.0f : 0.0f;
+    const bool external = source == gate::KeySource::External;
+    if (external && keyed)
+        self->silentKeyFrames = SilentFramesAfter(self->silentKeyFrames, keyL, keyR, frames);
+    else
+        self->silentKeyFrames = 0;
+    if (self->keyMissing != nullptr) {
+        // Past the ring-out a silent key has closed every gate: to the
+        // user it is no key at all.
+        if (self->silentKeyFrames > 0 && self->tailStale) {
+            self->tailFrames = engine.tailFrames();
+            self->tailStale = false;
+        }
+        const bool missing = external && (!keyed || self->silentKeyFrames > self->tailFrames);
+        *self->keyMissing = missing ? 1.0f : 0.0f;
+    }
     if (self->in[0] == nullptr || self->in[1] == nullptr || self->out[0] == nullptr || self->out[1] == nullptr)
         return;
     // The engine counts frames in an int32; a longer block runs in pieces.
@@ -126,15 +168,26 @@ const void* extension_data(const char*) { return nullptr; }
 // function that computes, or might, runs behind a guard that masks them and
 // gives the host its own settings back (deactivate and cleanup compute
 // nothing).
-const LV2_Descriptor kDescriptor = {kPluginUri,
-                                    fpenv::Guarded<instantiate>,
-                                    fpenv::Guarded<connect_port>,
-                                    fpenv::Guarded<activate>,
-                                    fpenv::Guarded<run>,
-                                    deactivate,
-                                    cleanup,
-                                    extension_data};
+constexpr LV2_Descriptor Describe(const Variant& variant) {
+    return {variant.uri,
+            fpenv::Guarded<instantiate>,
+            fpenv::Guarded<connect_port>,
+            fpenv::Guarded<activate>,
+            fpenv::Guarded<run>,
+            deactivate,
+            cleanup,
+            extension_data};
+}
+
+// In the order of Lv2Ports.h's kVariants: lv2_descriptor's index.
+const LV2_Descriptor kDescriptors[] = {Describe(kPlain), Describe(kSidechain)};
+constexpr uint32_t kNumDescriptors = sizeof kDescriptors / sizeof kDescriptors[0];
+static_assert(kNumDescriptors == sizeof kVariants / sizeof kVariants[0], "one descriptor for each plug-in");
+
+const Variant& VariantOf(const LV2_Descriptor* descriptor) { return *kVariants[descriptor - kDescriptors]; }
 
 }  // namespace
 
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index < kNumDescriptors ? &kDescriptors[index] : nullptr;
+}

@@ -9,36 +9,59 @@
 
 namespace lv2edition {
 
+// Two plug-ins in one bundle and one DSP binary (lv2_descriptor 0 and 1),
+// served by one UI. The first has the ports of release 1.0.0 and a "Key"
+// choice among the input's own channels: hosts that feed every audio input
+// from the file or the track (lv2apply, a stereo track) find two inputs for
+// two channels. The second adds the side-chain: the key's audio pair, the
+// "External" choice and key_missing.
 constexpr const char* kPluginUri = "urn:pellucid:halvorine";
+constexpr const char* kSidechainUri = "urn:pellucid:halvorine#sidechain";
 constexpr const char* kUiUri = "urn:pellucid:halvorine#ui";
-// A factory program's preset is this followed by the program's name.
+// A factory program's preset is this followed by the program's name; each
+// applies to both plug-ins.
 constexpr const char* kPresetUriPrefix = "urn:pellucid:halvorine#preset-";
 
 // The four audio ports come first, then one control input for each
 // parameter that acts on the sound, in parameter order. Each control takes
 // the same 0..1 value as the VST 2.x parameter of that index.
 //
-// The key's ports come after them all, so that no port of an older release
-// moves (sessions and presets name ports by index and symbol): the key's
-// audio pair, the "Key" choice (0..4, as gate::KeySource counts) and an
-// output that tells the UI that "External" has no key to hear.
+// The key's ports come after them all, so that no port of release 1.0.0
+// moves (sessions and presets name ports by index and symbol): the "Key"
+// choice (0..3 in the plain plug-in, 0..4 in the side-chain one, as
+// gate::KeySource counts), then, in the side-chain plug-in alone, an output
+// that tells the UI that "External" hears no key, and the key's audio pair.
+// Both plug-ins number every port they share alike, so that the DSP and
+// the UI need no table per plug-in.
 enum Port : uint32_t { kInL = 0, kInR = 1, kOutL = 2, kOutR = 3, kFirstControl = 4 };
 constexpr uint32_t kEndControls = kFirstControl + params::kNumActive;
 constexpr uint32_t ControlPort(int parameter) { return kFirstControl + static_cast<uint32_t>(parameter); }
-enum KeyPort : uint32_t { kKeyL = kEndControls, kKeyR, kKey, kKeyMissing };
-constexpr uint32_t kNumPorts = kKeyMissing + 1;
+enum KeyPort : uint32_t { kKey = kEndControls, kKeyMissing, kKeyL, kKeyR };
+
+// What tells the two plug-ins apart.
+struct Variant {
+    const char* uri;
+    const char* name;
+    uint32_t numPorts;
+    int numKeyChoices;  // "External" is the last choice, where there is one
+    bool sidechain;
+};
+inline constexpr Variant kPlain = {kPluginUri, "Halvorine", kKey + 1, 4, false};
+inline constexpr Variant kSidechain = {kSidechainUri, "Halvorine Sidechain", kKeyR + 1, 5, true};
+inline constexpr const Variant* kVariants[] = {&kPlain, &kSidechain};
+constexpr uint32_t kNumPorts = kSidechain.numPorts;  // the most either has
 
 // The labels of the "Key" choices, by value.
 constexpr int kNumKeyChoices = 5;
 constexpr const char* kKeyChoices[kNumKeyChoices] = {"Left", "Right", "Mid", "Side", "External"};
 // The "Key" port's value as the plug-in and its UI take it, as the other
-// controls are taken: clamped to 0..4, NaN as 0 ("Left"), then the nearest
-// whole choice.
-constexpr int KeyChoice(float value) {
+// controls are taken: clamped to 0..choices-1, NaN as 0 ("Left"), then the
+// nearest whole choice.
+constexpr int KeyChoice(float value, int choices = kNumKeyChoices) {
     if (!(value > 0.0f))
         return 0;
-    if (value >= kNumKeyChoices - 1)
-        return kNumKeyChoices - 1;
+    if (value >= choices - 1)
+        return choices - 1;
     return static_cast<int>(value + 0.5f);
 }
 

@@ -1,6 +1,7 @@
 // Writes the LV2 bundle's Turtle from the parameter table: manifest.ttl
-// and halvorine.ttl (the plug-in, its ports and the factory programs as
-// presets). A build-time tool, run on the build machine.
+// and halvorine.ttl (both plug-ins, plain and side-chain, their ports and
+// the factory programs as presets of both). A build-time tool, run on the
+// build machine.
 //
 //   halvorine-lv2-turtle BUNDLE-DIR DSP-BINARY [--ui UI-BINARY]
 //
@@ -104,46 +105,48 @@ const char* const kPrefixes =
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "\n";
 
+std::string Node(const char* uri) { return std::string("<") + uri + ">"; }
+
+// The plug-ins that a factory program applies to: every one.
+std::string AllPlugins() {
+    std::string list;
+    for (const Variant* v : kVariants)
+        list += (list.empty() ? "" : ", ") + Node(v->uri);
+    return list;
+}
+
 std::string Manifest(const std::string& dspBinary, const std::string& uiBinary) {
-    const std::string plugin = std::string("<") + kPluginUri + ">";
     std::string t = kPrefixes;
-    t += plugin + "\n    a lv2:Plugin ;\n    lv2:binary <" + dspBinary + "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
+    for (const Variant* v : kVariants)
+        t += (v == kVariants[0] ? "" : "\n") + Node(v->uri) + "\n    a lv2:Plugin ;\n    lv2:binary <" + dspBinary +
+             "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
     if (!uiBinary.empty())
         t += std::string("\n<") + kUiUri + ">\n    a ui:X11UI ;\n    ui:binary <" + uiBinary +
              "> ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
     for (int p = 0; p < params::kNumPrograms; ++p)
-        t += "\n" + PresetUri(p) + "\n    a pset:Preset ;\n    lv2:appliesTo " + plugin +
+        t += "\n" + PresetUri(p) + "\n    a pset:Preset ;\n    lv2:appliesTo " + AllPlugins() +
              " ;\n    rdfs:seeAlso <halvorine.ttl> .\n";
     return t;
 }
 
-std::string PluginDescription(bool withUi) {
-    const std::string plugin = std::string("<") + kPluginUri + ">";
+// One plug-in: the ports of release 1.0.0, the "Key" choice and, for the
+// side-chain plug-in, key_missing and the key's audio pair.
+std::string Plugin(const Variant& v, bool withUi) {
     const std::string in = std::string("<") + kPluginUri + "#in>";
     const std::string out = std::string("<") + kPluginUri + "#out>";
     const std::string key = std::string("<") + kPluginUri + "#key>";
     const std::string project = std::string("<") + kPluginUri + "#project>";
-    std::string t = kPrefixes;
 
-    t += in + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"in\" ;\n    rdfs:label \"Input\" .\n\n";
-    t += out + "\n    a pg:StereoGroup, pg:OutputGroup ;\n    lv2:symbol \"out\" ;\n    rdfs:label \"Output\" ;\n"
-               "    pg:source " + in + " .\n\n";
-    t += key + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"key\" ;\n    rdfs:label \"Key\" ;\n"
-               "    pg:sideChainOf " + in + " .\n\n";
-
-    // The maker belongs to the project: the schema gives doap:maintainer
-    // only to a doap:Project, which an LV2 plug-in is not.
-    t += project + "\n    a doap:Project ;\n    doap:name \"Halvorine\" ;\n"
-                   "    doap:maintainer [ foaf:name \"Pellucid\" ] .\n\n";
-
-    t += plugin + "\n    a lv2:Plugin, lv2:GatePlugin ;\n";
-    t += "    doap:name \"Halvorine\" ;\n";
+    std::string t = Node(v.uri) + "\n    a lv2:Plugin, lv2:GatePlugin ;\n";
+    t += std::string("    doap:name ") + Quoted(v.name) + " ;\n";
     t += "    doap:license <https://spdx.org/licenses/MIT> ;\n";
     t += "    lv2:project " + project + " ;\n";
     t += "    lv2:minorVersion " + std::to_string(HALVORINE_LV2_MINOR_VERSION) + " ;\n";
     t += "    lv2:microVersion " + std::to_string(HALVORINE_LV2_MICRO_VERSION) + " ;\n";
-    t += "    rdfs:comment \"A stereo sixteen-band gate: each band of the key (by default the left channel) keys that "
-         "band's gate on both channels; the passed bands are summed, boosted and soft-clipped.\" ;\n";
+    t += std::string("    rdfs:comment \"A stereo sixteen-band gate: each band of the key (by default the left channel) "
+                     "keys that band's gate on both channels; the passed bands are summed, boosted and "
+                     "soft-clipped.") +
+         (v.sidechain ? " The key may also be a side-chain input." : "") + "\" ;\n";
     t += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
     t += "    pg:mainInput " + in + " ;\n    pg:mainOutput " + out + " ;\n";
     if (withUi)
@@ -172,47 +175,77 @@ std::string PluginDescription(bool withUi) {
         // Finish or Q without a click (HalvorineLv2.cpp).
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]";
     }
-    // The key: a stereo side-chain that a host may leave unconnected (then
-    // it is silence), the choice of what keys the gates, and whether
-    // "External" hears no key.
-    for (uint32_t port : {kKeyL, kKeyR}) {
-        t += " , [\n        a lv2:AudioPort, lv2:InputPort ;\n";
-        t += "        lv2:index " + std::to_string(port) + " ;\n";
-        t += std::string("        lv2:symbol ") + (port == kKeyL ? "\"key_left\"" : "\"key_right\"") + " ;\n";
-        t += std::string("        lv2:name ") + (port == kKeyL ? "\"Key Left\"" : "\"Key Right\"") + " ;\n";
-        t += "        lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n";
-        t += "        pg:group " + key + " ;\n";
-        t += std::string("        lv2:designation ") + (port == kKeyL ? "pg:left" : "pg:right") + "\n    ]";
-    }
+    // The choice of what keys the gates; "External" where there is a key
+    // input.
     t += " , [\n        a lv2:ControlPort, lv2:InputPort ;\n";
     t += "        lv2:index " + std::to_string(kKey) + " ;\n";
     t += "        lv2:symbol \"key\" ;\n        lv2:name \"Key\" ;\n";
-    t += "        rdfs:comment \"What keys each band's gate: that band of the left input, the right input, their mid "
-         "or side, or the key input (mono-summed).\" ;\n";
+    t += std::string("        rdfs:comment \"What keys each band's gate: that band of the left input, the right input, "
+                     "their mid or side") +
+         (v.sidechain ? ", or the key input (mono-summed)" : "") + ".\" ;\n";
     t += "        lv2:portProperty lv2:integer, lv2:enumeration ;\n";
-    t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
-         std::to_string(kNumKeyChoices - 1);
-    for (int choice = 0; choice < kNumKeyChoices; ++choice)
+    t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum " + std::to_string(v.numKeyChoices - 1);
+    for (int choice = 0; choice < v.numKeyChoices; ++choice)
         t += std::string(" ;\n        lv2:scalePoint [ rdfs:label ") + Quoted(kKeyChoices[choice]) +
              " ; rdf:value " + std::to_string(choice) + " ]";
-    t += "\n    ] , [\n        a lv2:ControlPort, lv2:OutputPort ;\n";
-    t += "        lv2:index " + std::to_string(kKeyMissing) + " ;\n";
-    t += "        lv2:symbol \"key_missing\" ;\n        lv2:name \"Key Missing\" ;\n";
-    t += "        rdfs:comment \"1 while External is chosen and no key is connected.\" ;\n";
-    t += "        lv2:portProperty lv2:toggled ;\n";
-    t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
-    t += " .\n";
+    t += "\n    ]";
+    if (v.sidechain) {
+        // Whether "External" hears no key, and the key: a stereo side-chain
+        // that a host may leave unconnected (then it is silence).
+        t += " , [\n        a lv2:ControlPort, lv2:OutputPort ;\n";
+        t += "        lv2:index " + std::to_string(kKeyMissing) + " ;\n";
+        t += "        lv2:symbol \"key_missing\" ;\n        lv2:name \"Key Missing\" ;\n";
+        t += "        rdfs:comment \"1 while External is chosen and no key is connected, or the key has been silent "
+             "for longer than the gates ring on.\" ;\n";
+        t += "        lv2:portProperty lv2:toggled ;\n";
+        t += "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
+        for (uint32_t port : {kKeyL, kKeyR}) {
+            t += " , [\n        a lv2:AudioPort, lv2:InputPort ;\n";
+            t += "        lv2:index " + std::to_string(port) + " ;\n";
+            t += std::string("        lv2:symbol ") + (port == kKeyL ? "\"key_left\"" : "\"key_right\"") + " ;\n";
+            t += std::string("        lv2:name ") + (port == kKeyL ? "\"Key Left\"" : "\"Key Right\"") + " ;\n";
+            t += "        lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n";
+            t += "        pg:group " + key + " ;\n";
+            t += std::string("        lv2:designation ") + (port == kKeyL ? "pg:left" : "pg:right") + "\n    ]";
+        }
+    }
+    return t + " .\n";
+}
 
+std::string PluginDescription(bool withUi) {
+    const std::string in = std::string("<") + kPluginUri + "#in>";
+    const std::string out = std::string("<") + kPluginUri + "#out>";
+    const std::string key = std::string("<") + kPluginUri + "#key>";
+    const std::string project = std::string("<") + kPluginUri + "#project>";
+    std::string t = kPrefixes;
+
+    t += in + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"in\" ;\n    rdfs:label \"Input\" .\n\n";
+    t += out + "\n    a pg:StereoGroup, pg:OutputGroup ;\n    lv2:symbol \"out\" ;\n    rdfs:label \"Output\" ;\n"
+               "    pg:source " + in + " .\n\n";
+    t += key + "\n    a pg:StereoGroup, pg:InputGroup ;\n    lv2:symbol \"key\" ;\n    rdfs:label \"Key\" ;\n"
+               "    pg:sideChainOf " + in + " .\n\n";
+
+    // The maker belongs to the project: the schema gives doap:maintainer
+    // only to a doap:Project, which an LV2 plug-in is not.
+    t += project + "\n    a doap:Project ;\n    doap:name \"Halvorine\" ;\n"
+                   "    doap:maintainer [ foaf:name \"Pellucid\" ] .\n";
+
+    for (const Variant* v : kVariants)
+        t += "\n" + Plugin(*v, withUi);
+
+    // One UI for both plug-ins. The host's idle calls are welcome, not
+    // needed: some hosts call the idle interface without offering the
+    // feature, and a host with neither still gets a window, drawn at open.
     if (withUi)
         t += std::string("\n<") + kUiUri +
-             ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:idleInterface, ui:parent ;\n"
-             "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, opts:options, urid:map ;\n"
+             ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:parent ;\n"
+             "    lv2:optionalFeature ui:idleInterface, ui:resize, ui:touch, ui:noUserResize, opts:options, urid:map ;\n"
              "    opts:supportedOption ui:scaleFactor ;\n"
-             "    lv2:extensionData ui:idleInterface, opts:interface .\n";
+             "    lv2:extensionData ui:idleInterface, ui:showInterface, opts:interface .\n";
 
     for (int program = 0; program < params::kNumPrograms; ++program) {
         t += "\n" + PresetUri(program) + "\n    a pset:Preset ;\n";
-        t += "    lv2:appliesTo " + plugin + " ;\n";
+        t += "    lv2:appliesTo " + AllPlugins() + " ;\n";
         t += std::string("    rdfs:label ") + Quoted(params::kProgramNames[program]) + " ;\n";
         t += "    lv2:port";
         for (int i = 0; i < params::kNumActive; ++i) {

@@ -1,5 +1,8 @@
 // The LV2 UI: the editor window of the VST 2.x edition, embedded in the X
-// window that the host passes as ui:parent.
+// window that the host passes as ui:parent. One UI serves both plug-ins of
+// the bundle (Lv2Ports.h): the plain one's "Key" selector goes from Left to
+// Side, and only the side-chain one's has "External" and shows that the
+// key is missing.
 //
 // It runs apart from the DSP instance and shares nothing with it but the
 // ports: the host reports control values through port_event, which the UI
@@ -8,9 +11,12 @@
 // one float), framed by ui:touch gestures when the host offers them.
 //
 // X has no per-window timer and the host owns the thread's event loop, so
-// the host drives the window through ui:idleInterface, which the UI
-// requires: each idle call reads the window's own X connection, runs the
-// 25 ms refresh pass when it is due and puts what changed on the screen.
+// the host drives the window through ui:idleInterface: each idle call reads
+// the window's own X connection, runs the 25 ms refresh pass when it is due
+// and puts what changed on the screen. The interface is offered through
+// extension_data whether or not the host passes the feature, as some hosts
+// call it without passing it; a host that calls it never still gets a
+// window, drawn once at open.
 //
 // The scale comes from the host's ui:scaleFactor option, at instantiation
 // and through opts:interface later; without it the X11 backend takes the
@@ -46,9 +52,9 @@ using lv2edition::ControlPort;
 
 class HalvorineUi final : public EditorController {
 public:
-    HalvorineUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
-                const LV2UI_Resize* resize)
-        : write(write), controller(controller), touch(touch), resize(resize) {}
+    HalvorineUi(const lv2edition::Variant& variant, LV2UI_Write_Function write, LV2UI_Controller controller,
+                const LV2UI_Touch* touch, const LV2UI_Resize* resize)
+        : variant(variant), write(write), controller(controller), touch(touch), resize(resize) {}
 
     ~HalvorineUi() {
         if (window == nullptr)
@@ -88,10 +94,15 @@ public:
             // The LV2 edition has the "Key" selector; "Left" until the host
             // reports the port.
             window->keySource.store(0, std::memory_order_relaxed);
+            window->keyChoices = variant.numKeyChoices;
             window->plugin = this;
             window->form().repaintNow();
             window->form().show();
             window->SetAll();
+            // Once more, shown: the server's first exposure is put on the
+            // screen now, for a host that never calls the idle interface
+            // (where the parent is already on the screen).
+            window->form().repaintNow();
             return true;
         } catch (...) {
             return false;
@@ -111,10 +122,10 @@ public:
         // The key's choice, taken as the DSP side takes it; and whether the
         // DSP side hears no key for "External" (the read-out says so).
         if (port == lv2edition::kKey) {
-            window->keySource.store(lv2edition::KeyChoice(value), std::memory_order_relaxed);
+            window->keySource.store(lv2edition::KeyChoice(value, variant.numKeyChoices), std::memory_order_relaxed);
             return;
         }
-        if (port == lv2edition::kKeyMissing) {
+        if (port == lv2edition::kKeyMissing && variant.sidechain) {
             window->keyMissing.store(value > 0.5f, std::memory_order_relaxed);
             return;
         }
@@ -133,6 +144,26 @@ public:
         } catch (...) {
             // Nothing of this object is touched here: the host may have
             // cleaned it up from inside the event that threw.
+        }
+    }
+
+    // The host's show and hide, for hosts that treat every UI as one with
+    // a window of its own: the embedded window follows.
+    int show() {
+        try {
+            window->form().show();
+            window->form().repaintNow();
+            return 0;
+        } catch (...) {
+            return 1;
+        }
+    }
+    int hide() {
+        try {
+            window->form().hide();
+            return 0;
+        } catch (...) {
+            return 1;
         }
     }
 
@@ -177,6 +208,7 @@ public:
     }
 
 private:
+    const lv2edition::Variant& variant;
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
@@ -184,28 +216,23 @@ private:
     TPluginEditorWindow* window = nullptr;
 };
 
-const void* FindFeature(const LV2_Feature* const* features, const char* uri, bool* present = nullptr) {
-    if (present != nullptr)
-        *present = false;
+const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
     for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
-        if ((*f)->URI != nullptr && std::strcmp((*f)->URI, uri) == 0) {
-            if (present != nullptr)
-                *present = true;
+        if ((*f)->URI != nullptr && std::strcmp((*f)->URI, uri) == 0)
             return (*f)->data;
-        }
     return nullptr;
 }
 
 LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
-    if (pluginUri == nullptr || std::strcmp(pluginUri, lv2edition::kPluginUri) != 0 || write == nullptr ||
-        widget == nullptr)
+    const lv2edition::Variant* variant = nullptr;
+    for (const lv2edition::Variant* v : lv2edition::kVariants)
+        if (pluginUri != nullptr && std::strcmp(pluginUri, v->uri) == 0)
+            variant = v;
+    if (variant == nullptr || write == nullptr || widget == nullptr)
         return nullptr;
-    // Without the idle calls nothing would ever be drawn or heard.
-    bool idleOffered = false;
-    FindFeature(features, LV2_UI__idleInterface, &idleOffered);
     void* parent = const_cast<void*>(FindFeature(features, LV2_UI__parent));
-    if (!idleOffered || parent == nullptr)
+    if (parent == nullptr)
         return nullptr;
     const auto* touch = static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch));
     if (touch != nullptr && touch->touch == nullptr)
@@ -214,7 +241,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
     const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
 
-    auto* ui = new (std::nothrow) HalvorineUi(write, controller, touch, resize);
+    auto* ui = new (std::nothrow) HalvorineUi(*variant, write, controller, touch, resize);
     if (ui == nullptr)
         return nullptr;
     if (map != nullptr && map->map != nullptr) {
@@ -246,6 +273,10 @@ int Idle(LV2UI_Handle handle) {
 // host's thread may have exceptions unmasked, and gets its own settings back.
 const LV2UI_Idle_Interface kIdleInterface = {fpenv::Guarded<Idle>};
 
+int Show(LV2UI_Handle handle) { return static_cast<HalvorineUi*>(handle)->show(); }
+int Hide(LV2UI_Handle handle) { return static_cast<HalvorineUi*>(handle)->hide(); }
+const LV2UI_Show_Interface kShowInterface = {fpenv::Guarded<Show>, fpenv::Guarded<Hide>};
+
 // Options: the host may change ui:scaleFactor while the UI is open; nothing
 // can be read back.
 uint32_t GetOptions(LV2_Handle, LV2_Options_Option*) { return LV2_OPTIONS_ERR_UNKNOWN; }
@@ -268,6 +299,8 @@ const LV2_Options_Interface kOptionsInterface = {&GetOptions, fpenv::Guarded<Set
 const void* ExtensionData(const char* uri) {
     if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0)
         return &kIdleInterface;
+    if (uri != nullptr && std::strcmp(uri, LV2_UI__showInterface) == 0)
+        return &kShowInterface;
     if (uri != nullptr && std::strcmp(uri, LV2_OPTIONS__interface) == 0)
         return &kOptionsInterface;
     return nullptr;

@@ -22,23 +22,25 @@ World::World() {
     map_.map = &World::Map;
     world_ = lilv_world_new();
     lilv_world_load_all(world_);  // LV2_PATH
-    plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), uri(lv2edition::kPluginUri));
-    if (plugin_ == nullptr)
-        return;
-    LilvNodes* related = lilv_plugin_get_related(plugin_, uri(LV2_PRESETS__Preset));
-    LILV_FOREACH (nodes, i, related) {
-        const LilvNode* preset = lilv_nodes_get(related, i);
-        lilv_world_load_resource(world_, preset);
-        LilvNodes* labels = lilv_world_find_nodes(world_, preset, uri(LILV_NS_RDFS "label"), nullptr);
-        if (labels != nullptr && lilv_nodes_size(labels) == 1) {
-            const char* label = lilv_node_as_string(lilv_nodes_get_first(labels));
-            for (int p = 0; p < params::kNumPrograms; ++p)
-                if (std::strcmp(label, params::kProgramNames[p]) == 0)
-                    presets_[p] = uri(lilv_node_as_uri(preset));
+    for (int v = 0; v < 2; ++v) {
+        plugins_[v] = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), uri(lv2edition::kVariants[v]->uri));
+        if (plugins_[v] == nullptr)
+            continue;
+        LilvNodes* related = lilv_plugin_get_related(plugins_[v], uri(LV2_PRESETS__Preset));
+        LILV_FOREACH (nodes, i, related) {
+            const LilvNode* preset = lilv_nodes_get(related, i);
+            lilv_world_load_resource(world_, preset);
+            LilvNodes* labels = lilv_world_find_nodes(world_, preset, uri(LILV_NS_RDFS "label"), nullptr);
+            if (labels != nullptr && lilv_nodes_size(labels) == 1) {
+                const char* label = lilv_node_as_string(lilv_nodes_get_first(labels));
+                for (int p = 0; p < params::kNumPrograms; ++p)
+                    if (std::strcmp(label, params::kProgramNames[p]) == 0)
+                        presets_[v][p] = uri(lilv_node_as_uri(preset));
+            }
+            lilv_nodes_free(labels);
         }
-        lilv_nodes_free(labels);
+        lilv_nodes_free(related);
     }
-    lilv_nodes_free(related);
 }
 
 World::~World() {
@@ -80,20 +82,21 @@ long FirstDifference(const Stereo& a, const Stereo& b) {
 
 // ---------------------------------------------------------------------------
 
-Lv2Instance::Lv2Instance(double rate, bool connectControls) {
+Lv2Instance::Lv2Instance(double rate, bool connectControls, const lv2edition::Variant& variant)
+    : variant_(variant) {
     World& w = World::get();
-    if (w.plugin() == nullptr)
+    if (w.plugin(variant) == nullptr)
         return;
     // With --unmasked-exceptions, each call into the plug-in (here through
     // lilv) runs as in a host that unmasks exceptions (HostFloatingPoint.h).
     {
         hostfp::UnmaskedCall call("instantiate");
-        instance_ = lilv_plugin_instantiate(w.plugin(), rate, nullptr);
+        instance_ = lilv_plugin_instantiate(w.plugin(variant), rate, nullptr);
     }
     if (instance_ == nullptr)
         return;
     float defaults[lv2edition::kNumPorts];
-    lilv_plugin_get_port_ranges_float(w.plugin(), nullptr, nullptr, defaults);
+    lilv_plugin_get_port_ranges_float(w.plugin(variant), nullptr, nullptr, defaults);
     for (int i = 0; i < params::kNumActive; ++i) {
         controls[i] = defaults[lv2edition::ControlPort(i)];
         if (connectControls) {
@@ -105,7 +108,8 @@ Lv2Instance::Lv2Instance(double rate, bool connectControls) {
     if (connectControls) {
         hostfp::UnmaskedCall call("connect_port (key)");
         lilv_instance_connect_port(instance_, lv2edition::kKey, &key);
-        lilv_instance_connect_port(instance_, lv2edition::kKeyMissing, &keyMissing);
+        if (variant.sidechain)
+            lilv_instance_connect_port(instance_, lv2edition::kKeyMissing, &keyMissing);
     }
     hostfp::UnmaskedCall call("activate");
     lilv_instance_activate(instance_);
@@ -145,8 +149,8 @@ void SetPortValue(const char* symbol, void* user, const void* value, uint32_t si
 
 void Lv2Instance::applyPreset(int program) {
     World& w = World::get();
-    ASSERT_NE(w.preset(program), nullptr) << params::kProgramNames[program];
-    LilvState* state = lilv_state_new_from_world(w.world(), w.map(), w.preset(program));
+    ASSERT_NE(w.preset(program, variant_), nullptr) << params::kProgramNames[program] << " for " << variant_.uri;
+    LilvState* state = lilv_state_new_from_world(w.world(), w.map(), w.preset(program, variant_));
     ASSERT_NE(state, nullptr);
     RestoreTarget target{this, w.urid(LV2_ATOM__Float), 0};
     lilv_state_restore(state, instance_, &SetPortValue, &target, 0, nullptr);

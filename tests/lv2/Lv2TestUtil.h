@@ -18,21 +18,25 @@
 
 namespace lv2test {
 
-// The lilv world, loaded once per test program, and our plug-in in it.
+// The lilv world, loaded once per test program, and our plug-ins in it.
 class World {
 public:
     static World& get();
 
     LilvWorld* world() const { return world_; }
     // Null when the plug-in was not found.
-    const LilvPlugin* plugin() const { return plugin_; }
+    const LilvPlugin* plugin(const lv2edition::Variant& variant = lv2edition::kPlain) const {
+        return plugins_[variant.sidechain ? 1 : 0];
+    }
     // A node that lives as long as the world.
     const LilvNode* uri(const std::string& uri);
     LV2_URID_Map* map() { return &map_; }
     LV2_URID urid(const char* uri);
-    // The preset of each factory program, found by its label; null where
-    // none has that label.
-    const LilvNode* preset(int program) const { return presets_[program]; }
+    // The preset of each factory program among the plug-in's related
+    // resources, found by its label; null where none has that label.
+    const LilvNode* preset(int program, const lv2edition::Variant& variant = lv2edition::kPlain) const {
+        return presets_[variant.sidechain ? 1 : 0][program];
+    }
 
 private:
     World();
@@ -40,11 +44,11 @@ private:
     static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri);
 
     LilvWorld* world_ = nullptr;
-    const LilvPlugin* plugin_ = nullptr;
+    const LilvPlugin* plugins_[2] = {};
     std::vector<std::string> uris_;
     std::vector<LilvNode*> nodes_;
     LV2_URID_Map map_{};
-    const LilvNode* presets_[params::kNumPrograms] = {};
+    const LilvNode* presets_[2][params::kNumPrograms] = {};
 };
 
 struct Stereo {
@@ -57,12 +61,13 @@ Stereo TestSignal(int frames, uint32_t seed);
 // The first frame at which two renders differ in any bit, or -1.
 long FirstDifference(const Stereo& a, const Stereo& b);
 
-// One LV2 instance through lilv, its controls connected to `controls`,
-// which start at the ports' defaults (or left unconnected). Activated when
-// built.
+// One LV2 instance of `variant` through lilv, its controls connected to
+// `controls`, which start at the ports' defaults (or left unconnected).
+// Activated when built.
 class Lv2Instance {
 public:
-    explicit Lv2Instance(double rate, bool connectControls = true);
+    explicit Lv2Instance(double rate, bool connectControls = true,
+                         const lv2edition::Variant& variant = lv2edition::kPlain);
     ~Lv2Instance();
     Lv2Instance(const Lv2Instance&) = delete;
     Lv2Instance& operator=(const Lv2Instance&) = delete;
@@ -70,8 +75,8 @@ public:
     bool ok() const { return instance_ != nullptr; }
     LilvInstance* raw() const { return instance_; }
     float controls[params::kNumActive];
-    // The "Key" choice (0..4) and the key_missing output, connected with
-    // the controls.
+    // The "Key" choice and (side-chain plug-in) the key_missing output,
+    // connected with the controls.
     float key = 0.0f;
     float keyMissing = -1.0f;
 
@@ -84,6 +89,7 @@ public:
     void connectKey(const float* left, const float* right);
 
 private:
+    const lv2edition::Variant& variant_;
     LilvInstance* instance_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
-// The LV2 edition's key: the ports a host sees, the "Key" choice heard as
-// the engine hears it, a key through key_left/key_right gating the sound,
-// and unconnected key ports heard as silence.
+// The LV2 edition's key: the ports a host sees in each plug-in, the "Key"
+// choice heard as the engine hears it, a key through the side-chain
+// plug-in's key_left/key_right gating the sound, and unconnected or silent
+// key ports heard as silence and reported missing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,13 +20,14 @@ using lv2test::FirstDifference;
 using lv2test::Lv2Instance;
 using lv2test::Stereo;
 using lv2test::World;
+using lv2edition::kSidechain;
 
 constexpr int kFrames = 20000;
 
 struct Key : ::testing::Test {
     void SetUp() override {
-        if (World::get().plugin() == nullptr)
-            GTEST_SKIP() << "no <urn:pellucid:halvorine> on LV2_PATH";
+        if (World::get().plugin(kSidechain) == nullptr)
+            GTEST_SKIP() << "no <" << kSidechain.uri << "> on LV2_PATH";
     }
 };
 
@@ -43,63 +45,80 @@ Stereo RenderKeyed(Lv2Instance& lv2, const Stereo& in, const Stereo& key, int bl
     return out;
 }
 
-bool HasProperty(const LilvPort* port, const char* uri) {
+bool HasProperty(const LilvPlugin* plugin, const LilvPort* port, const char* uri) {
     World& w = World::get();
-    return lilv_port_has_property(w.plugin(), port, w.uri(uri));
+    return lilv_port_has_property(plugin, port, w.uri(uri));
 }
 
+// The plain plug-in has the ports of release 1.0.0 and "Key" without
+// "External"; the side-chain one has "External", key_missing and the key.
 TEST_F(Key, TheKeyPortsFollowEveryOlderPortAsASideChainAndAnIntegerEnumeration) {
-    World& w = World::get();
-    const LilvPlugin* plugin = w.plugin();
-    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), 30u);
+    const std::vector<std::string> allLabels = {"Left", "Right", "Mid", "Side", "External"};
+    const struct {
+        const lv2edition::Variant& variant;
+        uint32_t ports;
+        std::vector<std::string> labels;
+    } plugins[] = {
+        {lv2edition::kPlain, 27, {allLabels.begin(), allLabels.end() - 1}},
+        {kSidechain, 30, allLabels},
+    };
     const struct {
         uint32_t index;
         const char* symbol;
         const char* kind;
         bool input;
     } ports[] = {
-        {26, "key_left", LV2_CORE__AudioPort, true},
-        {27, "key_right", LV2_CORE__AudioPort, true},
-        {28, "key", LV2_CORE__ControlPort, true},
-        {29, "key_missing", LV2_CORE__ControlPort, false},
+        {26, "key", LV2_CORE__ControlPort, true},
+        {27, "key_missing", LV2_CORE__ControlPort, false},
+        {28, "key_left", LV2_CORE__AudioPort, true},
+        {29, "key_right", LV2_CORE__AudioPort, true},
     };
-    for (const auto& p : ports) {
-        SCOPED_TRACE(p.symbol);
-        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, p.index);
-        ASSERT_NE(port, nullptr);
-        EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)), p.symbol);
-        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(p.kind)));
-        EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(p.input ? LV2_CORE__InputPort : LV2_CORE__OutputPort)));
-        const bool audio = std::string(p.kind) == LV2_CORE__AudioPort;
-        EXPECT_EQ(HasProperty(port, LV2_CORE_PREFIX "isSideChain"), audio);
-        EXPECT_EQ(HasProperty(port, LV2_CORE__connectionOptional), audio);
-        EXPECT_EQ(HasProperty(port, LV2_CORE__integer), p.index == lv2edition::kKey);
-        EXPECT_EQ(HasProperty(port, LV2_CORE__enumeration), p.index == lv2edition::kKey);
-    }
-    // A host's main pair stays the first two inputs: the key is no main input.
-    for (uint32_t i : {0u, 1u})
-        EXPECT_FALSE(HasProperty(lilv_plugin_get_port_by_index(plugin, i), LV2_CORE_PREFIX "isSideChain"));
+    for (const auto& c : plugins) {
+        SCOPED_TRACE(c.variant.uri);
+        World& w = World::get();
+        const LilvPlugin* plugin = w.plugin(c.variant);
+        ASSERT_NE(plugin, nullptr);
+        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), c.ports);
+        for (const auto& p : ports) {
+            if (p.index >= c.ports)
+                break;
+            SCOPED_TRACE(p.symbol);
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, p.index);
+            ASSERT_NE(port, nullptr);
+            EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)), p.symbol);
+            EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(p.kind)));
+            EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(p.input ? LV2_CORE__InputPort : LV2_CORE__OutputPort)));
+            const bool audio = std::string(p.kind) == LV2_CORE__AudioPort;
+            EXPECT_EQ(HasProperty(plugin, port, LV2_CORE_PREFIX "isSideChain"), audio);
+            EXPECT_EQ(HasProperty(plugin, port, LV2_CORE__connectionOptional), audio);
+            EXPECT_EQ(HasProperty(plugin, port, LV2_CORE__integer), p.index == lv2edition::kKey);
+            EXPECT_EQ(HasProperty(plugin, port, LV2_CORE__enumeration), p.index == lv2edition::kKey);
+        }
+        // A host's main pair stays the first two inputs: the key is no main input.
+        for (uint32_t i : {0u, 1u})
+            EXPECT_FALSE(HasProperty(plugin, lilv_plugin_get_port_by_index(plugin, i), LV2_CORE_PREFIX "isSideChain"));
 
-    // "Left" by default: what the edition did before it had a key.
-    float minimum[lv2edition::kNumPorts], maximum[lv2edition::kNumPorts], defaults[lv2edition::kNumPorts];
-    lilv_plugin_get_port_ranges_float(plugin, minimum, maximum, defaults);
-    EXPECT_EQ(defaults[lv2edition::kKey], 0.0f);
-    EXPECT_EQ(minimum[lv2edition::kKey], 0.0f);
-    EXPECT_EQ(maximum[lv2edition::kKey], 4.0f);
-    const LilvPort* key = lilv_plugin_get_port_by_index(plugin, lv2edition::kKey);
+        // "Left" by default: what the edition did before it had a key.
+        float minimum[lv2edition::kNumPorts], maximum[lv2edition::kNumPorts], defaults[lv2edition::kNumPorts];
+        lilv_plugin_get_port_ranges_float(plugin, minimum, maximum, defaults);
+        EXPECT_EQ(defaults[lv2edition::kKey], 0.0f);
+        EXPECT_EQ(minimum[lv2edition::kKey], 0.0f);
+        EXPECT_EQ(maximum[lv2edition::kKey], static_cast<float>(c.labels.size() - 1));
+        const LilvPort* key = lilv_plugin_get_port_by_index(plugin, lv2edition::kKey);
 
-    std::vector<std::string> labels(5);
-    LilvScalePoints* points = lilv_port_get_scale_points(plugin, key);
-    ASSERT_NE(points, nullptr);
-    EXPECT_EQ(lilv_scale_points_size(points), 5u);
-    LILV_FOREACH (scale_points, i, points) {
-        const LilvScalePoint* point = lilv_scale_points_get(points, i);
-        const float value = lilv_node_as_float(lilv_scale_point_get_value(point));
-        ASSERT_TRUE(value >= 0.0f && value <= 4.0f && value == std::floor(value)) << value;
-        labels[static_cast<size_t>(value)] = lilv_node_as_string(lilv_scale_point_get_label(point));
+        std::vector<std::string> labels(c.labels.size());
+        LilvScalePoints* points = lilv_port_get_scale_points(plugin, key);
+        ASSERT_NE(points, nullptr);
+        EXPECT_EQ(lilv_scale_points_size(points), c.labels.size());
+        LILV_FOREACH (scale_points, i, points) {
+            const LilvScalePoint* point = lilv_scale_points_get(points, i);
+            const float value = lilv_node_as_float(lilv_scale_point_get_value(point));
+            ASSERT_TRUE(value >= 0.0f && value < labels.size() && value == std::floor(value)) << value;
+            labels[static_cast<size_t>(value)] = lilv_node_as_string(lilv_scale_point_get_label(point));
+        }
+        lilv_scale_points_free(points);
+        EXPECT_EQ(labels, c.labels);
     }
-    lilv_scale_points_free(points);
-    EXPECT_EQ(labels, (std::vector<std::string>{"Left", "Right", "Mid", "Side", "External"}));
 }
 
 // "Left" is the VST 2.x library's sound whatever the key ports carry; the
@@ -136,7 +155,7 @@ TEST_F(Key, EachChoiceKeysAsTheEngineDoes) {
             engine.processReplacing(in.left.data() + pos, in.right.data() + pos, expected.left.data() + pos,
                                     expected.right.data() + pos, n, key.left.data() + pos, key.right.data() + pos);
         }
-        Lv2Instance lv2(48000.0);
+        Lv2Instance lv2(48000.0, true, kSidechain);
         ASSERT_TRUE(lv2.ok());
         lv2.key = c.value;
         const Stereo out = RenderKeyed(lv2, in, key, 300);
@@ -172,7 +191,7 @@ TEST_F(Key, ExternalGatesFromTheKeyAndUnconnectedKeyPortsAreSilence) {
     };
 
     // "Gated": every band has a threshold, no attack, the shortest release.
-    Lv2Instance keyed(48000.0), unkeyed(48000.0);
+    Lv2Instance keyed(48000.0, true, kSidechain), unkeyed(48000.0, true, kSidechain);
     ASSERT_TRUE(keyed.ok() && unkeyed.ok());
     keyed.applyPreset(1);
     unkeyed.applyPreset(1);
@@ -188,12 +207,32 @@ TEST_F(Key, ExternalGatesFromTheKeyAndUnconnectedKeyPortsAreSilence) {
             EXPECT_LT(peak(none, start, start + kPeriod), kSilence);
         }
     }
-    EXPECT_EQ(keyed.keyMissing, 0.0f);
     EXPECT_EQ(unkeyed.keyMissing, 1.0f);
+    // Connected but silent: not missing while the gates may still ring,
+    // missing once the silence outlasts the tail; a sounding key is at once
+    // not missing.
+    gate::GateEngine gatedEngine;
+    gatedEngine.setDesignRate(48000.0f);
+    for (int i = 0; i < params::kNumActive; ++i)
+        gatedEngine.setParameter(i, params::FactoryValue(1, i));
+    const uint64_t tail = gatedEngine.tailFrames();
+    uint64_t silent = kPeriod - kBurst;  // the render ends this far into the key's silence
+    EXPECT_EQ(keyed.keyMissing, silent > tail ? 1.0f : 0.0f);
+    const Stereo quiet(256);
+    Stereo out(256);
+    while (silent <= tail) {
+        keyed.connectKey(quiet.left.data(), quiet.right.data());
+        keyed.run(in.left.data(), in.right.data(), out.left.data(), out.right.data(), 256);
+        silent += 256;
+        ASSERT_EQ(keyed.keyMissing, silent > tail ? 1.0f : 0.0f) << silent << " silent frames of " << tail;
+    }
+    keyed.connectKey(bursts.left.data(), bursts.right.data());
+    keyed.run(in.left.data(), in.right.data(), out.left.data(), out.right.data(), 256);
+    EXPECT_EQ(keyed.keyMissing, 0.0f);
     // key_left alone is a mono key: heard as that channel on both sides.
     Stereo monoBursts = bursts;
     monoBursts.right = bursts.left;
-    Lv2Instance mono(48000.0), both(48000.0);
+    Lv2Instance mono(48000.0, true, kSidechain), both(48000.0, true, kSidechain);
     mono.applyPreset(1);
     both.applyPreset(1);
     mono.key = both.key = 4.0f;

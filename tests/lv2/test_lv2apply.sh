@@ -1,7 +1,9 @@
 #!/bin/sh
-# A real LV2 host renders a WAV file through each factory preset, and the
-# result equals `halvorine render` with the same program, sample for
-# sample, at two sample rates. lv2apply takes control values rather than
+# A real LV2 host renders a WAV file through each factory preset of both
+# plug-ins, and the result equals `halvorine render` with the same program,
+# sample for sample, at two sample rates: the plain plug-in from a stereo
+# file, as the README's line does it, the side-chain one from a file with
+# two more channels for its key. lv2apply takes control values rather than
 # presets, so each preset's values are read back from the bundle's Turtle.
 # Usage: test_lv2apply.sh PATH-TO-halvorine LV2-PATH [PATH-TO-lv2apply]
 # (the last for another architecture's lv2apply, such as Debian's arm64 one
@@ -57,9 +59,9 @@ PY
 
 # Drum-like bursts of noise and tone, as 32-bit float WAV (the output keeps
 # the input's format in both hosts, so nothing is rounded away). lv2apply
-# feeds every audio input from the file, the key's too: its file has two
-# more channels of loud noise there, which "Left", the presets' key, never
-# hears.
+# feeds every audio input from the file, the key's too: the side-chain
+# plug-in's file has two more channels of loud noise there, which "Left",
+# the presets' key, never hears.
 make_input() {
     python3 - "$1" "$2" "$3" <<'PY'
 import struct, sys
@@ -121,20 +123,33 @@ for rate in 44100 96000; do
             controls="$controls -c $1 $2"
             shift 2
         done
-        lv2="$work/lv2-$name-$rate.wav"
         vst="$work/vst-$name-$rate.wav"
-        # shellcheck disable=SC2086
-        "$lv2apply" -i "$work/keyed-$rate.wav" -o "$lv2" $controls urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
-            { fail "lv2apply failed on $name at $rate Hz"; cat "$work/lv2apply.log"; continue; }
         "$tool" render "$work/in-$rate.wav" "$vst" --program "$name" >/dev/null || { fail "render failed on $name"; continue; }
-        same_samples "$lv2" "$vst" || fail "$name at $rate Hz: the LV2 render differs from the VST 2.x render"
+        for plugin in urn:pellucid:halvorine urn:pellucid:halvorine#sidechain; do
+            case $plugin in
+                *#sidechain) input="$work/keyed-$rate.wav" lv2="$work/lv2-sidechain-$name-$rate.wav" ;;
+                *) input="$work/in-$rate.wav" lv2="$work/lv2-$name-$rate.wav" ;;
+            esac
+            # shellcheck disable=SC2086
+            "$lv2apply" -i "$input" -o "$lv2" $controls "$plugin" >"$work/lv2apply.log" 2>&1 ||
+                { fail "lv2apply failed on $name at $rate Hz ($plugin)"; cat "$work/lv2apply.log"; continue; }
+            same_samples "$lv2" "$vst" || fail "$name at $rate Hz: the LV2 render ($plugin) differs from the VST 2.x render"
+        done
     done <"$work/presets.txt"
     # The presets are told apart: a render that ignored them would pass above
     # only if all programs sounded alike.
     same_samples "$work/lv2-Default-$rate.wav" "$work/lv2-BigBeat-$rate.wav" >/dev/null 2>&1 &&
         fail "Default and BigBeat render the same at $rate Hz"
 done
-[ "$(ls "$work"/lv2-*.wav 2>/dev/null | wc -l)" -eq 16 ] || fail "not every preset was rendered"
+[ "$(ls "$work"/lv2-*.wav 2>/dev/null | wc -l)" -eq 32 ] || fail "not every preset was rendered"
+
+# The README's line, word for word but for the files: a new instance is on
+# "BigBeat", and -c sets one control.
+"$lv2apply" -i "$work/in-44100.wav" -o "$work/readme.wav" -c boost 0.6 urn:pellucid:halvorine >"$work/lv2apply.log" 2>&1 ||
+    { fail "the README's lv2apply line fails on a stereo file"; cat "$work/lv2apply.log"; }
+"$tool" render "$work/in-44100.wav" "$work/readme-vst.wav" --program BigBeat --set Boost=0.6 >/dev/null ||
+    fail "render failed with Boost 0.6"
+same_samples "$work/readme.wav" "$work/readme-vst.wav" || fail "the README's lv2apply line differs from the VST 2.x render"
 
 [ $failures -eq 0 ] && echo "lv2apply renders every preset as the VST 2.x library does"
 [ $failures -eq 0 ]

@@ -288,13 +288,13 @@ protected:
 
 }  // namespace
 
-TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleAndOptionsInterfacesOnly) {
+TEST_F(Lv2Ui, DescriptorNamesTheUiAndOffersTheIdleShowAndOptionsInterfacesOnly) {
     EXPECT_STREQ(descriptor->URI, lv2edition::kUiUri);
     auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(
         dlsym(dlopen(HALVORINE_UI_LIBRARY, RTLD_NOW | RTLD_NOLOAD), "lv2ui_descriptor"));
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry(1), nullptr);
-    EXPECT_EQ(descriptor->extension_data(LV2_UI__showInterface), nullptr);
+    EXPECT_NE(descriptor->extension_data(LV2_UI__showInterface), nullptr);
     EXPECT_EQ(descriptor->extension_data(LV2_UI__resize), nullptr);
     EXPECT_NE(descriptor->extension_data(LV2_OPTIONS__interface), nullptr);
 }
@@ -361,36 +361,87 @@ TEST_F(Lv2Ui, PortEventsMoveTheSlidersAtTheNextIdleAsTheHostsChangesDoInTheVst2E
 
 // The key port's value and key_missing show as the VST 2.x editor shows
 // that choice and "no signal"; a click on the selector writes the next
-// choice to the key port.
+// choice to the key port. The plain plug-in has no "External" (its top
+// choice is "Side") and no key to miss.
 TEST_F(Lv2Ui, TheKeySelectorShowsTheKeyPortAndAClickWritesTheNextChoice) {
-    handle = instantiate();
-    ASSERT_NE(handle, nullptr);
-    pumpFor(30);
-    const float external = 4.0f, missing = 1.0f;
-    descriptor->port_event(handle, lv2edition::kKey, sizeof external, 0, &external);
-    descriptor->port_event(handle, lv2edition::kKeyMissing, sizeof missing, 0, &missing);
-    reference.window().keySource.store(4);
-    reference.window().keyMissing.store(true);
-    reference.screen().tick();
-    const platform::Bitmap expected = reference.screen().compose();
-    EXPECT_TRUE(shows(expected)) << x11test::SamePicture(captureEditor(), expected).message();
-    EXPECT_TRUE(messages.empty()) << "a port event was sent back";
+    const struct {
+        const lv2edition::Variant& variant;
+        int shown;
+        bool missingShown;
+    } cases[] = {
+        {lv2edition::kSidechain, 4, true},
+        {lv2edition::kPlain, 3, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variant.uri);
+        Offer offer;
+        offer.plugin = c.variant.uri;
+        handle = instantiate(offer);
+        ASSERT_NE(handle, nullptr);
+        pumpFor(30);
+        const float external = 4.0f, missing = 1.0f;
+        descriptor->port_event(handle, lv2edition::kKey, sizeof external, 0, &external);
+        descriptor->port_event(handle, lv2edition::kKeyMissing, sizeof missing, 0, &missing);
+        edtest::Fixture shown;
+        shown.dispatch(effEditOpen);
+        shown.window().keySource.store(c.shown);
+        shown.window().keyMissing.store(c.missingShown);
+        shown.window().SetAll();
+        shown.screen().tick();
+        const platform::Bitmap expected = shown.screen().compose();
+        EXPECT_TRUE(shows(expected)) << x11test::SamePicture(captureEditor(), expected).message();
+        EXPECT_TRUE(messages.empty()) << "a port event was sent back";
 
+        if (xtest != nullptr) {
+            int rootX = 0, rootY = 0;
+            Window ignored = 0;
+            XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), 0, 0, &rootX, &rootY, &ignored);
+            xtest->motion(dpy, -1, rootX + 255, rootY + 221, CurrentTime);  // the selector's middle
+            button(true);
+            button(false);
+            ASSERT_TRUE(pumpUntil([&] { return !writes().empty(); }));
+            pumpFor(30);
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].port, lv2edition::kKey);
+            EXPECT_EQ(messages[0].size, sizeof(float));
+            EXPECT_EQ(messages[0].protocol, 0u);
+            EXPECT_EQ(messages[0].value, 0.0f);  // after the top choice, "Left"
+        }
+        descriptor->cleanup(handle);
+        handle = nullptr;
+        messages.clear();
+    }
     if (xtest == nullptr)
         SKIP_WITHOUT("libXtst.so.6");
-    int rootX = 0, rootY = 0;
-    Window ignored = 0;
-    XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), 0, 0, &rootX, &rootY, &ignored);
-    xtest->motion(dpy, -1, rootX + 255, rootY + 221, CurrentTime);  // the selector's middle
-    button(true);
-    button(false);
-    ASSERT_TRUE(pumpUntil([&] { return !writes().empty(); }));
-    pumpFor(30);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].port, lv2edition::kKey);
-    EXPECT_EQ(messages[0].size, sizeof(float));
-    EXPECT_EQ(messages[0].protocol, 0u);
-    EXPECT_EQ(messages[0].value, 0.0f);  // after "External", "Left"
+}
+
+// Some hosts call the idle interface without passing the feature, and one
+// may never call it: the UI opens for either plug-in all the same, drawn
+// once at open before any idle call.
+TEST_F(Lv2Ui, OpensForEitherPluginWithOrWithoutTheIdleFeature) {
+    const platform::Bitmap expected = reference.screen().compose();
+    const struct {
+        const char* plugin;
+        bool idle;
+    } cases[] = {
+        {lv2edition::kPluginUri, false},
+        {lv2edition::kSidechainUri, false},
+        {lv2edition::kSidechainUri, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.plugin << (c.idle ? " with" : " without") << " the idle feature");
+        Offer offer;
+        offer.plugin = c.plugin;
+        offer.idle = c.idle;
+        handle = instantiate(offer);
+        ASSERT_NE(handle, nullptr);
+        XSync(dpy, False);
+        ASSERT_NE(editor(), 0u);
+        EXPECT_TRUE(x11test::SamePicture(captureEditor(), expected))
+            << x11test::SamePicture(captureEditor(), expected).message();
+        descriptor->cleanup(handle);
+        handle = nullptr;
+    }
 }
 
 TEST_F(Lv2Ui, RealDragWritesEachValueToItsPortBetweenTheTouchesOfAGesture) {
@@ -475,9 +526,6 @@ TEST_F(Lv2Ui, RefusesAnotherPluginAMissingFeatureOrAParentItCannotReach) {
     Offer noParent;
     noParent.parent = false;
     EXPECT_EQ(instantiate(noParent), nullptr);
-    Offer noIdle;
-    noIdle.idle = false;
-    EXPECT_EQ(instantiate(noIdle), nullptr);
     Offer gone;
     gone.into = XCreateSimpleWindow(dpy, parent, 0, 0, 10, 10, 0, 0, 0);
     XDestroyWindow(dpy, gone.into);
