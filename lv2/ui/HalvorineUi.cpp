@@ -38,6 +38,7 @@
 #include <cstring>
 #include <new>
 
+#include "EmbeddedEditor.h"
 #include "FloatingPointGuard.h"
 #include "GateMath.h"
 #include "Lv2Ports.h"
@@ -50,72 +51,36 @@ namespace {
 
 using lv2edition::ControlPort;
 
-class HalvorineUi final : public EditorController {
+class HalvorineUi final : public EditorController, private EmbeddedEditor::Owner {
 public:
     HalvorineUi(const lv2edition::Variant& variant, LV2UI_Write_Function write, LV2UI_Controller controller,
                 const LV2UI_Touch* touch, const LV2UI_Resize* resize)
         : variant(variant), write(write), controller(controller), touch(touch), resize(resize) {}
-
-    ~HalvorineUi() {
-        if (window == nullptr)
-            return;
-        if (window->handlingEvent()) {
-            // Cleaned up from inside one of the window's own events (a host
-            // that closes the UI while it hears of an edit): the handler is
-            // still running on the window, which goes when the event is done,
-            // hidden or not.
-            window->plugin = nullptr;
-            window->destroyAfterEvent();
-            try {
-                window->form().hide();
-            } catch (...) {
-            }
-            return;
-        }
-        delete window;  // a drag under way ends its gesture here
-    }
     HalvorineUi(const HalvorineUi&) = delete;
     HalvorineUi& operator=(const HalvorineUi&) = delete;
 
-    // Builds the window in `parent` as the editor bridge opens it. Answers
-    // false if there is no window to be had (no display, a parent that the
-    // display does not know); the window, if there is one, then goes with
-    // this object.
+    // Builds the window in `parent` at the host's `scale` (0: none).
+    // Answers false if there is no window to be had (no display, a parent
+    // that the display does not know).
     bool open(void* parent, float scale) {
-        try {
-            window = new TPluginEditorWindow(parent, scale);
-            window->form().setPosition(0, 0);
-            // Until the host reports the ports, each control's lv2:default:
-            // the program that a new instance starts on, as in a new VST 2.x
-            // editor.
-            for (int i = 0; i < params::kNumActive; ++i)
-                window->values[i].store(params::FactoryValue(params::kInitialProgram, i),
-                                        std::memory_order_relaxed);
-            // The LV2 edition has the "Key" selector; "Left" until the host
-            // reports the port.
-            window->keySource.store(0, std::memory_order_relaxed);
-            window->keyChoices = variant.numKeyChoices;
-            window->plugin = this;
-            window->form().repaintNow();
-            window->form().show();
-            window->SetAll();
-            // Once more, shown: the server's first exposure is put on the
-            // screen now, for a host that never calls the idle interface
-            // (where the parent is already on the screen).
-            window->form().repaintNow();
-            return true;
-        } catch (...) {
+        editor.setHostScale(scale);
+        if (!editor.open(parent))
             return false;
-        }
+        // Once more, shown: the server's first exposure is put on the
+        // screen now, for a host that never calls the idle interface
+        // (where the parent is already on the screen).
+        editor.pump();
+        return true;
     }
 
-    LV2UI_Widget widget() const { return window->form().nativeHandle(); }
-    int width() const { return window->form().clientWidth(); }
-    int height() const { return window->form().clientHeight(); }
+    LV2UI_Widget widget() const { return editor.window()->form().nativeHandle(); }
+    int width() const { return editor.width(); }
+    int height() const { return editor.height(); }
 
     // Throws nothing: it checks and stores one value.
     void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) noexcept {
-        if (format != 0 || size != sizeof(float) || buffer == nullptr)
+        TPluginEditorWindow* window = editor.window();
+        if (window == nullptr || format != 0 || size != sizeof(float) || buffer == nullptr)
             return;
         float value;
         std::memcpy(&value, buffer, sizeof value);
@@ -140,7 +105,7 @@ public:
 
     void idle() {
         try {
-            window->form().repaintNow();
+            editor.pump();
         } catch (...) {
             // Nothing of this object is touched here: the host may have
             // cleaned it up from inside the event that threw.
@@ -151,8 +116,8 @@ public:
     // a window of its own: the embedded window follows.
     int show() {
         try {
-            window->form().show();
-            window->form().repaintNow();
+            editor.setVisible(true);
+            editor.pump();
             return 0;
         } catch (...) {
             return 1;
@@ -160,7 +125,7 @@ public:
     }
     int hide() {
         try {
-            window->form().hide();
+            editor.setVisible(false);
             return 0;
         } catch (...) {
             return 1;
@@ -168,7 +133,7 @@ public:
     }
 
     // The host's new scale factor (0: none).
-    void setScale(float scale) { window->setScale(scale); }
+    void setScale(float scale) { editor.setHostScale(scale); }
 
     // EditorController. Nothing may touch this object after the host's
     // callback: the host may clean the UI up from inside it.
@@ -187,7 +152,19 @@ public:
         const float value = static_cast<float>(choice);
         write(controller, lv2edition::kKey, sizeof value, 0, &value);
     }
-    void editorResized(int width, int height) override {
+
+    // EmbeddedEditor::Owner
+    EditorController& edits() override { return *this; }
+    void showIn(TPluginEditorWindow& window) override {
+        // Until the host reports the ports, each control's lv2:default: the
+        // program that a new instance starts on, as in a new VST 2.x
+        // editor; and the "Key" selector on "Left".
+        for (int i = 0; i < params::kNumActive; ++i)
+            window.values[i].store(params::FactoryValue(params::kInitialProgram, i), std::memory_order_relaxed);
+        window.keySource.store(0, std::memory_order_relaxed);
+        window.keyChoices = variant.numKeyChoices;
+    }
+    void sizeChanged(int width, int height) override {
         if (resize != nullptr && resize->ui_resize != nullptr)
             resize->ui_resize(resize->handle, width, height);
     }
@@ -213,7 +190,9 @@ private:
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
     const LV2UI_Resize* resize;
-    TPluginEditorWindow* window = nullptr;
+    // Last, so that it goes first: a drag that the host's cleanup cuts short
+    // ends its gesture through the members above.
+    EmbeddedEditor editor{*this, EmbeddedEditor::Refresh::Pushed};
 };
 
 const void* FindFeature(const LV2_Feature* const* features, const char* uri) {

@@ -592,6 +592,12 @@ TEST_F(Lv2Ui, HostThatCleansUpWhileHearingOfADragLosesNothing) {
     XSync(dpy, False);
     EXPECT_EQ(writes().size(), 1u);
     EXPECT_TRUE(children().empty());
+    // The drag that the cleanup cut short still ends its gesture.
+    std::vector<bool> touches;
+    for (const Message& m : messages)
+        if (m.kind == Message::Touch && m.port == lv2edition::ControlPort(kBoost))
+            touches.push_back(m.grabbed);
+    EXPECT_EQ(touches, (std::vector<bool>{true, false}));
 }
 
 TEST_F(Lv2Ui, OutOfMemoryWhilePaintingStaysInsideTheUiWhichCatchesUpAfterwards) {
