@@ -40,7 +40,11 @@ public:
     void releaseOwner() override { --held; }
     void viewAttached(IPlugView* view) override { attached.push_back(view); }
     void viewDestroyed(IPlugView* view) override { destroyed.push_back(view); }
-    void setParameterAutomated(int index, float value) override { record({'s', index, value}); }
+    // Held as the edit controller holds an edit, which the view reads back.
+    void setParameterAutomated(int index, float value) override {
+        values[index] = value;
+        record({'s', index, value});
+    }
     void beginGesture(int index) override { record({'b', index, 0.0f}); }
     void endGesture(int index) override { record({'e', index, 0.0f}); }
     void keySourceChosen(int choice) override { record({'k', choice, 0.0f}); }

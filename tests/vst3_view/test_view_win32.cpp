@@ -98,6 +98,7 @@ TEST_F(Win32View, ShowsTheKeyedEditorsPictureAndFollowsTheController) {
     EXPECT_EQ(r.bottom, 241);
     expectSamePicture(editor, "just attached");
 
+    owner.values[kBoost] = 0.25f;  // as the controller holds it
     vst3edition::EditorViewParameterChanged(view, kBoost, 0.25f);
     vst2.plugin->setParameter(kBoost, 0.25f);
     Pump(60);
