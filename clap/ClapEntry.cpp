@@ -315,6 +315,9 @@ float EditorValue(ClapPlugin& plugin, int index) { return plugin.editorValue(ind
 int EditorKeySource(ClapPlugin& plugin) { return plugin.editorKeySource(); }
 bool EditorKeyMissing(ClapPlugin& plugin) { return plugin.editorKeyMissing(); }
 int EditorProgram(ClapPlugin& plugin) { return plugin.editorProgram(); }
+bool EditorActivity(ClapPlugin& plugin, float level[16], float gain[16]) {
+    return plugin.editorActivity(level, gain);
+}
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 bool ChooseProgram(ClapPlugin& plugin, int program) { return plugin.chooseProgram(program); }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui(); }

@@ -82,6 +82,11 @@ struct ClapGui final : EmbeddedEditor::Owner {
         into.keySource.store(EditorKeySource(plugin), std::memory_order_relaxed);
         into.keyMissing.store(EditorKeyMissing(plugin), std::memory_order_relaxed);
         into.program.store(EditorProgram(plugin), std::memory_order_relaxed);
+        into.showsActivity = true;
+        float level[TPluginEditorWindow::kNumBands], gain[TPluginEditorWindow::kNumBands];
+        if (EditorActivity(plugin, level, gain))
+            for (int band = 0; band < TPluginEditorWindow::kNumBands; ++band)
+                into.bandActivity(band, level[band], gain[band]);
     }
 #if defined(HALVORINE_X11)
     bool joinLoop(int connection) override;

@@ -29,6 +29,9 @@ float EditorValue(ClapPlugin& plugin, int index);
 int EditorKeySource(ClapPlugin& plugin);
 bool EditorKeyMissing(ClapPlugin& plugin);
 int EditorProgram(ClapPlugin& plugin);
+// The bands' activity since the previous call (16 levels and gain ratios);
+// false when no audio ran in between.
+bool EditorActivity(ClapPlugin& plugin, float level[16], float gain[16]);
 // Where the editor's edits go (the sliders' and the Key selector's): they
 // reach the host as gesture-begin, value and gesture-end output events, and
 // the sound at the next block.

@@ -1,5 +1,6 @@
 #include "ClapPlugin.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -332,6 +333,14 @@ float ClapPlugin::editorValue(int index) {
 int ClapPlugin::editorKeySource() {
     follow();
     return edition::KeyFromNormalized(controller_.value(edition::kKeyId));
+}
+
+bool ClapPlugin::editorActivity(float level[16], float gain[16]) {
+    gate::BandMeterReading reading{};
+    processor_.takeMeters(reading);
+    std::copy(reading.level, reading.level + 16, level);
+    std::copy(reading.gain, reading.gain + 16, gain);
+    return reading.blocks > 0;
 }
 
 int ClapPlugin::editorProgram() {

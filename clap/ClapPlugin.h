@@ -93,6 +93,8 @@ public:
     float editorValue(int index);
     int editorKeySource();
     int editorProgram();
+    bool editorActivity(float level[16], float gain[16]);
+    float learnRate() override { return static_cast<float>(processor_.sampleRate()); }
     bool editorKeyMissing() const { return processor_.keyMissing(); }
     bool chooseProgram(int program);
 

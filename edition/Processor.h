@@ -75,6 +75,11 @@ public:
     // was not there or had been silent for longer than the tail, for the
     // editor's read-out.
     bool keyMissing() const { return keyMissing_.load(std::memory_order_relaxed); }
+    // One thread at a time (the editor's): each band's largest detector
+    // value since the previous take and its gain ratio (gate::BandMeters).
+    void takeMeters(gate::BandMeterReading& reading) { engine_.meters().take(reading); }
+    // Any thread: the rate the bands are designed for.
+    double sampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
 
     // Every activation starts from silence, as a new instance does.
     void activate();

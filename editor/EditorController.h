@@ -42,6 +42,11 @@ public:
     virtual void refreshing() {}
     virtual void refreshed() {}
 
+    // The sample rate the plug-in's bands are designed for, which Learn
+    // needs to tell a band that heard nothing (gate::LearnGateLevels); 0
+    // when the editor cannot know it.
+    virtual float learnRate() { return 0.0f; }
+
 protected:
     // Not owned by the window: nobody deletes a plug-in through this.
     ~EditorController() = default;

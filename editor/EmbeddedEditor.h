@@ -127,6 +127,7 @@ private:
     void editorResized(int width, int height) override;
     void refreshing() override;
     void refreshed() override;
+    float learnRate() override { return owner.edits().learnRate(); }
 
     double scaleBeforeWindow() const;
 

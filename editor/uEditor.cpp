@@ -166,6 +166,8 @@ void TPluginEditorWindow::buildLayout() {
     back.drawImage(*backgroundImage, 0, 0);
     if (selectorShown)
         addKeySelector();
+    if (learnShown)
+        addLearnButton();
 }
 
 void TPluginEditorWindow::addKeySelector() {
@@ -227,6 +229,7 @@ void TPluginEditorWindow::SetAll() {
     }
     refreshKeySelector();
     refreshProgram();
+    refreshActivity();
 }
 
 // The first program seen is the one the window opened on: the title stays.
@@ -257,6 +260,8 @@ void TPluginEditorWindow::DrawHSlider(const Control& slider, int index) {
     Clearscreen(Backslider, kSliderGrey);
     platform::Surface& scratch = window->surface(Backslider.id);
     scratch.drawImage(*HBar, 0, 0);
+    if (showsActivity && index >= params::kFirstGateLevel && index < params::kFirstGateLevel + kNumBands)
+        drawActivity(scratch, index - params::kFirstGateLevel);
     scratch.drawImage(*ISliderPos, knobX * unit, 2 * unit);
     const platform::Rect area{kSliderArea.left * unit, kSliderArea.top * unit, kSliderArea.right * unit,
                               kSliderArea.bottom * unit};
@@ -509,6 +514,8 @@ void TPluginEditorWindow::onMouseDown(MouseButton button, bool shift, int x, int
         SetcontrolSelect(*c, button, shift, x - at.left, y - at.top);
     else if (selectorShown && target == KeySelector.id && button == MouseButton::Left && !dragging)
         ChooseNextKeySource();
+    else if (learnShown && target == LearnButton.id && button == MouseButton::Left && !dragging)
+        ClickLearn();
 }
 
 void TPluginEditorWindow::onMouseMove(bool shift, int x, int y) {

@@ -40,6 +40,20 @@
 // moves every slider and the line of the control last touched no longer
 // holds. At -1, its default, the read-out keeps to the drags alone.
 //
+// Band activity and Learn. The editions that meter their bands (not the
+// VST 2.x one) set `showsActivity` before the window shows, and hand it
+// each band's level (bandActivity) before a refresh pass whenever audio
+// ran. Each band slider's groove then shows the band's level on the
+// slider's own scale: the fill ends where the knob would stand for a gate
+// level whose threshold is that level, so that where the fill passes the
+// knob the gate opens. It is lit while the band passes and dim while it
+// is closed, and falls at 20 dB a second after a peak. A "Learn" button
+// beside the key selector collects every band's highest level until it is
+// clicked again, then sets each band's gate level a margin above it
+// (gate::LearnGateLevels), one gesture per slider. With `showsActivity`
+// false, its default, nothing of this is drawn and the window is as it
+// always was.
+//
 // For an edition whose host hands the scale to a view (a content scale
 // factor, a resize through the host's frame): create the window with the
 // host's scale if it is known, else 0; pass a later one to setScale; do the
@@ -107,6 +121,7 @@ public:
     Control Hstart{}, HFinish{}, HQ{}, Hatt{}, hboost{}, Hrel{};
     Control Image1{};
     Control KeySelector{};  // added when keySource is first seen at 0 or above
+    Control LearnButton{};  // added at the first refresh pass when showsActivity is set
 
     // Fields. `plugin` is set by the bridge right after creation.
     EditorController* plugin = nullptr;
@@ -129,6 +144,10 @@ public:
     // without a key input sets 4 (no "External") before the window shows.
     // Window thread.
     int keyChoices = kNumKeySources;
+    // Band activity and Learn (see above). Window thread, set before the
+    // window shows.
+    bool showsActivity = false;
+    static constexpr int kNumBands = 16;
 
     // Start-up: the title read-out, every slider marked as never drawn.
     void FormCreate();
@@ -159,6 +178,14 @@ public:
     // A click on the key selector: the next choice, shown, printed and
     // sent to the plug-in.
     void ChooseNextKeySource();
+    // Band `band` (0 to 15) reached `level` (its detector's largest value
+    // since the previous call, as a ratio to full scale) and passes `gain`
+    // of itself now. Window thread, before a refresh pass; only when audio
+    // ran since the previous call.
+    void bandActivity(int band, float level, float gain);
+    // A click on the Learn button: learning starts, or ends and sets the
+    // gate levels.
+    void ClickLearn();
 
     // Shows the window at a new scale: the host's `scale`, or 0 to follow
     // the system's (platform::ChooseScale decides, HALVORINE_SCALE first).
@@ -216,6 +243,22 @@ private:
     void paintKeySelector();
     void refreshKeySelector();
     void refreshProgram();
+    // Band activity: the held levels fall, and the sliders whose fill
+    // changed are drawn again; the Learn button is added.
+    void refreshActivity();
+    void addLearnButton();
+    void paintLearnButton();
+    // The fill of band `band`'s slider as it is to be drawn: its right end
+    // in pixels of the slider's surface (0: none) and its shade (0 dim to
+    // kShades lit).
+    struct Fill {
+        int end;
+        int shade;
+        bool operator==(const Fill& o) const { return end == o.end && shade == o.shade; }
+        bool operator!=(const Fill& o) const { return !(*this == o); }
+    };
+    Fill fillOf(int band) const;
+    void drawActivity(platform::Surface& track, int band);
     // The topmost visible picture under a client point if it takes the
     // mouse, -1 otherwise; while a picture holds the mouse, that one.
     int mouseTarget(int x, int y) const;
@@ -241,6 +284,21 @@ private:
     int shownKeySource = -1;     // the choice the selector shows
     bool missingShown = false;   // the read-out says "Key: no signal"
     int seenProgram = -1;        // the program the last refresh pass saw
+    // Band activity, per band: the level shown (dB, falling), the largest
+    // new level since the last refresh pass, the gain ratio and the fill
+    // drawn; while learning, the largest level heard.
+    struct Meter {
+        double shownDb = -1000.0;
+        double newDb = -1000.0;
+        float gain = 0.0f;
+        Fill drawn{0, 0};
+        float learned = 0.0f;
+    };
+    Meter meters[kNumBands];
+    std::unique_ptr<platform::ImageList> learnImage;
+    bool learnShown = false;  // the Learn button is part of the window
+    bool learning = false;
+    bool learnHeard = false;  // audio ran since learning started
 };
 
 // Takes down a window that a host embedded (the VST3 view's, the CLAP

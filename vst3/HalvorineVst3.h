@@ -165,6 +165,8 @@ public:
     int editorKeySource() const override;
     bool editorKeyMissing() const override { return processor_.keyMissing(); }
     int editorProgram() const override;
+    bool editorActivity(float level[16], float gain[16]) override;
+    float learnRate() override { return static_cast<float>(processor_.sampleRate()); }
 
 private:
     ~HalvorineVst3();

@@ -36,6 +36,7 @@ float EditorValue(ClapPlugin& plugin, int index) { return plugin.values[index]; 
 int EditorKeySource(ClapPlugin&) { return 0; }
 bool EditorKeyMissing(ClapPlugin&) { return false; }
 int EditorProgram(ClapPlugin&) { return -1; }
+bool EditorActivity(ClapPlugin&, float*, float*) { return false; }
 EditorController& EditorControllerOf(ClapPlugin& plugin) { return plugin; }
 ClapGui*& GuiSlot(ClapPlugin& plugin) { return plugin.gui; }
 

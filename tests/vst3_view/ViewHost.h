@@ -34,6 +34,7 @@ public:
     int editorKeySource() const override { return keySource; }
     bool editorKeyMissing() const override { return keyMissing; }
     int editorProgram() const override { return program; }
+    bool editorActivity(float*, float*) override { return false; }  // no audio runs here
     EditorController& editorController() override { return *this; }
     void viewIdle() override { ++idles; }
     void retainOwner() override { ++held; }

@@ -266,6 +266,11 @@ private:
         window.keySource.store(owner.editorKeySource(), std::memory_order_relaxed);
         window.keyMissing.store(owner.editorKeyMissing(), std::memory_order_relaxed);
         window.program.store(owner.editorProgram(), std::memory_order_relaxed);
+        window.showsActivity = true;
+        float level[TPluginEditorWindow::kNumBands], gain[TPluginEditorWindow::kNumBands];
+        if (owner.editorActivity(level, gain))
+            for (int band = 0; band < TPluginEditorWindow::kNumBands; ++band)
+                window.bandActivity(band, level[band], gain[band]);
     }
     void afterRefresh() override {
         Hold self(static_cast<IPlugView*>(this));

@@ -31,6 +31,9 @@ public:
     // The current program (0 to 7), which the read-out names when it
     // changes; read at every tick.
     virtual int editorProgram() const = 0;
+    // The bands' activity since the previous call (level and gain ratio,
+    // 16 each); false when no audio ran in between.
+    virtual bool editorActivity(float level[16], float gain[16]) = 0;
     // Where the window's edits go.
     virtual EditorController& editorController() = 0;
     // Called on the host's UI thread at every tick of the open view's timer: the owner may tell the host now what it could not tell it from inside a host call.
