@@ -1,5 +1,6 @@
 #include "uEditor.h"
 
+#include "GateMath.h"
 #include "ParameterTable.h"
 #include "artwork/Artwork.h"
 #include "font/BakedFont.h"
@@ -260,8 +261,8 @@ void TPluginEditorWindow::DrawHSlider(const Control& slider, int index) {
     Clearscreen(Backslider, kSliderGrey);
     platform::Surface& scratch = window->surface(Backslider.id);
     scratch.drawImage(*HBar, 0, 0);
-    if (showsActivity && index >= params::kFirstGateLevel && index < params::kFirstGateLevel + kNumBands)
-        drawActivity(scratch, index - params::kFirstGateLevel);
+    if (showsActivity && index >= gate::kFirstGateLevel && index < gate::kFirstGateLevel + kNumBands)
+        drawActivity(scratch, index - gate::kFirstGateLevel);
     scratch.drawImage(*ISliderPos, knobX * unit, 2 * unit);
     const platform::Rect area{kSliderArea.left * unit, kSliderArea.top * unit, kSliderArea.right * unit,
                               kSliderArea.bottom * unit};

@@ -16,6 +16,7 @@
 #include "ClapRender.h"
 #include "Demo.h"
 #include "Info.h"
+#include "Learn.h"
 #include "PluginHost.h"
 #include "Render.h"
 #include "Snapshot.h"
@@ -28,6 +29,8 @@ namespace {
 // runs it stops as well; should the signal not end it, 128 + its number.
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+// learn, render --learn: the noise held no audio, and nothing was learned.
+constexpr int kNothingLearned = 3;
 
 void addPluginOption(CLI::App* command, std::string& plugin) {
     command->add_option("--plugin", plugin, "VST 2.x plug-in library (.so) to load")
@@ -158,6 +161,30 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     renderCommand->add_option("--block", render.blockSize, "frames per processing block")
         ->check(CLI::Range(1, 65536))
         ->capture_default_str();
+    std::string learnFrom;
+    double margin = gate::kLearnMarginDb;
+    renderCommand->add_option("--learn", learnFrom,
+                              "learn the sixteen gate levels from this noise file first (as the learn command "
+                              "does, with the same settings and key source) and render with them");
+    renderCommand->add_option("--margin", margin, "with --learn: dB the thresholds lie above the noise")
+        ->check(CLI::Range(-40.0, 40.0))
+        ->capture_default_str();
+
+    halvorine::LearnOptions learn;
+    CLI::App* learnCommand = app.add_subcommand(
+        "learn", "learn the sixteen gate levels from a noise file; print them as --set arguments");
+    learnCommand->add_option("NOISE", learn.noise, "audio file of the noise to keep out, mono or stereo")
+        ->required();
+    learnCommand->add_option("--margin", learn.marginDb, "dB the thresholds lie above the noise")
+        ->check(CLI::Range(-40.0, 40.0))
+        ->capture_default_str();
+    addSettingOptions(learnCommand, program, sets);
+    learnCommand->add_option("--key-source", learn.keySource,
+                              "what keys the gates, as render's --key-source: left, right, mid, side, or external "
+                              "(the noise as the key)")
+        ->check(CLI::IsMember(std::vector<std::string>(halvorine::kKeySourceNames,
+                                                       halvorine::kKeySourceNames + halvorine::kNumKeySources)))
+        ->default_str("left");
 
     bool json = false;
     CLI::App* infoCommand = app.add_subcommand("info", "describe the plug-in: record, names, programs, parameters");
@@ -189,7 +216,7 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     if (argc > 1 && argv[1][0] != '-' && 
         app.get_subcommands([&](CLI::App* command) { return command->check_name(argv[1]); }).empty()) {
         std::cerr << "halvorine: unknown command \"" << argv[1]
-                  << "\" (commands: render, info, snapshot, demo; see halvorine --help)\n";
+                  << "\" (commands: render, learn, info, snapshot, demo; see halvorine --help)\n";
         return kUsage;
     }
     try {
@@ -224,9 +251,22 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
             }
             render.plugin = render.keySource.empty() ? pluginToLoad(plugin) : clapToLoad(plugin);
             render.settings = toSettings(program, sets);
+            if (!learnFrom.empty())
+                halvorine::addLearnedLevels(render, learnFrom, margin);
             render.progress = isatty(STDERR_FILENO) != 0;
             halvorine::RenderResult result = halvorine::render(render);
             std::cout << result.summary(render.output) << "\n";
+        } else if (chosen == learnCommand) {
+            halvorine::InterruptGuard guard;
+            learn.settings = toSettings(program, sets);
+            const halvorine::Learned learned = halvorine::learn(learn);
+            if (!learned.silentBands.empty()) {
+                std::cerr << "halvorine learn: bands";
+                for (int band : learned.silentBands)
+                    std::cerr << " " << band;
+                std::cerr << " heard nothing and keep their levels\n";
+            }
+            std::cout << halvorine::setArguments(learned) << "\n";
         } else if (chosen == infoCommand) {
             halvorine::Plugin instance(pluginToLoad(plugin), 44100.0);
             instance.open(1024);
@@ -241,6 +281,9 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
         std::cerr << "halvorine " << chosen->get_name() << ": interrupted; nothing was written\n";
         interruptedBy = e.signal;
         return 128 + e.signal;
+    } catch (const halvorine::NothingLearned& e) {
+        std::cerr << "halvorine " << chosen->get_name() << ": " << e.what() << "\n";
+        return kNothingLearned;
     } catch (const std::exception& e) {
         std::cerr << "halvorine " << chosen->get_name() << ": " << e.what() << "\n";
         return kFailed;

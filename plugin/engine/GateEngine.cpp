@@ -43,6 +43,41 @@ bool ParameterBlock::trySnapshot(float out[kSlots], uint32_t& designSerial, uint
 }
 
 // ---------------------------------------------------------------------------
+// BandMeters
+
+BandMeters::BandMeters() {
+    for (int k = 0; k < kNumBands; ++k) {
+        level_[k].store(0.0f, std::memory_order_relaxed);
+        gain_[k].store(0.0f, std::memory_order_relaxed);
+    }
+}
+
+void BandMeters::publish(const double blockMax[kNumBands], const double gain[kNumBands]) {
+    const uint32_t count = published_.load(std::memory_order_relaxed);
+    const bool afresh = acknowledged_.load(std::memory_order_acquire) == count;
+    for (int k = 0; k < kNumBands; ++k) {
+        // Floats held in doubles (never NaN: see ProcessState::detectMax):
+        // the conversions are exact.
+        const float largest = static_cast<float>(blockMax[k]);
+        if (afresh || largest > held_[k])
+            held_[k] = largest;
+        level_[k].store(held_[k], std::memory_order_relaxed);
+        gain_[k].store(static_cast<float>(gain[k]), std::memory_order_relaxed);
+    }
+    published_.store(count + 1, std::memory_order_release);
+}
+
+void BandMeters::take(BandMeterReading& out) {
+    const uint32_t count = published_.load(std::memory_order_acquire);
+    for (int k = 0; k < kNumBands; ++k) {
+        out.level[k] = level_[k].load(std::memory_order_relaxed);
+        out.gain[k] = gain_[k].load(std::memory_order_relaxed);
+    }
+    out.blocks = count - acknowledged_.load(std::memory_order_relaxed);
+    acknowledged_.store(count, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------
 // GateEngine
 
 GateEngine::GateEngine() {
@@ -370,6 +405,8 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
         key.a = keyL != nullptr ? keyL : keyR;
         key.b = keyR != nullptr ? keyR : keyL;
     }
+    for (double& largest : state_.detectMax)
+        largest = 0.0;
     // Kernel calls end where the stream's chunks end, so that a band that
     // overflowed starts again on the same frame whatever the block split,
     // and, while a glide is under way, where its next step falls.
@@ -397,6 +434,7 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             advanceGlides(n);
     }
     publishInForce();
+    meters_.publish(state_.detectMax, state_.bandGain);
 }
 
 }  // namespace gate

@@ -17,6 +17,12 @@
 // ring on, so that automation does not click. A new design rate applies
 // at once in both modes.
 //
+// Meters. After every block the audio thread publishes, for each band,
+// the largest detector value of the block (the value compared with the
+// band's threshold: above it the gate opens) and the band's gain ratio at
+// the block's end, into BandMeters, which an editor reads from any thread
+// without a lock and without the host (see there).
+//
 // The key. By default the bands of the left input key the gates (the VST
 // 2.x edition's designed behaviour). Any other key source runs through
 // sixteen key bands of its own, with the audio bands' coefficients (also
@@ -76,6 +82,58 @@ private:
     std::atomic<uint64_t> state_{0};
     std::atomic<float> slots_[kSlots];
     std::atomic<uint32_t> designSerial_{0};
+};
+
+// What a meter reader takes (BandMeters::take).
+struct BandMeterReading {
+    // Each band's largest detector value over the blocks since the
+    // previous take (0 for none), as a ratio to full scale: the band's gate
+    // opens where it exceeds the band's threshold.
+    float level[kNumBands];
+    // Each band's gate level at the end of the latest block: the fraction
+    // of the band that reaches the output (about 0 closed, about 1 open).
+    float gain[kNumBands];
+    // Blocks published since the previous take: 0 means no audio ran in
+    // between, and `level` repeats what the previous take saw.
+    uint32_t blocks;
+};
+
+// The band meters of one engine. One writer, the audio thread (publish,
+// once a block); any one reader thread at a time takes (editor, tools).
+//
+// A reader polls some 30 times a second, far less often than blocks come,
+// so a level is the largest since the reader's previous take, not the
+// latest block's: the audio thread holds a running maximum of its own and
+// starts it afresh at a block only when the reader has acknowledged the
+// publication that maximum was last published in. Memory order: the
+// audio thread stores the values (relaxed), then the publication count
+// (release). The reader loads the count (acquire), so it sees at least
+// that publication's values, loads the values (relaxed), then stores the
+// count it saw as acknowledged (release). The audio thread loads the
+// acknowledgement (acquire) before it publishes: if it names the latest
+// publication, the reader's loads happened before this publication's
+// stores, so it read exactly that publication's maxima, and nothing is
+// lost by starting afresh. If it names an older one (the reader's loads
+// may mix two publications), the maximum keeps growing, and the next take
+// sees every block again. A level is never lost; at worst a take repeats a
+// block the previous take also covered. All shared values are atomics:
+// no data race, no waiting on either side.
+class BandMeters {
+public:
+    BandMeters();
+    // Any one reader thread at a time.
+    void take(BandMeterReading& out);
+    // Audio thread, after each block: the block's largest detector values
+    // and the gate levels at its end, per band.
+    void publish(const double blockMax[kNumBands], const double gain[kNumBands]);
+
+private:
+    std::atomic<float> level_[kNumBands];
+    std::atomic<float> gain_[kNumBands];
+    std::atomic<uint32_t> published_{0};     // publications so far
+    std::atomic<uint32_t> acknowledged_{0};  // the count the reader's latest take saw
+    // Audio thread only: the running maxima.
+    float held_[kNumBands] = {};
 };
 
 // How a new Start, Finish, Q or Boost takes effect (see above).
@@ -174,6 +232,9 @@ public:
     bool useKernel(KernelSet set);
     KernelSet kernel() const { return kernel_; }
 
+    // The band meters (see BandMeters): read them from any one thread.
+    BandMeters& meters() { return meters_; }
+
 private:
     // A glide moves from the values in force to a new set's values in
     // `steps` steps, the first taken at once, one every step's frames;
@@ -229,6 +290,7 @@ private:
     unsigned char scratchStorage_[sizeof(KernelScratch) + 64];
     KernelScratch* scratch_;
     KernelSet kernel_ = WidestKernel();
+    BandMeters meters_;
 };
 
 }  // namespace gate

@@ -233,6 +233,9 @@ struct BandMath {
         return roundStored(V::div(V::add(V::mul(envelopeIn, peak), envelope), envelopeDivisor));
     }
     T detectValue(T envelope) const { return roundStored(V::add(envelope, tiny)); }
+    // The meters' largest detector value so far: detect > largest ? detect
+    // : largest, so that a NaN detector value leaves it as it was.
+    static T largestDetect(T detect, T largest) { return V::max(detect, largest); }
     // Gate: open above the threshold (strictly), else aim at 1e-12; the
     // gate level follows with the release pair when it falls, the attack
     // pair otherwise. (A detector value is never below the closed target,
@@ -297,13 +300,14 @@ struct BandPipeline : BandMath<V, kSplit> {
     static constexpr int kDepth = 6;  // parts, a frame apart
 
     const int k0;
-    T peak[G], envelope[G], gain[G];
+    T peak[G], envelope[G], gain[G], detectMax[G];
 
     BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand) : Math(kc), k0(firstBand) {
         for (int g = 0; g < G; ++g) {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
             gain[g] = V::load(st.bandGain + k0 + g * N);
+            detectMax[g] = V::load(st.detectMax + k0 + g * N);
         }
     }
     void save(ProcessState& st) const {
@@ -311,6 +315,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(st.peak + k0 + g * N, peak[g]);
             V::store(st.envelope + k0 + g * N, envelope[g]);
             V::store(st.bandGain + k0 + g * N, gain[g]);
+            V::store(st.detectMax + k0 + g * N, detectMax[g]);
         }
     }
 
@@ -337,7 +342,9 @@ struct BandPipeline : BandMath<V, kSplit> {
     // peakOf has not yet moved on.
     void envelopeOf(KernelScratch& s, int g, int32_t f) {
         envelope[g] = Math::envelopeStep(envelope[g], peak[g]);
-        V::store(&s.detect[f][k0 + g * N], Math::detectValue(envelope[g]));
+        const T detect = Math::detectValue(envelope[g]);
+        V::store(&s.detect[f][k0 + g * N], detect);
+        detectMax[g] = Math::largestDetect(detect, detectMax[g]);
     }
     void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
@@ -495,6 +502,7 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
             V::store(st.peak + k, peak);
             V::store(st.envelope + k, envelope);
             detect[g] = m.detectValue(envelope);
+            V::store(st.detectMax + k, m.largestDetect(detect[g], V::load(st.detectMax + k)));
         }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {

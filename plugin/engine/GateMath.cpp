@@ -111,7 +111,49 @@ void DeriveGains(const float params[kNumParams], DerivedValues& out) {
     out.releaseNorm = Store(1.0 / (1.0 + out.releaseCoef));
     out.boostGain = DbToGain(20.0f, 40.0f, params[kBoost]);
     for (int k = 0; k < kNumBands; ++k)
-        out.threshold[k] = Store(static_cast<double>(DbToGain(40.0f, 40.0f, params[kFirstGateLevel + k])) / 32.0);
+        out.threshold[k] = GateThreshold(params[kFirstGateLevel + k]);
+}
+
+float GateThreshold(float level) { return Store(static_cast<double>(DbToGain(40.0f, 40.0f, level)) / 32.0); }
+
+float GateLevelOfTenths(int tenths) {
+    const double decibels = tenths / 10.0;
+    const float level = Store((decibels + 40.0) / 40.0);
+    const float shown = Store(static_cast<double>(Store(static_cast<double>(level) * 40.0 - 40.0)) * 10.0);
+    if (std::floor(shown) < tenths)
+        return Store((decibels + 0.001 + 40.0) / 40.0);
+    return level;
+}
+
+float LearnFloor(const BandCoefficients& band) {
+    const double held = 1e-12 / std::fabs(1.0 + static_cast<double>(band.a1) + band.a2);
+    return Store(8.0 * held + 1e-12);
+}
+
+int LearnGateLevels(const float set[kNumParams], float rate, const float largest[kNumBands], double marginDb,
+                    float levels[kNumBands], bool heard[kNumBands]) {
+    BandCoefficients bands[kNumBands];
+    DesignAllBands(set, rate, bands);
+    // The engine's own exp, so that every build learns the same levels.
+    const double margin = Exp(marginDb / 20.0 * 2.302585092994046);
+    int count = 0;
+    for (int k = 0; k < kNumBands; ++k) {
+        levels[k] = set[kFirstGateLevel + k];
+        const bool above = largest[k] > LearnFloor(bands[k]);
+        if (heard != nullptr)
+            heard[k] = above;
+        if (!above)
+            continue;
+        ++count;
+        const double target = largest[k] * margin;
+        // Upwards through the steps (the thresholds rise with them), so
+        // that the result is the lowest that keeps the noise out.
+        int tenths = -399;
+        while (tenths < 0 && GateThreshold(GateLevelOfTenths(tenths)) < target)
+            ++tenths;
+        levels[k] = GateLevelOfTenths(tenths);
+    }
+    return count;
 }
 
 // The ring-out. After the input falls silent, every part of the gate

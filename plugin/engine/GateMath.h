@@ -76,6 +76,42 @@ void DesignAllBands(const float params[kNumParams], float sampleRate, BandCoeffi
 // Smoothing pairs, boost gain and thresholds of a parameter set.
 void DeriveGains(const float params[kNumParams], DerivedValues& out);
 
+// The threshold of a band whose gate level is `level`:
+// DbToGain(40, 40, level) / 32, some 10^((40 level - 40) / 20) / 32 (a
+// level of 0: 0, the gate never closes). A band's gate opens where its
+// detector value exceeds it.
+float GateThreshold(float level);
+
+// Learning gate levels from a stretch of noise: each band's gate level
+// is set so that its threshold lies a margin above the band's largest
+// detector value over the noise (BandMeters' levels), and the noise keeps
+// the gate closed. The editor's Learn and `halvorine learn` both use this.
+constexpr double kLearnMarginDb = 6.0;
+// The gate level that the read-out writes as `tenths` tenths of a dB
+// (-399 .. 0, "-39.9dB" .. "0dB") and reads back from that text: the
+// read-out shows level x 40 - 40 dB floored to a tenth, and reads a text
+// a hair inside its tenth where rounding would put the exact value just
+// below it (as edition::ValueFromText).
+float GateLevelOfTenths(int tenths);
+// The detector value below which a band heard nothing: silence does not
+// leave a band at 0, since every filter output carries the engine's 1e-12,
+// which the band's feedback holds at 1e-12 / (1 + a1 + a2) (up to some
+// 5e-5 for the narrowest low band at 768 kHz); the detector settles there
+// after an overshoot of less than 3 times. This is 8 times that, plus the
+// detector's own 1e-12.
+float LearnFloor(const BandCoefficients& band);
+// For the parameter set `set` (kNumParams values) at design rate `rate`,
+// and each band's largest detector value over the noise: each band heard
+// (above its LearnFloor) gets the lowest of the levels above whose
+// threshold is at least largest[k] x 10^(marginDb / 20), or the highest
+// ("0dB") where none is; even the lowest is above 0, so a learned gate
+// closes. `levels` receives the sixteen gate levels, those of the bands
+// not heard as `set` has them; `heard`, unless null, which bands heard
+// it. Answers how many bands were heard: 0 means that the noise held no
+// audio and nothing changed.
+int LearnGateLevels(const float set[kNumParams], float rate, const float largest[kNumBands], double marginDb,
+                    float levels[kNumBands], bool heard[kNumBands] = nullptr);
+
 // Frames after which the output of a silenced input stays below -96 dBFS,
 // for the parameter set `set` (kNumParams values, as the engine holds them)
 // at design rate `rate`. Computed from the bands' poles (the narrowest band

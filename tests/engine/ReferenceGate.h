@@ -37,6 +37,7 @@ struct Gate {
     float bandGain[kNumBands] = {};
     float detect[kNumBands] = {};
     float gateTarget[kNumBands] = {};
+    float detectMax[kNumBands] = {};  // largest detector value of the latest block
     float sumL = 0, sumR = 0;
     int ringPos = 0, slotNow = 0, slotPrev1 = 0, slotPrev2 = 0;
     long long streamFrames = 0;  // frames since the stream started
@@ -149,6 +150,8 @@ struct Gate {
         for (int k = 0; k < kNumBands; ++k) {
             const float keying = keyed() ? outHistK[k][slotNow] : outHistL[k][slotNow];
             detect[k] = (float)((double)FollowEnvelope(k, keying) + 1e-12);
+            if (detect[k] > detectMax[k])
+                detectMax[k] = detect[k];
             if (detect[k] > dv.threshold[k])
                 gateTarget[k] = detect[k];
             else
@@ -207,6 +210,7 @@ struct Gate {
         static const int RingNow[3] = {2, 1, 0};
         static const int RingPrev1[3] = {0, 2, 1};
         static const int RingPrev2[3] = {1, 0, 2};
+        std::memset(detectMax, 0, sizeof detectMax);
         for (int n = 0; n < frames; ++n) {
             float in0 = std::isfinite(inL[n]) ? inL[n] : 0.0f;
             float in1 = std::isfinite(inR[n]) ? inR[n] : 0.0f;

@@ -2,6 +2,7 @@
 // the properties that block processing must keep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <limits>
 
@@ -118,6 +119,60 @@ TEST_P(Kernels, ExtremeSettingsMatchBitForBit) {
         RunEngine(*plugin, inL, inR, engL, engR, {256});
         EXPECT_EQ(FirstDifference(refL, engL), -1) << "start " << s[0] << " q " << s[2];
         EXPECT_EQ(FirstDifference(refR, engR), -1) << "start " << s[0] << " q " << s[2];
+    }
+}
+
+// The meters report the engine's own detector values: each band's largest
+// over the blocks since the previous take, and its gate level at the end
+// of the latest block, as the reference computes them. Blocks of varied
+// length cross the stream's chunks and take the short path; taken after
+// every block and after every third.
+TEST_P(Kernels, MetersReportTheDetectorLevels) {
+    struct Case {
+        int program;
+        gate::KeySource key;
+        int takeEvery;
+    };
+    const Case cases[] = {{7, gate::KeySource::Left, 1}, {1, gate::KeySource::Left, 3}, {4, gate::KeySource::Side, 3}};
+    const int blockSizes[] = {512, 5, 100, 64, 3, 300};
+    std::vector<float> inL, inR;
+    MakeTestSignal(inL, inR, 12000, 77);
+    for (const Case& c : cases) {
+        auto plugin = MakeKernelPlugin();
+        if (!plugin)
+            GTEST_SKIP() << SkipMessage();
+        plugin->setProgram(c.program);
+        plugin->engine().setKeySource(c.key);
+        reference::Gate ref;
+        ref.key = c.key;
+        float params[gate::kNumParams];
+        ParameterSet(*plugin, params);
+        ref.Apply(params, plugin->engine().designRate(), true);
+        std::vector<float> refL(inL.size()), refR(inR.size()), engL(inL.size()), engR(inR.size());
+        float expected[gate::kNumBands] = {};
+        int blocks = 0;
+        for (int pos = 0, total = static_cast<int>(inL.size()); pos < total; ++blocks) {
+            const int n = std::min(blockSizes[blocks % 6], total - pos);
+            ref.Block(inL.data() + pos, inR.data() + pos, refL.data() + pos, refR.data() + pos, n, false);
+            plugin->engine().processReplacing(inL.data() + pos, inR.data() + pos, engL.data() + pos,
+                                              engR.data() + pos, n);
+            pos += n;
+            for (int k = 0; k < gate::kNumBands; ++k)
+                expected[k] = std::max(expected[k], ref.detectMax[k]);
+            if ((blocks + 1) % c.takeEvery != 0)
+                continue;
+            gate::BandMeterReading reading;
+            plugin->engine().meters().take(reading);
+            ASSERT_EQ(reading.blocks, static_cast<uint32_t>(c.takeEvery));
+            for (int k = 0; k < gate::kNumBands; ++k) {
+                ASSERT_TRUE(SameBits(reading.level[k], expected[k]))
+                    << "program " << c.program << " block " << blocks << " band " << k;
+                ASSERT_TRUE(SameBits(reading.gain[k], ref.bandGain[k]))
+                    << "program " << c.program << " block " << blocks << " band " << k;
+                expected[k] = 0.0f;
+            }
+        }
+        EXPECT_EQ(FirstDifference(refL, engL), -1) << "program " << c.program;
     }
 }
 
