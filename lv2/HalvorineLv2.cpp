@@ -23,6 +23,7 @@
 #include "GateEngine.h"
 #include "GateMath.h"
 #include "Lv2Ports.h"
+#include "PortableMath.h"
 
 namespace {
 
@@ -51,7 +52,16 @@ struct Instance {
     // new instance starts on ("BigBeat"), never 0 (Boost 0 mutes).
     float defaults[params::kNumActive] = {};
     const float* controls[params::kNumActive] = {};
+    // The band meters' outputs (null while unconnected), and each band's
+    // level as they show it: a peak held for kMeterHoldSeconds, then
+    // falling at 20 dB a second, so that a host or UI that reads the port
+    // a few times a second still sees every peak, whole.
+    float* meterPorts[kNumMeterPorts] = {};
+    float heldLevel[kNumMeterBands] = {};
+    uint32_t holdLeft[kNumMeterBands] = {};
 };
+
+constexpr double kMeterHoldSeconds = 0.1;
 
 const Variant& VariantOf(const LV2_Descriptor* descriptor);
 
@@ -76,6 +86,10 @@ void connect_port(LV2_Handle handle, uint32_t port, void* data) {
     auto* self = static_cast<Instance*>(handle);
     if (port >= self->variant.numPorts)
         return;  // not a port of this plug-in
+    if (port >= self->variant.firstMeter) {
+        self->meterPorts[port - self->variant.firstMeter] = static_cast<float*>(data);
+        return;
+    }
     switch (port) {
     case kInL: self->in[0] = static_cast<const float*>(data); return;
     case kInR: self->in[1] = static_cast<const float*>(data); return;
@@ -106,6 +120,34 @@ uint64_t SilentFramesAfter(uint64_t before, const float* keyL, const float* keyR
         if (keyL[n - 1] != 0.0f || keyR[n - 1] != 0.0f)
             return frames - n;
     return before > UINT64_MAX - frames ? UINT64_MAX : before + frames;
+}
+
+// After each run: the engine's meters, held and falling as the ports show
+// them (see Instance). Allocation-free.
+void ShowMeters(Instance& self, uint32_t frames) {
+    gate::BandMeterReading reading{};
+    self.engine.meters().take(reading);
+    const double rate = self.engine.designRate();
+    const auto hold = static_cast<uint32_t>(kMeterHoldSeconds * rate);
+    // 20 dB a second: a factor of 10 to the -(frames / rate), by the
+    // engine's own exp (the binary needs no maths library).
+    const auto fall = static_cast<float>(gate::Exp(-2.302585092994046 * static_cast<double>(frames) / rate));
+    for (uint32_t band = 0; band < kNumMeterBands; ++band) {
+        if (reading.level[band] >= self.heldLevel[band]) {
+            self.heldLevel[band] = reading.level[band];
+            self.holdLeft[band] = hold;
+        } else if (self.holdLeft[band] > frames) {
+            self.holdLeft[band] -= frames;
+        } else {
+            self.holdLeft[band] = 0;
+            const float fallen = self.heldLevel[band] * fall;
+            self.heldLevel[band] = fallen > reading.level[band] ? fallen : reading.level[band];
+        }
+        if (float* level = self.meterPorts[band])
+            *level = self.heldLevel[band];
+        if (float* gain = self.meterPorts[kNumMeterBands + band])
+            *gain = reading.gain[band];
+    }
 }
 
 // Audio thread: allocation-free, lock-free, no host calls.
@@ -156,6 +198,8 @@ void run(LV2_Handle handle, uint32_t frames) {
                                 keyed ? keyR + done : nullptr);
         done += n;
     }
+    if (frames > 0)
+        ShowMeters(*self, frames);
 }
 
 void deactivate(LV2_Handle) {}

@@ -32,7 +32,10 @@ constexpr const char* kPresetUriPrefix = "urn:pellucid:halvorine#preset-";
 // gate::KeySource counts), then, in the side-chain plug-in alone, an output
 // that tells the UI that "External" hears no key, and the key's audio pair.
 // Both plug-ins number every port they share alike, so that the DSP and
-// the UI need no table per plug-in.
+// the UI need no table per plug-in; the band meters alone, last in each,
+// start where that plug-in's other ports end (Variant::firstMeter): a
+// level output for every band (level_1 ... level_16), then a gain output
+// for every band (gain_1 ... gain_16).
 enum Port : uint32_t { kInL = 0, kInR = 1, kOutL = 2, kOutR = 3, kFirstControl = 4 };
 constexpr uint32_t kEndControls = kFirstControl + params::kNumActive;
 constexpr uint32_t ControlPort(int parameter) { return kFirstControl + static_cast<uint32_t>(parameter); }
@@ -45,9 +48,14 @@ struct Variant {
     uint32_t numPorts;
     int numKeyChoices;  // "External" is the last choice, where there is one
     bool sidechain;
+    uint32_t firstMeter;  // level_1; gain_1 is kNumMeterBands further
 };
-inline constexpr Variant kPlain = {kPluginUri, "Halvorine", kKey + 1, 4, false};
-inline constexpr Variant kSidechain = {kSidechainUri, "Halvorine Sidechain", kKeyR + 1, 5, true};
+// Band meters: 16 levels, then 16 gain ratios.
+constexpr uint32_t kNumMeterBands = 16;
+constexpr uint32_t kNumMeterPorts = 2 * kNumMeterBands;
+inline constexpr Variant kPlain = {kPluginUri, "Halvorine", kKey + 1 + kNumMeterPorts, 4, false, kKey + 1};
+inline constexpr Variant kSidechain = {kSidechainUri, "Halvorine Sidechain", kKeyR + 1 + kNumMeterPorts, 5, true,
+                                       kKeyR + 1};
 inline constexpr const Variant* kVariants[] = {&kPlain, &kSidechain};
 constexpr uint32_t kNumPorts = kSidechain.numPorts;  // the most either has
 

@@ -97,6 +97,7 @@ const char* const kPrefixes =
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+    "@prefix param: <http://lv2plug.in/ns/ext/parameters#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
@@ -209,6 +210,23 @@ std::string Plugin(const Variant& v, bool withUi) {
             t += std::string("        lv2:designation ") + (port == kKeyL ? "pg:left" : "pg:right") + "\n    ]";
         }
     }
+    // The band meters, for hosts' generic controls and the UI: each band's
+    // detector level (a peak held a tenth of a second, then falling at 20 dB
+    // a second) and the fraction of the band that reaches the output.
+    for (uint32_t band = 0; band < kNumMeterBands; ++band)
+        for (const bool level : {true, false}) {
+            const std::string number = std::to_string(band + 1);
+            const uint32_t port = v.firstMeter + band + (level ? 0 : kNumMeterBands);
+            t += " , [\n        a lv2:ControlPort, lv2:OutputPort ;\n";
+            t += "        lv2:index " + std::to_string(port) + " ;\n";
+            t += std::string("        lv2:symbol \"") + (level ? "level_" : "gain_") + number + "\" ;\n";
+            t += std::string("        lv2:name \"Band ") + number + (level ? " Level" : " Gain") + "\" ;\n";
+            t += std::string("        rdfs:comment \"") +
+                 (level ? "The band's detector level as a ratio to full scale: above its gate level's threshold the "
+                          "gate opens.\" ;\n"
+                        : "The fraction of the band that reaches the output: 1 open, near 0 closed.\" ;\n");
+            t += "        lv2:default 0.0 ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]";
+        }
     return t + " .\n";
 }
 
@@ -240,7 +258,7 @@ std::string PluginDescription(bool withUi) {
         t += std::string("\n<") + kUiUri +
              ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:parent ;\n"
              "    lv2:optionalFeature ui:idleInterface, ui:resize, ui:touch, ui:noUserResize, opts:options, urid:map ;\n"
-             "    opts:supportedOption ui:scaleFactor ;\n"
+             "    opts:supportedOption ui:scaleFactor, param:sampleRate ;\n"
              "    lv2:extensionData ui:idleInterface, ui:showInterface, opts:interface .\n";
 
     for (int program = 0; program < params::kNumPrograms; ++program) {

@@ -31,6 +31,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -92,6 +93,16 @@ public:
         }
         if (port == lv2edition::kKeyMissing && variant.sidechain) {
             window->keyMissing.store(value > 0.5f, std::memory_order_relaxed);
+            return;
+        }
+        // The band meters: a band's gain first keeps the latest ratio, its
+        // level then reaches the window with it.
+        if (port >= variant.firstMeter && port < variant.firstMeter + lv2edition::kNumMeterPorts) {
+            const uint32_t meter = port - variant.firstMeter;
+            if (meter >= lv2edition::kNumMeterBands)
+                gains[meter - lv2edition::kNumMeterBands] = value;
+            else
+                window->bandActivity(static_cast<int>(meter), value, gains[meter]);
             return;
         }
         if (port < lv2edition::kFirstControl || port >= lv2edition::kEndControls)
@@ -163,26 +174,33 @@ public:
             window.values[i].store(params::FactoryValue(params::kInitialProgram, i), std::memory_order_relaxed);
         window.keySource.store(0, std::memory_order_relaxed);
         window.keyChoices = variant.numKeyChoices;
+        window.showsActivity = true;
     }
     void sizeChanged(int width, int height) override {
         if (resize != nullptr && resize->ui_resize != nullptr)
             resize->ui_resize(resize->handle, width, height);
     }
+    float learnRate() override { return sampleRate; }
 
-    // The URIDs of the scale option, 0 without urid:map.
+    // The URIDs of the scale and rate options, 0 without urid:map.
     LV2_URID scaleFactorKey = 0;
+    LV2_URID sampleRateKey = 0;
     LV2_URID floatType = 0;
+    // The host's sample rate, for Learn; 0 if it gave none.
+    float sampleRate = 0.0f;
 
-    // The scale factor among the host's options, or 0 if they hold none.
-    float scaleIn(const LV2_Options_Option* options) const {
-        for (const LV2_Options_Option* o = options; scaleFactorKey != 0 && o != nullptr && o->key != 0; ++o)
-            if (o->key == scaleFactorKey && o->type == floatType && o->size == sizeof(float) && o->value != nullptr) {
+    // The float option `key` among the host's options, or 0 if they hold
+    // none.
+    float optionIn(const LV2_Options_Option* options, LV2_URID key) const {
+        for (const LV2_Options_Option* o = options; key != 0 && o != nullptr && o->key != 0; ++o)
+            if (o->key == key && o->type == floatType && o->size == sizeof(float) && o->value != nullptr) {
                 float value;
                 std::memcpy(&value, o->value, sizeof value);
                 return value;
             }
         return 0.0f;
     }
+    float scaleIn(const LV2_Options_Option* options) const { return optionIn(options, scaleFactorKey); }
 
 private:
     const lv2edition::Variant& variant;
@@ -190,6 +208,7 @@ private:
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
     const LV2UI_Resize* resize;
+    float gains[lv2edition::kNumMeterBands] = {};
     // Last, so that it goes first: a drag that the host's cleanup cuts short
     // ends its gesture through the members above.
     EmbeddedEditor editor{*this, EmbeddedEditor::Refresh::Pushed};
@@ -225,7 +244,9 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         return nullptr;
     if (map != nullptr && map->map != nullptr) {
         ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+        ui->sampleRateKey = map->map(map->handle, LV2_PARAMETERS__sampleRate);
         ui->floatType = map->map(map->handle, LV2_ATOM__Float);
+        ui->sampleRate = ui->optionIn(options, ui->sampleRateKey);
     }
     if (!ui->open(parent, ui->scaleIn(options))) {
         delete ui;

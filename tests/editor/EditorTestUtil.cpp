@@ -40,6 +40,7 @@ int Fixture::sliderY(int index) { return screen().picture(window().sliderOf(inde
 
 void Fixture::showKey(int source) {
     window().keySource.store(source);
+    window().showsActivity = true;
     window().SetAll();
 }
 

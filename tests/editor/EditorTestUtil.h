@@ -37,9 +37,10 @@ struct Fixture {
     // Client point of slider-relative (x, y) on the slider of `index`.
     int sliderX(int index, int x);
     int sliderY(int index);
-    // Tells the open window a key choice as the keyed editions' views do
-    // (the VST 2.x editor itself never does) and runs a refresh pass: the
-    // picture such a view shows for the same values.
+    // Shows the open window as the VST3, CLAP and LV2 editions do (the VST
+    // 2.x editor itself never does): the key selector on `source` and the
+    // Learn button; then runs a refresh pass: the picture such a view shows
+    // for the same values.
     void showKey(int source);
     // The automation messages the host received.
     std::vector<HostCall> automation() const;

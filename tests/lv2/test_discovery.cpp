@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
 #include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 #include <unistd.h>
@@ -180,7 +181,8 @@ TEST(Lv2Discovery, TheUiIsAnX11UiBesideTheDspBinaryThatTheHostMustParent) {
                                         LV2_UI__noUserResize, LV2_UI__resize, LV2_UI__touch}));
     EXPECT_EQ(Objects(uri, LV2_CORE__extensionData),
               (std::vector<std::string>{LV2_OPTIONS__interface, LV2_UI__idleInterface, LV2_UI__showInterface}));
-    EXPECT_EQ(Objects(uri, LV2_OPTIONS__supportedOption), (std::vector<std::string>{LV2_UI__scaleFactor}));
+    EXPECT_EQ(Objects(uri, LV2_OPTIONS__supportedOption),
+              (std::vector<std::string>{LV2_PARAMETERS__sampleRate, LV2_UI__scaleFactor}));
     lilv_uis_free(uis);
 }
 #endif

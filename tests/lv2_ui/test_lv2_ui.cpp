@@ -140,6 +140,7 @@ protected:
     // the key port; the VST 2.x editor shows it once told a choice.
     static void ShowKeySelector(edtest::Fixture& f) {
         f.window().keySource.store(0);
+        f.window().showsActivity = true;
         f.window().SetAll();
     }
 
@@ -381,10 +382,12 @@ TEST_F(Lv2Ui, TheKeySelectorShowsTheKeyPortAndAClickWritesTheNextChoice) {
         pumpFor(30);
         const float external = 4.0f, missing = 1.0f;
         descriptor->port_event(handle, lv2edition::kKey, sizeof external, 0, &external);
-        descriptor->port_event(handle, lv2edition::kKeyMissing, sizeof missing, 0, &missing);
+        if (c.variant.sidechain)  // the plain plug-in's port there is a band meter
+            descriptor->port_event(handle, lv2edition::kKeyMissing, sizeof missing, 0, &missing);
         edtest::Fixture shown;
         shown.dispatch(effEditOpen);
         shown.window().keySource.store(c.shown);
+        shown.window().showsActivity = true;
         shown.window().keyMissing.store(c.missingShown);
         shown.window().SetAll();
         shown.screen().tick();
