@@ -110,8 +110,8 @@ Learned learn(const LearnOptions& options) {
         // The text must bring back the very level (gate::GateLevelOfTenths
         // follows the read-out); a level that does not is a fault here.
         if (settingValue(index, text) != levels[k])
-            throw std::runtime_error("the learned level of band " + std::to_string(k + 1) + " does not read back from " +
-                                     text);
+            throw std::runtime_error("the learned level of band " + std::to_string(k + 1) +
+                                     " does not read back from " + text);
         learned.sets.emplace_back(params::kParameters[index].hostName, text);
         if (!heard[k])
             learned.silentBands.push_back(k + 1);
