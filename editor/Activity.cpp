@@ -15,8 +15,12 @@ using platform::Rgb;
 
 // The groove of a slider's track, in panel units: its dark channel.
 constexpr platform::Rect kGroove{4, 5, 96, 8};
-// The Learn button: the key selector's face, beside it.
+// The Learn button: the key selector's face, beside it, over the left of
+// the product's mark, which the mark's compact form beside it replaces.
 constexpr platform::Rect kLearnArea{287, 210, 344, 233};
+constexpr platform::Rect kMarkArea{345, 206, 398, 241};
+constexpr Rgb kAccent{34, 86, 118};  // the mark's colour in the artwork
+constexpr Rgb kMaker{84, 84, 84};
 // A peak falls at 20 dB a second: so much a refresh pass (25 ms).
 constexpr double kFallPerPass = 20.0 * TPluginEditorWindow::kTimerInterval / 1000.0;
 // The fill's shades from a closed band's to an open one's, by the band's
@@ -102,6 +106,26 @@ void TPluginEditorWindow::addLearnButton() {
     learnImage = window->createImageList(artwork::KeySelector(unit));
     learnShown = true;
     paintLearnButton();
+
+    // The mark in short, right of the button: the panel's field (each row
+    // as the background has it at the panel's right margin), the name in
+    // the mark's colour and the maker under it.
+    platform::PictureSpec mark;
+    mark.name = "Mark";
+    mark.left = kMarkArea.left;
+    mark.top = kMarkArea.top;
+    mark.width = kMarkArea.right - kMarkArea.left;
+    mark.height = kMarkArea.bottom - kMarkArea.top;
+    Mark = {mark.name, addPicture(mark)};
+    platform::Surface& back = window->surface(Image1.id);
+    platform::Surface& s = window->surface(Mark.id);
+    for (int y = 0; y < mark.height * unit; ++y)
+        s.fillRect({0, y, mark.width * unit, y + 1}, back.pixel(394 * unit, kMarkArea.top * unit + y));
+    const font::BakedFont& text = font::ReadoutFont(1);
+    const int nameWidth = text.textWidth("Halvorine"), makerWidth = text.textWidth("Pellucid");
+    const int right = 394 - kMarkArea.left;
+    s.drawText((right - nameWidth) * unit, 6 * unit, "Halvorine", platform::FontSpec{"Arial", 8, kAccent, unit});
+    s.drawText((right - makerWidth) * unit, 19 * unit, "Pellucid", platform::FontSpec{"Arial", 8, kMaker, unit});
 }
 
 void TPluginEditorWindow::paintLearnButton() {

@@ -122,6 +122,7 @@ public:
     Control Image1{};
     Control KeySelector{};  // added when keySource is first seen at 0 or above
     Control LearnButton{};  // added at the first refresh pass when showsActivity is set
+    Control Mark{};         // the product's mark in short, beside the Learn button
 
     // Fields. `plugin` is set by the bridge right after creation.
     EditorController* plugin = nullptr;

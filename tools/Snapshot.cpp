@@ -56,8 +56,9 @@ int snapshot(const std::string& path, const Settings& settings, double scale, co
     const int fd = createTemporaryBeside(path, temporary);
     std::string why;
     // The VST 2.x object has no key: with a key source, the window is
-    // opened here and given the choice as a keyed edition's owner gives it;
-    // the snapshot then draws what is shown.
+    // opened here and shown as the VST3, CLAP and LV2 editions show it (the
+    // key selector on the choice, the Learn button; no audio runs, so the
+    // grooves are empty); the snapshot then draws what is shown.
     auto* bridge = dynamic_cast<APluginEditor*>(object->getEditor());
     bool openedHere = false;
     if (key >= 0 && bridge != nullptr) {
@@ -65,6 +66,7 @@ int snapshot(const std::string& path, const Settings& settings, double scale, co
         openedHere = bridge->open(nullptr) != 0;
         if (openedHere) {
             bridge->editorWindow()->keySource.store(key);
+            bridge->editorWindow()->showsActivity = true;
             bridge->editorWindow()->SetAll();
         }
     }
