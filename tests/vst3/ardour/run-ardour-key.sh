@@ -4,15 +4,18 @@
 # plug-in's side-chain input, sets "Key" to "External" and rolls; the
 # plug-in must gate one track's noise by the other's bursts.
 #
-# Usage: run-ardour-key.sh VST3|LV2 BUNDLE PLUGIN
+# Usage: run-ardour-key.sh VST3|LV2 BUNDLE PLUGIN [SCRIPT]
 #   VST3: BUNDLE is the .vst3 bundle, PLUGIN its class name;
-#   LV2:  BUNDLE is a folder for LV2_PATH, PLUGIN the plug-in's URI.
+#   LV2:  BUNDLE is a folder for LV2_PATH, PLUGIN the plug-in's URI;
+#   SCRIPT: another session script in key.lua's stead (tests/lv2/meters.lua),
+#   with the DSP scripts (halvorine-*.lua) of its folder.
 # Exits 77 (skipped) when Ardour 7 is not installed.
 set -u
 kind=$1
 bundle=$2
 name=$3
 here=$(cd "$(dirname "$0")" && pwd)
+script=${4:-$here/key.lua}
 scanner=/usr/lib/ardour7/ardour-vst3-scanner
 if [ ! -x "$scanner" ] || ! command -v ardour7-lua >/dev/null 2>&1; then
     echo "skipped: Ardour 7 is not installed (Debian package ardour)"
@@ -25,6 +28,7 @@ trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
 mkdir -p "$HOME/.vst3" "$XDG_CONFIG_HOME/ardour7/scripts"
 cp "$here/halvorine-key-signal.lua" "$here/halvorine-level-probe.lua" "$XDG_CONFIG_HOME/ardour7/scripts/"
+[ $# -lt 4 ] || cp "$(dirname "$script")"/halvorine-*.lua "$XDG_CONFIG_HOME/ardour7/scripts/"
 case $kind in
     VST3)
         installed="$HOME/.vst3/$(basename "$bundle")"
@@ -41,8 +45,10 @@ case $kind in
 esac
 
 # The interpreter does not always exit by itself: the verdict line ends
-# the wait (at most two minutes), then the interpreter is stopped.
-H_DIR="$work/session" H_PLUGIN="$name" H_TYPE="$kind" ardour7-lua "$here/key.lua" >"$work/key.log" 2>&1 &
+# the wait (at most two minutes), then the interpreter is stopped. The log
+# exists before the first look at it.
+: >"$work/key.log"
+H_DIR="$work/session" H_PLUGIN="$name" H_TYPE="$kind" ardour7-lua "$script" >"$work/key.log" 2>&1 &
 lua=$!
 waited=0
 while kill -0 $lua 2>/dev/null && ! grep -qE "^(OK|FAIL): " "$work/key.log" && [ $waited -lt 120 ]; do
