@@ -335,13 +335,7 @@ int ClapPlugin::editorKeySource() {
     return edition::KeyFromNormalized(controller_.value(edition::kKeyId));
 }
 
-bool ClapPlugin::editorActivity(float level[16], float gain[16]) {
-    gate::BandMeterReading reading{};
-    processor_.takeMeters(reading);
-    std::copy(reading.level, reading.level + 16, level);
-    std::copy(reading.gain, reading.gain + 16, gain);
-    return reading.blocks > 0;
-}
+bool ClapPlugin::editorActivity(float level[16], float gain[16]) { return processor_.takeActivity(level, gain); }
 
 int ClapPlugin::editorProgram() {
     follow();

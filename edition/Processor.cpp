@@ -1,5 +1,6 @@
 #include "edition/Processor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "GateMath.h"
@@ -328,6 +329,14 @@ Processor::Result Processor::process(const float* const* in, float* const* out, 
         keyMissing_.store(result.keyMissing, std::memory_order_relaxed);
     publish();
     return result;
+}
+
+bool Processor::takeActivity(float level[gate::kNumBands], float gain[gate::kNumBands]) {
+    gate::BandMeterReading reading{};
+    engine_.meters().take(reading);
+    std::copy(reading.level, reading.level + gate::kNumBands, level);
+    std::copy(reading.gain, reading.gain + gate::kNumBands, gain);
+    return reading.blocks > 0;
 }
 
 void Processor::render(const float* inL, const float* inR, float* outL, float* outR, int32_t frames,

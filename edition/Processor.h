@@ -76,8 +76,9 @@ public:
     // editor's read-out.
     bool keyMissing() const { return keyMissing_.load(std::memory_order_relaxed); }
     // One thread at a time (the editor's): each band's largest detector
-    // value since the previous take and its gain ratio (gate::BandMeters).
-    void takeMeters(gate::BandMeterReading& reading) { engine_.meters().take(reading); }
+    // value since the previous take and its gain ratio (gate::BandMeters);
+    // false when no block ran in between.
+    bool takeActivity(float level[gate::kNumBands], float gain[gate::kNumBands]);
     // Any thread: the rate the bands are designed for.
     double sampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
 

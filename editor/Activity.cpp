@@ -95,14 +95,7 @@ void TPluginEditorWindow::refreshActivity() {
 
 void TPluginEditorWindow::addLearnButton() {
     // After the key selector, so that every other control keeps its id.
-    platform::PictureSpec spec;
-    spec.name = "LearnButton";
-    spec.left = kLearnArea.left;
-    spec.top = kLearnArea.top;
-    spec.width = kLearnArea.right - kLearnArea.left;
-    spec.height = kLearnArea.bottom - kLearnArea.top;
-    spec.mouseEvents = true;
-    LearnButton = {spec.name, addPicture(spec)};
+    LearnButton = addControl("LearnButton", kLearnArea, true);
     learnImage = window->createImageList(artwork::KeySelector(unit));
     learnShown = true;
     paintLearnButton();
@@ -110,17 +103,11 @@ void TPluginEditorWindow::addLearnButton() {
     // The mark in short, right of the button: the panel's field (each row
     // as the background has it at the panel's right margin), the name in
     // the mark's colour and the maker under it.
-    platform::PictureSpec mark;
-    mark.name = "Mark";
-    mark.left = kMarkArea.left;
-    mark.top = kMarkArea.top;
-    mark.width = kMarkArea.right - kMarkArea.left;
-    mark.height = kMarkArea.bottom - kMarkArea.top;
-    Mark = {mark.name, addPicture(mark)};
+    Mark = addControl("Mark", kMarkArea, false);
     platform::Surface& back = window->surface(Image1.id);
     platform::Surface& s = window->surface(Mark.id);
-    for (int y = 0; y < mark.height * unit; ++y)
-        s.fillRect({0, y, mark.width * unit, y + 1}, back.pixel(394 * unit, kMarkArea.top * unit + y));
+    for (int y = 0; y < s.height(); ++y)
+        s.fillRect({0, y, s.width(), y + 1}, back.pixel(394 * unit, kMarkArea.top * unit + y));
     const font::BakedFont& text = font::ReadoutFont(1);
     const int nameWidth = text.textWidth("Halvorine"), makerWidth = text.textWidth("Pellucid");
     const int right = 394 - kMarkArea.left;

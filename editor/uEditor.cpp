@@ -171,16 +171,21 @@ void TPluginEditorWindow::buildLayout() {
         addLearnButton();
 }
 
+TPluginEditorWindow::Control TPluginEditorWindow::addControl(const char* name, const platform::Rect& area,
+                                                             bool takesMouse) {
+    platform::PictureSpec spec;
+    spec.name = name;
+    spec.left = area.left;
+    spec.top = area.top;
+    spec.width = area.right - area.left;
+    spec.height = area.bottom - area.top;
+    spec.mouseEvents = takesMouse;
+    return {name, addPicture(spec)};
+}
+
 void TPluginEditorWindow::addKeySelector() {
     // Last of all, so that every other control keeps its id.
-    platform::PictureSpec spec;
-    spec.name = "KeySelector";
-    spec.left = kKeySelectorArea.left;
-    spec.top = kKeySelectorArea.top;
-    spec.width = kKeySelectorArea.right - kKeySelectorArea.left;
-    spec.height = kKeySelectorArea.bottom - kKeySelectorArea.top;
-    spec.mouseEvents = true;
-    KeySelector = {spec.name, addPicture(spec)};
+    KeySelector = addControl("KeySelector", kKeySelectorArea, true);
     keySelectorImage = window->createImageList(artwork::KeySelector(unit));
     selectorShown = true;
 }

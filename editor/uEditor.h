@@ -234,6 +234,9 @@ private:
     // Adds a picture, given in panel units, to the mouse's map and to the
     // platform window at the drawing scale.
     int addPicture(platform::PictureSpec spec);
+    // A control over `area` (panel units), added last: the editions' own
+    // controls come after the VST 2.x window's, which keep their ids.
+    Control addControl(const char* name, const platform::Rect& area, bool takesMouse);
     // Draws the read-out's background and its line over it.
     void paintReadout();
     // Prints one whole line in the read-out.

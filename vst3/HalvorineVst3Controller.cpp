@@ -210,13 +210,7 @@ void HalvorineVst3::keySourceChosen(int choice) {
 
 int HalvorineVst3::editorKeySource() const { return edition::KeyFromNormalized(controller_.value(edition::kKeyId)); }
 
-bool HalvorineVst3::editorActivity(float level[16], float gain[16]) {
-    gate::BandMeterReading reading{};
-    processor_.takeMeters(reading);
-    std::copy(reading.level, reading.level + 16, level);
-    std::copy(reading.gain, reading.gain + 16, gain);
-    return reading.blocks > 0;
-}
+bool HalvorineVst3::editorActivity(float level[16], float gain[16]) { return processor_.takeActivity(level, gain); }
 
 int HalvorineVst3::editorProgram() const {
     return edition::ProgramFromNormalized(controller_.value(edition::kProgramId));
