@@ -171,7 +171,7 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
     std::atomic<int> written{0};
     std::mutex failedLock;
     std::vector<std::string> failed;
-    auto worker = [&] {
+    auto renderFiles = [&] {
         std::fesetenv(&environment);
         for (;;) {
             if (InterruptGuard::pending())
@@ -213,11 +213,11 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
     const size_t count = std::min(work.size(), static_cast<size_t>(std::max(1, threads)));
     try {
         while (pool.size() < count)
-            pool.emplace_back(worker);
+            pool.emplace_back(renderFiles);
     } catch (const std::system_error&) {
         // Fewer threads than asked for share the work; with none, this one does it.
         if (pool.empty())
-            worker();
+            renderFiles();
     }
     for (std::thread& thread : pool)
         thread.join();
