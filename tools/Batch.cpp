@@ -170,7 +170,7 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
     std::atomic<size_t> next{0};
     std::atomic<int> written{0};
     std::mutex failedLock;
-    std::vector<std::string> failed;
+    std::vector<size_t> failed;
     auto renderFiles = [&] {
         std::fesetenv(&environment);
         for (;;) {
@@ -198,12 +198,13 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
             } catch (const Interrupted&) {
                 return;
             } catch (const std::exception& e) {
-                // A read cut short by the signal is no failure of the file.
+                // Once a signal has come, what fails is part of stopping,
+                // not a fault of the file.
                 if (InterruptGuard::pending())
                     return;
                 {
                     std::lock_guard<std::mutex> lock(failedLock);
-                    failed.push_back(file.input);
+                    failed.push_back(index);
                 }
                 progress.finish(static_cast<int>(index), file.input, "", failureText(file, e.what()), true);
             }
@@ -230,8 +231,12 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
         return 128 + sig;
     }
     if (!failed.empty()) {
+        std::sort(failed.begin(), failed.end());
+        std::vector<std::string> names;
+        for (size_t index : failed)
+            names.push_back(work[index]->input);
         progress.say("halvorine render: " + std::to_string(failed.size()) + " of " + std::to_string(total) +
-                     " files failed: " + listOf(failed) + "\n");
+                     " files failed: " + listOf(names) + "\n");
         return 1;
     }
     return 0;
