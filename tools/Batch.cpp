@@ -210,16 +210,18 @@ int runBatch(const std::vector<BatchFile>& plan, const RenderOptions& shared, in
             }
         }
     };
+    // One file at a time (-j 1, or a single file, as each task of a job
+    // spread over machines renders) needs no thread but this one.
     std::vector<std::thread> pool;
     const size_t count = std::min(work.size(), static_cast<size_t>(std::max(1, threads)));
     try {
-        while (pool.size() < count)
+        while (count > 1 && pool.size() < count)
             pool.emplace_back(renderFiles);
     } catch (const std::system_error&) {
         // Fewer threads than asked for share the work; with none, this one does it.
-        if (pool.empty())
-            renderFiles();
     }
+    if (pool.empty())
+        renderFiles();
     for (std::thread& thread : pool)
         thread.join();
 
