@@ -34,7 +34,7 @@ packages="cmake g++ make pkg-config libsndfile1-dev libcli11-dev libpng-dev libf
           libbenchmark-dev libstb-dev libx11-dev python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           wine wine32:i386 wine64 xvfb xauth libxtst6 fonts-liberation2 xdotool imagemagick
           lv2-dev liblilv-dev lilv-utils sordi clang-14 libclang-rt-14-dev
-          git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins
+          git nsis dpkg-dev lintian man-db xz-utils zip unzip ardour zam-plugins parallel
           libasound2 libfontconfig1 libfreetype6 libx11-6 libxext6 libxrandr2 libxinerama1 libxcursor1
           g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user qemu-user-binfmt libx11-dev:arm64
           libsndfile1-dev:arm64 libpng-dev:arm64 libfftw3-dev:arm64 libgtest-dev:arm64 liblilv-dev:arm64

@@ -150,6 +150,10 @@ int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate,
                              std::to_string(channels) + " channels at " + std::to_string(sampleRate) + " Hz");
 }
 
+bool knownAudioExtension(const std::string& extension) {
+    return !extension.empty() && majorFormatFor(lowercase(extension)) != 0;
+}
+
 int createTemporaryBeside(const std::string& path, std::string& temporary) {
     refuseNonRegular(path);
     std::filesystem::path target(path);

@@ -33,6 +33,11 @@ private:
 // float). Throws for an extension no format has.
 int chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int channels);
 
+// True when `extension` (without the dot, any case) names an output format
+// that chooseOutputFormat knows: the extensions a batch takes for its
+// outputs, and the files it finds in a folder.
+bool knownAudioExtension(const std::string& extension);
+
 // Creates an empty file with a fresh temporary name in the folder of `path`
 // (hidden, beside it), with the usual permissions; answers its descriptor
 // and stores its name in `temporary`. Throws with a one-line message, also

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "ParameterTable.h"
 #include "edition/Parameters.h"
@@ -108,7 +109,7 @@ int keySourceIndex(const std::string& name) {
     return -1;
 }
 
-ClapInstance::ClapInstance(const std::string& path) : path_(path) {
+ClapModule::ClapModule(const std::string& path) : path_(path) {
     std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
     if (access(openPath.c_str(), F_OK) != 0)
         throw std::runtime_error("CLAP module " + path + " not found (choose one with --plugin PATH)");
@@ -125,13 +126,38 @@ ClapInstance::ClapInstance(const std::string& path) : path_(path) {
         if (!entry_->init(path.c_str()))
             throw std::runtime_error("CLAP module " + path + " refused to start");
         entryInitialised_ = true;
-        const auto* factory = static_cast<const clap_plugin_factory_t*>(entry_->get_factory(CLAP_PLUGIN_FACTORY_ID));
+        factory_ = static_cast<const clap_plugin_factory_t*>(entry_->get_factory(CLAP_PLUGIN_FACTORY_ID));
         const clap_plugin_descriptor_t* descriptor =
-            factory != nullptr && factory->get_plugin_count(factory) > 0 ? factory->get_plugin_descriptor(factory, 0)
-                                                                          : nullptr;
+            factory_ != nullptr && factory_->get_plugin_count(factory_) > 0
+                ? factory_->get_plugin_descriptor(factory_, 0)
+                : nullptr;
         if (descriptor == nullptr || descriptor->id == nullptr)
             throw std::runtime_error("CLAP module " + path + " has no plug-in");
+        pluginId_ = descriptor->id;
+    } catch (...) {
+        unload();
+        throw;
+    }
+}
 
+ClapModule::~ClapModule() { unload(); }
+
+void ClapModule::unload() {
+    if (entryInitialised_)
+        entry_->deinit();
+    entryInitialised_ = false;
+    if (library_ != nullptr)
+        dlclose(library_);
+    library_ = nullptr;
+}
+
+ClapInstance::ClapInstance(const std::string& path) : ClapInstance(std::make_shared<const ClapModule>(path)) {}
+
+ClapInstance::ClapInstance(std::shared_ptr<const ClapModule> module)
+    : module_(std::move(module)), path_(module_->path()) {
+    const clap_plugin_factory_t* factory = module_->factory();
+    const std::string& path = path_;
+    try {
         host_.clap_version = CLAP_VERSION;
         host_.name = "halvorine command-line host";
         host_.vendor = "Halvorine";
@@ -139,7 +165,7 @@ ClapInstance::ClapInstance(const std::string& path) : path_(path) {
         host_.version = HALVORINE_VERSION;
         host_.get_extension = noExtension;
         host_.request_restart = host_.request_process = host_.request_callback = ignoreRequest;
-        plugin_ = factory->create_plugin(factory, &host_, descriptor->id);
+        plugin_ = factory->create_plugin(factory, &host_, module_->pluginId());
         if (plugin_ == nullptr || !plugin_->init(plugin_)) {
             if (plugin_ != nullptr)
                 plugin_->destroy(plugin_);
@@ -177,12 +203,6 @@ void ClapInstance::unload() {
         plugin_->destroy(plugin_);
         plugin_ = nullptr;
     }
-    if (entryInitialised_)
-        entry_->deinit();
-    entryInitialised_ = false;
-    if (library_ != nullptr)
-        dlclose(library_);
-    library_ = nullptr;
 }
 
 void ClapInstance::configure(const Settings& settings, int keySource) {

@@ -5,6 +5,7 @@
 // with the key on the plug-in's second input port.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,44 @@ extern const char* const kKeySourceNames[kNumKeySources];
 // The choice that `name` names, or -1.
 int keySourceIndex(const std::string& name);
 
-// One loaded module and one instance of its plug-in, driven from one thread
-// as an offline host drives it: configure, activate, process, and the
-// destructor deactivates and destroys it and unloads the module.
+// A loaded module, its entry initialised, and its plug-in factory. A batch
+// loads it once and creates every instance from it (the factory may be
+// asked from any thread); the module stays loaded while any of them lives.
+class ClapModule {
+public:
+    // Throws std::runtime_error with a one-line message on failure.
+    explicit ClapModule(const std::string& path);
+    ~ClapModule();  // deinitialises the entry and unloads the module
+    ClapModule(const ClapModule&) = delete;
+    ClapModule& operator=(const ClapModule&) = delete;
+
+    const std::string& path() const { return path_; }
+    const clapabi::clap_plugin_factory_t* factory() const { return factory_; }
+    const char* pluginId() const { return pluginId_; }
+
+private:
+    void unload();
+
+    std::string path_;
+    void* library_ = nullptr;
+    const clapabi::clap_plugin_entry_t* entry_ = nullptr;
+    bool entryInitialised_ = false;
+    const clapabi::clap_plugin_factory_t* factory_ = nullptr;
+    const char* pluginId_ = nullptr;
+};
+
+// One instance of a module's plug-in, driven from one thread as an offline
+// host drives it: configure, activate, process, and the destructor
+// deactivates and destroys it. Instances are independent: a batch drives
+// several at once, each on its own thread.
 class ClapInstance {
 public:
     // Loads the module and creates and initialises its first plug-in; throws
     // std::runtime_error with a one-line message, also for a module without
     // a stereo main input and output, a key input port or a Key parameter.
     explicit ClapInstance(const std::string& path);
+    // The same from a module loaded already.
+    explicit ClapInstance(std::shared_ptr<const ClapModule> module);
     ~ClapInstance();
     ClapInstance(const ClapInstance&) = delete;
     ClapInstance& operator=(const ClapInstance&) = delete;
@@ -56,10 +86,8 @@ public:
 private:
     void unload();
 
+    std::shared_ptr<const ClapModule> module_;
     std::string path_;
-    void* library_ = nullptr;
-    const clapabi::clap_plugin_entry_t* entry_ = nullptr;
-    bool entryInitialised_ = false;
     clapabi::clap_host_t host_{};
     const clapabi::clap_plugin_t* plugin_ = nullptr;
     const clapabi::clap_plugin_params_t* params_ = nullptr;

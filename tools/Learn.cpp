@@ -127,7 +127,7 @@ std::string setArguments(const Learned& learned) {
 }
 
 void addLearnedLevels(RenderOptions& render, const std::string& noise, double marginDb) {
-    {
+    if (!render.input.empty()) {
         InputFile input(render.input);
         InputFile learnFrom(noise);
         if (learnFrom.info().samplerate != input.info().samplerate)

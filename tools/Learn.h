@@ -45,7 +45,8 @@ std::string setArguments(const Learned& learned);
 
 // render --learn: learns from `noise` with the render's own settings and
 // key source, and appends the levels to its --set. The noise must have
-// the input's sample rate, since the bands are designed for it.
+// the input's sample rate, since the bands are designed for it (checked
+// where the render has one input, render.input).
 void addLearnedLevels(RenderOptions& render, const std::string& noise, double marginDb);
 
 }  // namespace halvorine

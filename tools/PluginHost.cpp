@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 namespace halvorine {
 
@@ -26,16 +27,21 @@ constexpr VstIntPtr kAutomationOff = 1;
 // audioMasterGetLanguage: 1 English.
 constexpr VstIntPtr kLanguageEnglish = 1;
 
-// The host whose plug-in is being built or run. The entry function calls
-// back before the record exists, so the callback cannot find its host
-// through the record's fields.
-Plugin* currentHost = nullptr;
+// The host whose plug-in this thread's entry call is building. The entry
+// function calls back before the record exists, so the callback cannot
+// find its host through the record yet; once it exists, the record's field
+// reserved for the host holds it, and every instance of a batch, each on
+// its own thread, finds its own.
+thread_local Plugin* buildingHost = nullptr;
 
 VstIntPtr VSTCALLBACK audioMaster(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                   float opt) {
     if (opcode == audioMasterVersion)
         return kHostVersion;
-    return currentHost != nullptr ? currentHost->callback(effect, opcode, index, value, ptr, opt) : 0;
+    Plugin* host = buildingHost;
+    if (host == nullptr && effect != nullptr)
+        host = reinterpret_cast<Plugin*>(effect->resvd1);
+    return host != nullptr ? host->callback(effect, opcode, index, value, ptr, opt) : 0;
 }
 
 std::string lowercase(std::string s) {
@@ -55,8 +61,6 @@ void copyText(void* ptr, const char* text, size_t capacity) {
     std::strncpy(static_cast<char*>(ptr), text, capacity - 1);
     static_cast<char*>(ptr)[capacity - 1] = '\0';
 }
-
-using EntryProc = Plugin::EntryProc;
 
 // dlsym on a library handle also searches the libraries it depends on; an
 // entry is only the library's own if it lies inside that library.
@@ -108,9 +112,7 @@ std::string noDefaultPluginMessage() {
     return message + " (choose a plug-in with --plugin PATH)";
 }
 
-Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sampleRate_(sampleRate) {
-    if (currentHost != nullptr)
-        throw std::logic_error("only one plug-in instance per process");
+PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     // A bare file name would make dlopen search the library path instead.
     std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
     if (access(openPath.c_str(), F_OK) != 0)
@@ -120,37 +122,40 @@ Plugin::Plugin(const std::string& path, double sampleRate) : path_(path), sample
         const char* why = dlerror();
         throw std::runtime_error("cannot load plug-in " + path + ": " + (why ? why : "unknown error"));
     }
-    EntryProc entry = ownSymbol(library_, "VSTPluginMain");
-    if (entry == nullptr)
-        entry = ownSymbol(library_, "main");
-    if (entry == nullptr) {
+    entry_ = ownSymbol(library_, "VSTPluginMain");
+    if (entry_ == nullptr)
+        entry_ = ownSymbol(library_, "main");
+    if (entry_ == nullptr) {
         dlclose(library_);
         throw std::runtime_error("plug-in " + path + " has no entry (neither VSTPluginMain nor main)");
     }
-    try {
-        build(entry);
-    } catch (...) {
-        dlclose(library_);
-        throw;
-    }
+}
+
+PluginLibrary::~PluginLibrary() { dlclose(library_); }
+
+Plugin::Plugin(const std::string& path, double sampleRate)
+    : Plugin(std::make_shared<const PluginLibrary>(path), sampleRate) {}
+
+Plugin::Plugin(std::shared_ptr<const PluginLibrary> library, double sampleRate)
+    : path_(library->path()), library_(std::move(library)), sampleRate_(sampleRate) {
+    build(library_->entry());
 }
 
 Plugin::Plugin(EntryProc entry, const std::string& name, double sampleRate) : path_(name), sampleRate_(sampleRate) {
-    if (currentHost != nullptr)
-        throw std::logic_error("only one plug-in instance per process");
     build(entry);
 }
 
 void Plugin::build(EntryProc entry) {
-    currentHost = this;
+    buildingHost = this;
     effect_ = entry(audioMaster);
+    buildingHost = nullptr;
     if (effect_ == nullptr || effect_->magic != kEffectMagic || effect_->dispatcher == nullptr) {
         bool built = effect_ != nullptr;
         effect_ = nullptr;
-        currentHost = nullptr;
         throw std::runtime_error("plug-in " + path_ +
                                  (built ? " is not a VST 2.x effect (bad record)" : " refused to start (no effect record)"));
     }
+    effect_->resvd1 = reinterpret_cast<VstIntPtr>(this);
 }
 
 Plugin::~Plugin() {
@@ -159,9 +164,6 @@ Plugin::~Plugin() {
     // effClose frees the instance even when it was never opened.
     dispatch(effClose);
     effect_ = nullptr;
-    currentHost = nullptr;
-    if (library_ != nullptr)
-        dlclose(library_);
 }
 
 VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {

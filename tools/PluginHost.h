@@ -25,21 +25,42 @@ std::string noDefaultPluginMessage();
 // list of names ("unknown <kind> ...") when nothing matches.
 int findName(const std::vector<std::string>& names, const std::string& nameOrIndex, const std::string& kind);
 
-// One loaded library and one instance of its effect.
+using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+
+// A loaded library and its entry function. A batch loads it once and builds
+// every instance from it; the library stays loaded while any of them lives.
+class PluginLibrary {
+public:
+    // Throws std::runtime_error with a one-line message on failure.
+    explicit PluginLibrary(const std::string& path);
+    ~PluginLibrary();  // unloads the library
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    EntryProc entry() const { return entry_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    void* library_ = nullptr;
+    EntryProc entry_ = nullptr;
+};
+
+// One instance of a library's effect.
 //
-// Not thread-safe: the command-line host makes every request and every
-// processing call from its one thread. Only one Plugin may be alive at a time
-// in a process, because the host callback has no other way to find its host
-// while the entry function is still building the instance.
+// An instance is driven from one thread at a time; instances are
+// independent, so several may live in a process, each on its own thread.
 class Plugin {
 public:
     // Loads the library and builds the instance, telling it `sampleRate`
     // already while it is being built (plug-ins ask for the rate then).
     // Throws std::runtime_error with a one-line message on failure.
     Plugin(const std::string& path, double sampleRate);
+    // The same from a library loaded already.
+    Plugin(std::shared_ptr<const PluginLibrary> library, double sampleRate);
     // Builds the instance through an entry function linked into this
     // program; `name` stands for the path in messages.
-    using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+    using EntryProc = halvorine::EntryProc;
     Plugin(EntryProc entry, const std::string& name, double sampleRate);
     ~Plugin();  // effClose, then the library (if any) is unloaded
     Plugin(const Plugin&) = delete;
@@ -85,7 +106,7 @@ private:
     void build(EntryProc entry);
 
     std::string path_;
-    void* library_ = nullptr;
+    std::shared_ptr<const PluginLibrary> library_;
     AEffect* effect_ = nullptr;
     double sampleRate_;
     int blockSize_ = 0;

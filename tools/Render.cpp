@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -19,7 +20,10 @@ namespace halvorine {
 
 namespace {
 
-volatile std::sig_atomic_t pendingSignal = 0;
+// Read by every render thread; a lock-free atomic may be stored from a
+// signal handler.
+std::atomic<int> pendingSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "stored from a signal handler");
 
 extern "C" void onInterrupt(int signal) { pendingSignal = signal; }
 
@@ -35,13 +39,6 @@ std::string dbText(double db) {
         return "-inf";
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f", db);
-    return buffer;
-}
-
-std::string clockText(double seconds) {
-    long total = std::lround(std::max(0.0, seconds));
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%ld:%02ld", total / 60, total % 60);
     return buffer;
 }
 
@@ -65,50 +62,6 @@ void measure(Level& level, const float* samples, size_t count) {
     level.sumSquares += (sum[0] + sum[1]) + (sum[2] + sum[3]);
     level.samples += static_cast<long long>(count);
 }
-
-// Percent, speed and time left, redrawn in place at most ten times a second.
-class ProgressBar {
-public:
-    ProgressBar(bool enabled, long long totalFrames, int sampleRate)
-        : enabled_(enabled), total_(totalFrames), rate_(sampleRate), start_(Clock::now()), last_(start_) {}
-    ~ProgressBar() {
-        if (drawn_)
-            std::fputs("\r\033[K", stderr);
-    }
-    void update(long long done) {
-        if (!enabled_)
-            return;
-        auto now = Clock::now();
-        if (drawn_ && now - last_ < std::chrono::milliseconds(100))
-            return;
-        last_ = now;
-        drawn_ = true;
-        double elapsed = std::chrono::duration<double>(now - start_).count();
-        double speed = elapsed > 0 ? double(done) / rate_ / elapsed : 0.0;
-        if (total_ > 0) {
-            double fraction = std::min(1.0, double(done) / double(total_));
-            constexpr int kWidth = 30;
-            int filled = static_cast<int>(fraction * kWidth);
-            std::string bar(filled, '#');
-            bar.resize(kWidth, '.');
-            double left = speed > 0 ? double(total_ - done) / rate_ / speed : 0.0;
-            std::fprintf(stderr, "\r[%s] %3d%%  %.0fx real time  %s left\033[K", bar.c_str(),
-                         static_cast<int>(fraction * 100), speed, clockText(left).c_str());
-        } else {
-            std::fprintf(stderr, "\r%s rendered  %.0fx real time\033[K", clockText(double(done) / rate_).c_str(),
-                         speed);
-        }
-        std::fflush(stderr);
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    bool enabled_;
-    long long total_;
-    int rate_;
-    Clock::time_point start_, last_;
-    bool drawn_ = false;
-};
 
 }  // namespace
 
@@ -198,10 +151,12 @@ RenderResult render(const RenderOptions& options) {
         const int source = keySourceIndex(options.keySource);
         if (source < 0)
             throw std::runtime_error("unknown key source \"" + options.keySource + "\"");
-        clap = std::make_unique<ClapInstance>(options.plugin);
+        clap = options.clapModule ? std::make_unique<ClapInstance>(options.clapModule)
+                                  : std::make_unique<ClapInstance>(options.plugin);
         clap->configure(options.settings, source);
     } else {
-        plugin = std::make_unique<Plugin>(options.plugin, in.samplerate);
+        plugin = options.library ? std::make_unique<Plugin>(options.library, in.samplerate)
+                                 : std::make_unique<Plugin>(options.plugin, in.samplerate);
         numInputs = plugin->effect()->numInputs;
         numOutputs = plugin->effect()->numOutputs;
         if (numOutputs < 1 || numOutputs > 8 || numInputs < 0 || numInputs > 8)
@@ -244,7 +199,8 @@ RenderResult render(const RenderOptions& options) {
     RenderResult result;
     result.sampleRate = in.samplerate;
     result.inputChannels = in.channels;
-    ProgressBar progress(options.progress, in.frames, in.samplerate);
+    if (options.progress)
+        options.progress(0, in.frames, in.samplerate);
     if (plugin)
         plugin->resume();
     else
@@ -294,7 +250,8 @@ RenderResult render(const RenderOptions& options) {
         measure(result.out, interleavedOut.data(), total * numOutputs);
         output.write(interleavedOut.data(), frames);
         result.frames += frames;
-        progress.update(result.frames);
+        if (options.progress)
+            options.progress(result.frames, in.frames, in.samplerate);
     }
     if (plugin)
         plugin->suspend();

@@ -1,6 +1,8 @@
 // Rendering an audio file through a plug-in, block by block.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -9,6 +11,8 @@
 namespace halvorine {
 
 class Plugin;
+class PluginLibrary;
+class ClapModule;
 
 // What --program and --set ask for, applied in that order.
 struct Settings {
@@ -34,7 +38,13 @@ struct RenderOptions {
     std::string keySource;
     Settings settings;
     int blockSize = 1024;
-    bool progress = false;  // draw a progress bar on stderr
+    // The library (or CLAP module) loaded once for many renders; when
+    // empty, render() loads `plugin` itself.
+    std::shared_ptr<const PluginLibrary> library;
+    std::shared_ptr<const ClapModule> clapModule;
+    // Told the frames done of the input's total (0 when unknown), at its
+    // rate, as the render goes.
+    std::function<void(long long done, long long total, int sampleRate)> progress;
 };
 
 struct Level {

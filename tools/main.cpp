@@ -8,11 +8,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <memory>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "AudioFiles.h"
+#include "Batch.h"
 #include "ClapRender.h"
 #include "Demo.h"
 #include "Info.h"
@@ -85,6 +90,15 @@ halvorine::Settings toSettings(const std::string& program, const std::vector<std
     return settings;
 }
 
+using halvorine::Progress;
+
+Progress::Mode progressMode(const std::string& name) {
+    for (int i = 0; i < 3; ++i)
+        if (name == Progress::kModeNames[i])
+            return static_cast<Progress::Mode>(i);
+    return isatty(STDERR_FILENO) != 0 ? Progress::Mode::Line : Progress::Mode::None;
+}
+
 // Ends the process by `sig` with its default action, once the command has
 // removed its temporary file and said why it stopped.
 void dieBy(int sig) {
@@ -139,12 +153,40 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     std::vector<std::string> sets;
 
     halvorine::RenderOptions render;
-    CLI::App* renderCommand = app.add_subcommand("render", "render an audio file through the plug-in");
-    renderCommand->add_option("IN", render.input, "input audio file: any format libsndfile reads, mono or stereo")
+    halvorine::BatchOptions batch;
+    std::vector<std::string> renderFiles;
+    CLI::App* renderCommand = app.add_subcommand(
+        "render", "render an audio file through the plug-in: IN OUT; or many at once: IN... --out-dir DIR");
+    renderCommand
+        ->add_option("FILES", renderFiles,
+                     "IN OUT: the input audio file (any format libsndfile reads, mono or stereo) and the output, "
+                     "whose format follows its extension (.wav, .flac, .aiff, .ogg, ...); with --out-dir, IN...: "
+                     "the inputs, each written under its own name into DIR")
         ->required();
-    renderCommand->add_option("OUT", render.output,
-                              "output audio file; its format follows its extension (.wav, .flac, .aiff, .ogg, ...)")
-        ->required();
+    renderCommand->add_option("--out-dir", batch.outDir,
+                              "render every IN into this folder (made if missing), each output named as its input");
+    renderCommand->add_option("--format", batch.format,
+                              "with --out-dir: the outputs' format, by extension (wav, flac, aiff, ogg, ...), "
+                              "instead of each input's own");
+    renderCommand->add_flag("--recursive", batch.recursive,
+                            "with --out-dir: an IN that is a folder gives its audio files and those of its "
+                            "sub-folders, which are kept under DIR");
+    renderCommand->add_flag("--skip-existing", batch.skipExisting,
+                            "leave an output that is there already, and do not render its input");
+    int jobs = halvorine::availableCores();
+    renderCommand->add_option("-j,--jobs", jobs, "with --out-dir: files rendered at once, each on a thread of its own")
+        ->check(CLI::Range(1, 4096))
+        ->default_str("one per core this process may use");
+    std::string progressName;
+    renderCommand
+        ->add_option("--progress", progressName,
+                     "line: one line on standard error, rewritten (files done, share of the audio, speed, time "
+                     "left); plain: a line per finished file, for logs; none")
+        ->check(CLI::IsMember(std::vector<std::string>(std::begin(halvorine::Progress::kModeNames),
+                                                       std::end(halvorine::Progress::kModeNames))))
+        ->default_str("line when standard error is a terminal, else none");
+    bool quiet = false;
+    renderCommand->add_flag("-q,--quiet", quiet, "the same as --progress=none");
     addRenderPluginOption(renderCommand, plugin);
     addSettingOptions(renderCommand, program, sets);
     renderCommand->add_option("--key", render.key,
@@ -238,6 +280,22 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
     try {
         if (chosen == renderCommand) {
             halvorine::InterruptGuard guard;
+            const bool many = !batch.outDir.empty();
+            if (!many && renderFiles.size() != 2) {
+                std::cerr << "halvorine render: give IN OUT, or IN... --out-dir DIR ("
+                          << (renderFiles.size() < 2 ? "no OUT" : "more than one OUT") << "; see halvorine render --help)\n";
+                return kUsage;
+            }
+            if (!many && (!batch.format.empty() || batch.recursive)) {
+                std::cerr << "halvorine render: " << (batch.recursive ? "--recursive" : "--format")
+                          << " needs --out-dir DIR (IN OUT takes its format from OUT)\n";
+                return kUsage;
+            }
+            if (!batch.format.empty() && !halvorine::knownAudioExtension(batch.format)) {
+                std::cerr << "halvorine render: --format " << batch.format
+                          << ": unknown output format (use wav, flac, aiff, ogg, ...)\n";
+                return kUsage;
+            }
             if (!render.key.empty() && render.keySource.empty())
                 render.keySource = "external";
             if (render.keySource == "external" && render.key.empty()) {
@@ -249,12 +307,54 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
                           << render.keySource << "\n";
                 return kUsage;
             }
+            // The settings that every file of the command is rendered with.
             render.plugin = render.keySource.empty() ? pluginToLoad(plugin) : clapToLoad(plugin);
             render.settings = toSettings(program, sets);
-            if (!learnFrom.empty())
+            // Learned levels join the settings, before the files are
+            // planned: every file of the command is rendered with them. One
+            // input is checked to have the noise's rate.
+            if (!learnFrom.empty()) {
+                if (!many)
+                    render.input = renderFiles[0];
                 halvorine::addLearnedLevels(render, learnFrom, margin);
-            render.progress = isatty(STDERR_FILENO) != 0;
-            halvorine::RenderResult result = halvorine::render(render);
+            }
+            Progress::Mode progress = quiet ? Progress::Mode::None : progressMode(progressName);
+            if (many) {
+                batch.inputs = renderFiles;
+                std::vector<halvorine::BatchFile> plan;
+                try {
+                    plan = halvorine::planBatch(batch);
+                } catch (const halvorine::BatchRefused& e) {
+                    std::cerr << "halvorine render: " << e.what() << "\n";
+                    return kUsage;
+                }
+                if (!render.key.empty() && plan.size() > 1) {
+                    std::cerr << "halvorine render: --key " << render.key << " belongs to one input, and "
+                              << plan.size() << " are given; render each with its own key\n";
+                    return kUsage;
+                }
+                // Loaded once; every file's instance is built from it.
+                if (render.keySource.empty())
+                    render.library = std::make_shared<const halvorine::PluginLibrary>(render.plugin);
+                else
+                    render.clapModule = std::make_shared<const halvorine::ClapModule>(render.plugin);
+                return halvorine::runBatch(plan, render, jobs, progress, interruptedBy);
+            }
+            render.input = renderFiles[0];
+            render.output = renderFiles[1];
+            if (batch.skipExisting && std::filesystem::is_regular_file(render.output)) {
+                std::cout << render.output << ": there already; left as it is (--skip-existing)\n";
+                return 0;
+            }
+            halvorine::RenderResult result;
+            {
+                halvorine::Progress line(progress, 1);
+                render.progress = [&line](long long done, long long total, int rate) {
+                    line.update(0, double(done) / rate, double(total) / rate);
+                };
+                result = halvorine::render(render);
+                line.finish(0, render.output, "", "", false);
+            }
             std::cout << result.summary(render.output) << "\n";
         } else if (chosen == learnCommand) {
             halvorine::InterruptGuard guard;
@@ -278,6 +378,7 @@ int run(int argc, char** argv, std::string& commandName, int& interruptedBy) {
             return halvorine::runDemo(demoFolder, pluginToLoad(plugin));
         }
     } catch (const halvorine::Interrupted& e) {
+        // Only a render of one file throws it; a batch says what it wrote.
         std::cerr << "halvorine " << chosen->get_name() << ": interrupted; nothing was written\n";
         interruptedBy = e.signal;
         return 128 + e.signal;

@@ -54,6 +54,18 @@ private:
     fs::path path_;
 };
 
+// The files under `folder` and its sub-folders, hidden ones included, as
+// sorted paths relative to it; none for a folder that is not there.
+inline std::vector<std::string> listTree(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (fs::recursive_directory_iterator entry(folder, missing), end; !missing && entry != end; ++entry)
+        if (!entry->is_directory())
+            names.push_back(entry->path().lexically_relative(folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

@@ -218,3 +218,50 @@ TEST(ToolErrors, InterruptedRenderLeavesNothingBehindAndEndsByTheSignal) {
 }
 
 }  // namespace
+
+namespace {
+
+// SIGINT while two files are rendered at once: both workers stop, remove
+// their temporary files, and the program ends by the signal. The inputs
+// are FIFOs that the test holds open, as above, so both renders are still
+// waiting when the signal comes. Their end is sent once the program has
+// taken the signal (none is left pending for it).
+TEST(ToolErrors, InterruptedBatchLeavesNoTemporaryFile) {
+    TempDir dir, source, logs;
+    const size_t frames = 20 * 60 * 8000;
+    writeAudio(source / "long.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, std::vector<float>(frames, 0.25f));
+    const std::string whole = readText(source / "long.wav");
+    const std::string start = whole.substr(0, whole.size() - 2 * frames + 2 * 8000);
+    const std::vector<std::string> inputs{source / "a.wav", source / "b.wav"};
+    for (const std::string& input : inputs)
+        ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    pid_t pid = tooltest::spawnTool({"render", inputs[0], inputs[1], "--out-dir", dir / "out", "-j", "2"},
+                                    logs / "out", logs / "err");
+    std::vector<int> feeds;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (const std::string& input : inputs) {
+        int feed = -1;
+        while ((feed = open(input.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_GE(feed, 0) << "the program never opened " << input;
+        ASSERT_EQ(write(feed, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+        feeds.push_back(feed);
+    }
+    while (tooltest::listTree(dir.path() / "out").size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(tooltest::listTree(dir.path() / "out").size(), 2u) << "no temporary outputs seen";
+    kill(pid, SIGINT);
+    const std::string procStatus = "/proc/" + std::to_string(pid) + "/status";
+    while (readText(procStatus).find("ShdPnd:\t0000000000000000") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int feed : feeds)
+        close(feed);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "wait status " << status;
+    EXPECT_NE(readText(logs / "err").find("interrupted; 0 of 2 files were written"), std::string::npos);
+    EXPECT_EQ(tooltest::listTree(dir.path() / "out"), std::vector<std::string>());
+}
+
+}  // namespace

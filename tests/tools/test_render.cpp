@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "TestHost.h"
@@ -266,3 +268,118 @@ TEST(ToolHost, TellsAPluginWhichOfItsPinsAreConnected) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\"effectName\": \"in 10 out 110\""), std::string::npos) << run.out;
 }
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Many inputs into one folder: what is written, what is refused before
+// anything is, and what a failing file leaves to the others. "IN/" stands
+// for the folder of inputs; "OUT" for the output folder, made afresh.
+TEST(ToolBatch, CommandLineCases) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    fs::create_directories(dir / "in/sub");
+    for (const char* name : {"in/a.wav", "in/b.wav", "in/sub/a.wav", "in/sub/c.wav", "key.wav"})
+        writeAudio(dir / name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, testSignal(3000, 2, 44100));
+    tooltest::writeText(dir / "notes.wav", "not audio\n");
+    const std::string kept = "an earlier output, kept";
+    struct Case {
+        const char* what;
+        Names args;
+        int exitCode;
+        Names outputs;
+        const char* message;  // in standard error
+    } cases[] = {
+        {"two inputs", {"IN/a.wav", "IN/b.wav"}, 0, {"a.wav", "b.wav"}, ""},
+        {"an unreadable one among them", {"IN/a.wav", dir / "notes.wav", "IN/b.wav"}, 1, {"a.wav", "b.wav"},
+         "1 of 3 files failed: "},
+        {"the same output named twice", {"IN/a.wav", "IN/sub/a.wav"}, 2, {}, "would both be written to"},
+        {"--skip-existing", {"IN/a.wav", "IN/b.wav", "--skip-existing"}, 0, {"a.wav", "b.wav"}, ""},
+        {"a folder, --recursive", {dir / "in", "--recursive", "--format", "flac"}, 0,
+         {"a.flac", "b.flac", "sub/a.flac", "sub/c.flac"}, ""},
+        {"a folder without --recursive", {dir / "in"}, 2, {}, "add --recursive"},
+        {"--key with two inputs", {"IN/a.wav", "IN/b.wav", "--key", dir / "key.wav"}, 2, {}, "belongs to one input"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "out");
+        const bool skip = std::string(c.what) == "--skip-existing";
+        if (skip) {
+            fs::create_directory(dir / "out");
+            tooltest::writeText(dir / "out/a.wav", kept);
+        }
+        Names args{"render", "--out-dir", dir / "out"};
+        for (const std::string& arg : c.args)
+            args.push_back(arg.rfind("IN/", 0) == 0 ? dir / ("in/" + arg.substr(3)) : arg);
+        tooltest::Run run = runTool(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(tooltest::listTree(dir.path() / "out"), c.outputs);
+        if (skip) {
+            EXPECT_EQ(tooltest::readText(dir / "out/a.wav"), kept);
+        }
+    }
+}
+
+// Files rendered four at once, each by its own thread and instance, hold
+// the bits that one at a time and a one-file render give, through either
+// library (the CLAP edition with a key source).
+TEST(ToolBatch, FourAtOnceGiveTheBitsOfOneAtATime) {
+    TempDir dir;
+    Names inputs;
+    for (int i = 0; i < 6; ++i) {
+        const int rate = i % 2 == 0 ? 44100 : 48000, channels = i % 3 == 2 ? 1 : 2;
+        inputs.push_back(dir / ("in" + std::to_string(i) + ".wav"));
+        writeAudio(inputs.back(), SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, channels,
+                   testSignal(20000 + 1000 * i, channels, rate, 7 + i));
+    }
+    for (const Names& settings : {Names{"--program", "Gated", "--set", "Boost=0.7"}, Names{"--key-source", "side"}}) {
+        SCOPED_TRACE(settings[0]);
+        for (const char* jobs : {"1", "4"}) {
+            Names args{"render", "--out-dir", dir / ("j" + std::string(jobs)), "-j", jobs};
+            args.insert(args.end(), inputs.begin(), inputs.end());
+            args.insert(args.end(), settings.begin(), settings.end());
+            ASSERT_EQ(runTool(args).exitCode, 0);
+        }
+        Names one{"render", inputs[5], dir / "one.wav"};
+        one.insert(one.end(), settings.begin(), settings.end());
+        ASSERT_EQ(runTool(one).exitCode, 0);
+        EXPECT_TRUE(sameBits(readAudio(dir / "j4/in5.wav").samples, readAudio(dir / "one.wav").samples));
+        for (int i = 0; i < 6; ++i) {
+            const std::string name = "/in" + std::to_string(i) + ".wav";
+            EXPECT_TRUE(sameBits(readAudio(dir / ("j1" + name)).samples, readAudio(dir / ("j4" + name)).samples))
+                << name;
+        }
+        std::filesystem::remove_all(dir / "j1");
+        std::filesystem::remove_all(dir / "j4");
+    }
+}
+
+// --progress=plain: a line per file on standard error, and each file's
+// report whole on standard output, however the threads finish.
+TEST(ToolBatch, PlainProgressHasALinePerFileEachWhole) {
+    TempDir dir;
+    Names args{"render", "--out-dir", dir / "out", "-j", "3", "--progress=plain"};
+    for (int i = 0; i < 7; ++i) {
+        args.push_back(dir / ("in" + std::to_string(i) + ".wav"));
+        writeAudio(args.back(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, testSignal(30000, 2, 44100, i));
+    }
+    tooltest::Run run = runTool(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::regex progress(R"(([1-7])/7 files +\d+%  \d+x real time  \d+:\d\d left  done: .*/out/in[0-6]\.wav)");
+    const std::regex report(R"(.*/out/in[0-6]\.wav: 0\.68 s at 44100 Hz stereo in .* dBFS, RMS -?[0-9.]+ dBFS)");
+    for (const auto& [text, pattern] : {std::make_pair(run.err, progress), std::make_pair(run.out, report)}) {
+        std::istringstream lines(text);
+        std::set<std::string> files;
+        size_t count = 0;
+        for (std::string line; std::getline(lines, line); ++count) {
+            EXPECT_TRUE(std::regex_match(line, pattern)) << line;
+            files.insert(line.substr(line.find("/out/")));
+        }
+        EXPECT_EQ(count, 7u) << text;
+        EXPECT_EQ(files.size(), 7u) << text;
+    }
+}
+
+}  // namespace
