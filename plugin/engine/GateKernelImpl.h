@@ -292,7 +292,7 @@ struct BandMath {
 // dependency chains of all parts and all groups run side by side, and the
 // processor never waits for one of them to finish. The scratch carries the
 // values from part to part.
-template <class V, int G, bool kSplit, bool kKeyed>
+template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
 struct BandPipeline : BandMath<V, kSplit> {
     using T = typename V::T;
     using Math = BandMath<V, kSplit>;
@@ -300,6 +300,7 @@ struct BandPipeline : BandMath<V, kSplit> {
     static constexpr int kDepth = 6;  // parts, a frame apart
 
     const int k0;
+    // detectMax: kMeter only (unmetered, nothing reads or writes it).
     T peak[G], envelope[G], gain[G], detectMax[G];
 
     BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand) : Math(kc), k0(firstBand) {
@@ -307,7 +308,8 @@ struct BandPipeline : BandMath<V, kSplit> {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
             gain[g] = V::load(st.bandGain + k0 + g * N);
-            detectMax[g] = V::load(st.detectMax + k0 + g * N);
+            if constexpr (kMeter)
+                detectMax[g] = V::load(st.detectMax + k0 + g * N);
         }
     }
     void save(ProcessState& st) const {
@@ -315,7 +317,8 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(st.peak + k0 + g * N, peak[g]);
             V::store(st.envelope + k0 + g * N, envelope[g]);
             V::store(st.bandGain + k0 + g * N, gain[g]);
-            V::store(st.detectMax + k0 + g * N, detectMax[g]);
+            if constexpr (kMeter)
+                V::store(st.detectMax + k0 + g * N, detectMax[g]);
         }
     }
 
@@ -344,7 +347,8 @@ struct BandPipeline : BandMath<V, kSplit> {
         envelope[g] = Math::envelopeStep(envelope[g], peak[g]);
         const T detect = Math::detectValue(envelope[g]);
         V::store(&s.detect[f][k0 + g * N], detect);
-        detectMax[g] = Math::largestDetect(detect, detectMax[g]);
+        if constexpr (kMeter)
+            detectMax[g] = Math::largestDetect(detect, detectMax[g]);
     }
     void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
@@ -430,9 +434,9 @@ struct BandPipeline : BandMath<V, kSplit> {
     }
 };
 
-template <class V, int G, bool kSplit, bool kKeyed>
+template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
-    using Pipeline = BandPipeline<V, G, kSplit, kKeyed>;
+    using Pipeline = BandPipeline<V, G, kSplit, kKeyed, kMeter>;
     static_assert(Pipeline::kDepth == 6, "the steps below fill and drain six parts");
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
         Pipeline p(kc, st, k0);
@@ -464,7 +468,7 @@ inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScr
 // does ChunkStaysNormal's look at the state: here every rounding is the
 // conversion, whose latency is the shorter one (what a few frames wait
 // for).
-template <class V, bool kKeyed>
+template <class V, bool kKeyed, bool kMeter>
 inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
@@ -502,7 +506,8 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
             V::store(st.peak + k, peak);
             V::store(st.envelope + k, envelope);
             detect[g] = m.detectValue(envelope);
-            V::store(st.detectMax + k, m.largestDetect(detect[g], V::load(st.detectMax + k)));
+            if constexpr (kMeter)
+                V::store(st.detectMax + k, m.largestDetect(detect[g], V::load(st.detectMax + k)));
         }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
@@ -611,8 +616,9 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
 }
 
 // A chunk, through the pipeline or (kShort) the short path, with or
-// without (kKeyed) the key bands.
-template <class V, bool kShort, bool kKeyed>
+// without (kKeyed) the key bands, raising ProcessState::detectMax or
+// (kMeter false, while no one reads the meters) leaving it alone.
+template <class V, bool kShort, bool kKeyed, bool kMeter>
 inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
                           const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                           bool accumulate) {
@@ -640,7 +646,7 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
     }
 
     if constexpr (kShort) {
-        ShortBandStages<V, kKeyed>(kc, st, s, frames);
+        ShortBandStages<V, kKeyed, kMeter>(kc, st, s, frames);
     } else {
         std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
         std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
@@ -651,9 +657,9 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
             std::memcpy(s.yK[1], st.yK1, sizeof st.yK1);
         }
         if (ChunkStaysNormal(kc, st, largest, kKeyed))
-            BandStages<V, V::kBandGroups, true, kKeyed>(kc, st, s, frames);
+            BandStages<V, V::kBandGroups, true, kKeyed, kMeter>(kc, st, s, frames);
         else
-            BandStages<V, V::kBandGroups, false, kKeyed>(kc, st, s, frames);
+            BandStages<V, V::kBandGroups, false, kKeyed, kMeter>(kc, st, s, frames);
         std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
         std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
         std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
@@ -667,14 +673,14 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }
 
-template <class V, bool kShort>
+template <class V, bool kShort, bool kMeter>
 inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                      bool accumulate) {
     if (key.keyBands)
-        RunKeyedChunk<V, kShort, true>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
+        RunKeyedChunk<V, kShort, true, kMeter>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
     else
-        RunKeyedChunk<V, kShort, false>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
+        RunKeyedChunk<V, kShort, false, kMeter>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace
