@@ -37,15 +37,16 @@ struct ProcessState {
     double peak[kKernelBands];
     double envelope[kKernelBands];
     double bandGain[kKernelBands];
-    // The largest detector value of each band (what is compared with its
-    // threshold) since the engine last set it to 0, for the meters: the
-    // kernels raise it frame by frame, and a NaN leaves it as it was.
-    double detectMax[kKernelBands];
     // The key's input and its bands one and two frames back, for every key
     // but the left channel's own bands (see KernelKey).
     double xK1, xK2;
     double yK1[kKernelBands];
     double yK2[kKernelBands];
+    // The largest detector value of each band (what is compared with its
+    // threshold) since the engine last set it to 0, for the meters: the
+    // metered kernels raise it frame by frame, and a NaN leaves it as it
+    // was. Last, so that the rest lies as it did before the meters.
+    double detectMax[kKernelBands];
 };
 
 // What keys the gates. With `keyBands` false the left audio bands drive the

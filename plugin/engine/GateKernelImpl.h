@@ -49,9 +49,12 @@ inline float FiniteOrZeroSample(float x) {
 // infinite sample enters as silence: one of them would otherwise turn the
 // followers into NaN for good. (The test is made on the widened double,
 // which is NaN or infinite exactly when the float is.) Answers the largest
-// magnitude among the results.
+// magnitude among the results. Always inlined, as ChunkStaysNormal and the
+// parts of BandPipeline: with the metered kernels beside the others, the
+// compiler would otherwise call some of them out of line, and the
+// unmetered kernels would no longer be what they were before the meters.
 template <class V>
-inline double InputStage(const float* in, double* x, int32_t frames) {
+[[gnu::always_inline]] inline double InputStage(const float* in, double* x, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
     const T tiny = V::set1(1e-12), infinity = V::set1(static_cast<double>(__builtin_inf()));
@@ -160,8 +163,8 @@ inline bool WithinMagnitude(double v, double limit) { return v <= limit && v >= 
 inline bool ZeroOrWithin(double v, double low, double high) { return v == 0.0 || (v >= low && v <= high); }
 
 // `keyBands`: the key bands run in the chunk, and their histories count.
-inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput,
-                             bool keyBands) {
+[[gnu::always_inline]] inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st,
+                                                   double largestInput, bool keyBands) {
     if (!kc.boundedFilters || !(largestInput <= kSplitInputLimit))
         return false;
     bool ok = WithinMagnitude(st.xL1, kSplitInputLimit) && WithinMagnitude(st.xL2, kSplitInputLimit) &&
@@ -292,16 +295,24 @@ struct BandMath {
 // dependency chains of all parts and all groups run side by side, and the
 // processor never waits for one of them to finish. The scratch carries the
 // values from part to part.
+// The meters' running maxima of a pipeline's band groups, kMeter only: an
+// empty base otherwise, so the unmetered pipeline is what it was before.
+template <class T, int G, bool kMeter>
+struct DetectMaxima {
+    T detectMax[G];
+};
+template <class T, int G>
+struct DetectMaxima<T, G, false> {};
+
 template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
-struct BandPipeline : BandMath<V, kSplit> {
+struct BandPipeline : BandMath<V, kSplit>, DetectMaxima<typename V::T, G, kMeter> {
     using T = typename V::T;
     using Math = BandMath<V, kSplit>;
     static constexpr int N = V::N;
     static constexpr int kDepth = 6;  // parts, a frame apart
 
     const int k0;
-    // detectMax: kMeter only (unmetered, nothing reads or writes it).
-    T peak[G], envelope[G], gain[G], detectMax[G];
+    T peak[G], envelope[G], gain[G];
 
     BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand) : Math(kc), k0(firstBand) {
         for (int g = 0; g < G; ++g) {
@@ -309,7 +320,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             envelope[g] = V::load(st.envelope + k0 + g * N);
             gain[g] = V::load(st.bandGain + k0 + g * N);
             if constexpr (kMeter)
-                detectMax[g] = V::load(st.detectMax + k0 + g * N);
+                this->detectMax[g] = V::load(st.detectMax + k0 + g * N);
         }
     }
     void save(ProcessState& st) const {
@@ -318,13 +329,13 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(st.envelope + k0 + g * N, envelope[g]);
             V::store(st.bandGain + k0 + g * N, gain[g]);
             if constexpr (kMeter)
-                V::store(st.detectMax + k0 + g * N, detectMax[g]);
+                V::store(st.detectMax + k0 + g * N, this->detectMax[g]);
         }
     }
 
     // Band filters, both channels and the key; x and x[-2] of each in
     // every lane.
-    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2, T xK,
+    [[gnu::always_inline]] void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2, T xK,
                 T xK2) {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
@@ -337,27 +348,27 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(&s.yK[f + 2][k],
                      Math::filterStep(b0, b2, a1, a2, xK, xK2, V::load(&s.yK[f + 1][k]), V::load(&s.yK[f][k])));
     }
-    void peakOf(const KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void peakOf(const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         peak[g] = Math::peakStep(peak[g], V::load(kKeyed ? &s.yK[f + 2][k] : &s.yL[f + 2][k]));
     }
     // The envelope and the detector value, from the peak of frame f, which
     // peakOf has not yet moved on.
-    void envelopeOf(KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void envelopeOf(KernelScratch& s, int g, int32_t f) {
         envelope[g] = Math::envelopeStep(envelope[g], peak[g]);
         const T detect = Math::detectValue(envelope[g]);
         V::store(&s.detect[f][k0 + g * N], detect);
         if constexpr (kMeter)
-            detectMax[g] = Math::largestDetect(detect, detectMax[g]);
+            this->detectMax[g] = Math::largestDetect(detect, this->detectMax[g]);
     }
-    void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         gain[g] = Math::levelStep(gain[g], V::load(&s.detect[f][k]), V::load(kc.threshold + k));
     }
     // The ratio replaces the detector value in the scratch (keyed, with the
     // band's fade beside it). From the level of frame f, which levelOf has
     // not yet moved on.
-    void ratioOf(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void ratioOf(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = Math::ratioValue(gain[g], V::load(&s.detect[f][k]));
         V::store(&s.detect[f][k], ratio);
@@ -365,7 +376,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(&s.fade[f][k], Math::fadeValue(ratio, gain[g], V::load(kc.threshold + k)));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
-    void gatedOf(KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
         if constexpr (kKeyed) {
@@ -619,7 +630,7 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
 // without (kKeyed) the key bands, raising ProcessState::detectMax or
 // (kMeter false, while no one reads the meters) leaving it alone.
 template <class V, bool kShort, bool kKeyed, bool kMeter>
-inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
+[[gnu::always_inline]] inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
                           const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                           bool accumulate) {
     // The inputs with their 1e-12, stored as floats, after the two inputs
