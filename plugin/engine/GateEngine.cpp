@@ -435,8 +435,8 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             piece.a += done;
             piece.b += done;
         }
-        KernelFor(kernel_, n, metered)(kc_, state_, *scratch_, inL + done, inR + done, piece, outL + done, outR + done, n,
-                              accumulate);
+        const ChunkKernel kernel = KernelFor(kernel_, n, metered);
+        kernel(kc_, state_, *scratch_, inL + done, inR + done, piece, outL + done, outR + done, n, accumulate);
         done += n;
         chunkFrames_ += n;
         if (chunkFrames_ == kKernelChunk) {

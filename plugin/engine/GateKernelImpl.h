@@ -286,15 +286,6 @@ struct BandMath {
     }
 };
 
-// Everything per band of a chunk, for G groups of V::N bands from band k0
-// on, as a software pipeline; with kKeyed the key bands are filtered with
-// the audio bands and drive the followers. One step takes the filters of frame t, the
-// peaks of t - 1, the envelopes and detector values of t - 2, the gate
-// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
-// each part starts from values finished in an earlier step, so that the
-// dependency chains of all parts and all groups run side by side, and the
-// processor never waits for one of them to finish. The scratch carries the
-// values from part to part.
 // The meters' running maxima of a pipeline's band groups, kMeter only: an
 // empty base otherwise, so the unmetered pipeline is what it was before.
 template <class T, int G, bool kMeter>
@@ -304,6 +295,15 @@ struct DetectMaxima {
 template <class T, int G>
 struct DetectMaxima<T, G, false> {};
 
+// Everything per band of a chunk, for G groups of V::N bands from band k0
+// on, as a software pipeline; with kKeyed the key bands are filtered with
+// the audio bands and drive the followers. One step takes the filters of frame t, the
+// peaks of t - 1, the envelopes and detector values of t - 2, the gate
+// levels of t - 3, the ratios of t - 4 and the gated outputs of t - 5:
+// each part starts from values finished in an earlier step, so that the
+// dependency chains of all parts and all groups run side by side, and the
+// processor never waits for one of them to finish. The scratch carries the
+// values from part to part.
 template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
 struct BandPipeline : BandMath<V, kSplit>, DetectMaxima<typename V::T, G, kMeter> {
     using T = typename V::T;
@@ -335,8 +335,8 @@ struct BandPipeline : BandMath<V, kSplit>, DetectMaxima<typename V::T, G, kMeter
 
     // Band filters, both channels and the key; x and x[-2] of each in
     // every lane.
-    [[gnu::always_inline]] void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2, T xK,
-                T xK2) {
+    [[gnu::always_inline]] void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2,
+                                       T xR, T xR2, T xK, T xK2) {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
@@ -630,9 +630,9 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
 // without (kKeyed) the key bands, raising ProcessState::detectMax or
 // (kMeter false, while no one reads the meters) leaving it alone.
 template <class V, bool kShort, bool kKeyed, bool kMeter>
-[[gnu::always_inline]] inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
-                          const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
-                          bool accumulate) {
+[[gnu::always_inline]] inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s,
+                                                const float* inL, const float* inR, const KernelKey& key, float* outL,
+                                                float* outR, int32_t frames, bool accumulate) {
     // The inputs with their 1e-12, stored as floats, after the two inputs
     // before the chunk; every input is read before any output is written,
     // so inputs and outputs may be the same buffers.
