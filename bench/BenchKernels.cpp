@@ -12,15 +12,20 @@ namespace {
 
 class EngineRunner : public Runner {
 public:
-    explicit EngineRunner(std::unique_ptr<APlugin> plugin) : plugin_(std::move(plugin)) {}
+    EngineRunner(std::unique_ptr<APlugin> plugin, bool takeMeters)
+        : plugin_(std::move(plugin)), takeMeters_(takeMeters) {}
     void process(const float* inL, const float* inR, float* outL, float* outR, int frames) override {
         float* in[2] = {const_cast<float*>(inL), const_cast<float*>(inR)};
         float* out[2] = {outL, outR};
         plugin_->processReplacing(in, out, frames);
+        if (takeMeters_)
+            plugin_->engine().meters().take(reading_);
     }
 
 private:
     std::unique_ptr<APlugin> plugin_;
+    bool takeMeters_;
+    gate::BandMeterReading reading_{};
 };
 
 class BaselineRunner : public Runner {
@@ -58,7 +63,7 @@ const Choice* FindChoice(const std::string& name) {
     return nullptr;
 }
 
-std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program) {
+std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program, bool takeMeters) {
     if (!gate::CpuRuns(choice.set))
         return nullptr;
     auto plugin = std::make_unique<APlugin>(nullptr);
@@ -69,7 +74,7 @@ std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program) {
     }
     plugin->engine().useKernel(choice.set);
     plugin->engine().setKeySource(choice.key);
-    return std::make_unique<EngineRunner>(std::move(plugin));
+    return std::make_unique<EngineRunner>(std::move(plugin), takeMeters);
 }
 
 void MakeSignal(std::vector<float>& left, std::vector<float>& right, int frames) {

@@ -37,8 +37,9 @@ public:
 };
 
 // A fresh instance with a factory program; null where the processor lacks
-// the kernel.
-std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program);
+// the kernel. `takeMeters`: an engine kernel's meters are taken after every
+// block, as an open editor keeps them on (metered kernels).
+std::unique_ptr<Runner> MakeRunner(const Choice& choice, int program, bool takeMeters = false);
 
 // A loud, gated-drum-like stereo test signal that opens and closes the gates.
 void MakeSignal(std::vector<float>& left, std::vector<float>& right, int frames);

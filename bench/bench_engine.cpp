@@ -6,7 +6,10 @@
 // floating-point guard at the host boundary (GuardCall, OneFrameBlock).
 //
 // Names: Process/<kernel>/program:<n>/ftz:<0|1> and
-// Block/<kernel>/frames:<n> (program 7, flush-to-zero off). A kernel this
+// Block/<kernel>/frames:<n> (program 7, flush-to-zero off), with no meter
+// reader (the unmetered kernels); ProcessMetered/<kernel>/program:<n> and
+// BlockMetered/<kernel>/frames:<n> take the meters after every block, as an
+// open editor keeps them on. A kernel this
 // processor lacks is reported as skipped. Glide/<what> is the cost of
 // Glide mode's glides: 512-frame blocks of program 7, each starting a new
 // glide (of about 5 ms) of the designs, the boost, or both, or none. Timings on a shared machine are
@@ -30,8 +33,8 @@ namespace {
 constexpr int kBlock = 512;
 
 void ProcessBlocks(benchmark::State& state, const benchkernels::Choice& choice, int program, bool flushToZero,
-                   int block) {
-    auto runner = benchkernels::MakeRunner(choice, program);
+                   int block, bool takeMeters) {
+    auto runner = benchkernels::MakeRunner(choice, program, takeMeters);
     if (!runner) {
         state.SkipWithError(("this processor does not run the " + choice.name + " kernel").c_str());
         return;
@@ -69,15 +72,30 @@ const bool registered = [] {
             for (bool ftz : {false, true}) {
                 const std::string name = "Process/" + choice.name + "/program:" + std::to_string(program) +
                                          "/ftz:" + (ftz ? "1" : "0");
-                benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, ftz, kBlock)
+                benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, ftz, kBlock, false)
                     ->ComputeStatistics("min", Minimum);
             }
     for (const auto& choice : benchkernels::Choices())
         for (int block : {1, 2, 4, 8, 16, 32, 64, 128, 512}) {
             const std::string name = "Block/" + choice.name + "/frames:" + std::to_string(block);
-            benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, 7, false, block)
+            benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, 7, false, block, false)
                 ->ComputeStatistics("min", Minimum);
         }
+    // Metered: the engine kernels only (the baselines have no meters).
+    for (const auto& choice : benchkernels::Choices()) {
+        if (choice.baseline)
+            continue;
+        for (int program : {7, 1}) {
+            const std::string name = "ProcessMetered/" + choice.name + "/program:" + std::to_string(program);
+            benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, program, false, kBlock, true)
+                ->ComputeStatistics("min", Minimum);
+        }
+        for (int block : {1, 8, 64, 512}) {
+            const std::string name = "BlockMetered/" + choice.name + "/frames:" + std::to_string(block);
+            benchmark::RegisterBenchmark(name.c_str(), ProcessBlocks, choice, 7, false, block, true)
+                ->ComputeStatistics("min", Minimum);
+        }
+    }
     return true;
 }();
 

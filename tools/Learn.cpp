@@ -70,6 +70,8 @@ Learned learn(const LearnOptions& options) {
     // The key sources are in the Key parameter's order; External is keyed
     // by the noise itself, which is then what the gates hear.
     engine->setKeySource(static_cast<gate::KeySource>(source));
+    // It takes the meters once, at the end: they must cover every block.
+    engine->setMetering(true);
 
     std::vector<float> interleaved(static_cast<size_t>(kPieceFrames) * info.channels);
     std::vector<float> left(kBlockFrames), right(kBlockFrames), outL(kBlockFrames), outR(kBlockFrames);

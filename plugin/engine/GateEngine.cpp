@@ -75,6 +75,7 @@ void BandMeters::take(BandMeterReading& out) {
     }
     out.blocks = count - acknowledged_.load(std::memory_order_relaxed);
     acknowledged_.store(count, std::memory_order_release);
+    takes_.store(takes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------------------
@@ -405,8 +406,20 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
         key.a = keyL != nullptr ? keyL : keyR;
         key.b = keyR != nullptr ? keyR : keyL;
     }
-    for (double& largest : state_.detectMax)
-        largest = 0.0;
+    // Metering (see Meters in GateEngine.h): on while a second at the
+    // design rate has not yet run since the reader's latest take.
+    const uint32_t takes = meters_.takes();
+    if (takes != takesSeen_) {
+        takesSeen_ = takes;
+        framesSinceTake_ = 0;
+    }
+    const bool metered = meterAlways_.load(std::memory_order_relaxed) ||
+                         static_cast<double>(framesSinceTake_) < static_cast<double>(designRate_);
+    const auto ran = static_cast<uint32_t>(frames);
+    framesSinceTake_ = framesSinceTake_ > UINT32_MAX - ran ? UINT32_MAX : framesSinceTake_ + ran;
+    if (metered)
+        for (double& largest : state_.detectMax)
+            largest = 0.0;
     // Kernel calls end where the stream's chunks end, so that a band that
     // overflowed starts again on the same frame whatever the block split,
     // and, while a glide is under way, where its next step falls.
@@ -422,8 +435,8 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             piece.a += done;
             piece.b += done;
         }
-        KernelFor(kernel_, n)(kc_, state_, *scratch_, inL + done, inR + done, piece, outL + done, outR + done, n,
-                              accumulate);
+        const ChunkKernel kernel = KernelFor(kernel_, n, metered);
+        kernel(kc_, state_, *scratch_, inL + done, inR + done, piece, outL + done, outR + done, n, accumulate);
         done += n;
         chunkFrames_ += n;
         if (chunkFrames_ == kKernelChunk) {
@@ -434,7 +447,8 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             advanceGlides(n);
     }
     publishInForce();
-    meters_.publish(state_.detectMax, state_.bandGain);
+    if (metered)
+        meters_.publish(state_.detectMax, state_.bandGain);
 }
 
 }  // namespace gate

@@ -21,7 +21,17 @@
 // the largest detector value of the block (the value compared with the
 // band's threshold: above it the gate opens) and the band's gain ratio at
 // the block's end, into BandMeters, which an editor reads from any thread
-// without a lock and without the host (see there).
+// without a lock and without the host (see there). Only while someone
+// reads them: raising the maxima costs the kernels a few per cent every
+// frame, and most of the time no editor is open. Metering is on while
+// less than a second at the design rate has run since the audio thread
+// last saw a new take, so an editor that stops reading stops the metering
+// a second later; its next take turns it on again, and that take's levels
+// come from the blocks since (the metered ones: blocks run while it was
+// off leave no levels). A new engine starts with it off; it turns on at
+// the first block after a reader's first take. Off, the blocks run the
+// unmetered kernels and publish nothing. Tools that take once at the end
+// set it on for good (setMetering).
 //
 // The key. By default the bands of the left input key the gates (the VST
 // 2.x edition's designed behaviour). Any other key source runs through
@@ -118,11 +128,20 @@ struct BandMeterReading {
 // sees every block again. A level is never lost; at worst a take repeats a
 // block the previous take also covered. All shared values are atomics:
 // no data race, no waiting on either side.
+//
+// Publication happens only while a reader takes (see GateEngine's Meters):
+// an editor that stops reading stops the metering a second later; its next
+// take turns it on again, and that take's levels come from the blocks
+// since. The audio thread tells a new take by the count of takes, which
+// only take() moves (the acknowledgement alone would not move when no
+// block was published in between, as before the first metered block).
 class BandMeters {
 public:
     BandMeters();
     // Any one reader thread at a time.
     void take(BandMeterReading& out);
+    // Audio thread: takes so far (acquire), to see whether a reader reads.
+    uint32_t takes() const { return takes_.load(std::memory_order_acquire); }
     // Audio thread, after each block: the block's largest detector values
     // and the gate levels at its end, per band.
     void publish(const double blockMax[kNumBands], const double gain[kNumBands]);
@@ -132,6 +151,7 @@ private:
     std::atomic<float> gain_[kNumBands];
     std::atomic<uint32_t> published_{0};     // publications so far
     std::atomic<uint32_t> acknowledged_{0};  // the count the reader's latest take saw
+    std::atomic<uint32_t> takes_{0};         // takes so far (the reader's alone)
     // Audio thread only: the running maxima.
     float held_[kNumBands] = {};
 };
@@ -234,6 +254,11 @@ public:
 
     // The band meters (see BandMeters): read them from any one thread.
     BandMeters& meters() { return meters_; }
+    // `always`: meter every block, whether anyone takes or not, for tools
+    // and tests that take once after many blocks; false (the default):
+    // only while a reader takes (see Meters above). Any thread; the next
+    // block takes it up.
+    void setMetering(bool always) { meterAlways_.store(always, std::memory_order_relaxed); }
 
 private:
     // A glide moves from the values in force to a new set's values in
@@ -271,6 +296,7 @@ private:
     // first block). Each is read on its own; tailFrames runs while the
     // host does not process, when they stand still.
     std::atomic<float> inForce_[4];
+    std::atomic<bool> meterAlways_{false};
 
     // Audio thread only.
     uint64_t seenStamp_ = ~uint64_t{0};
@@ -291,6 +317,10 @@ private:
     KernelScratch* scratch_;
     KernelSet kernel_ = WidestKernel();
     BandMeters meters_;
+    // The meters' takes the audio thread last saw, and the frames run
+    // since they changed, saturating (at the top for a new engine: off).
+    uint32_t takesSeen_ = 0;
+    uint32_t framesSinceTake_ = UINT32_MAX;
 };
 
 }  // namespace gate

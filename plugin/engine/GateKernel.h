@@ -37,15 +37,16 @@ struct ProcessState {
     double peak[kKernelBands];
     double envelope[kKernelBands];
     double bandGain[kKernelBands];
-    // The largest detector value of each band (what is compared with its
-    // threshold) since the engine last set it to 0, for the meters: the
-    // kernels raise it frame by frame, and a NaN leaves it as it was.
-    double detectMax[kKernelBands];
     // The key's input and its bands one and two frames back, for every key
     // but the left channel's own bands (see KernelKey).
     double xK1, xK2;
     double yK1[kKernelBands];
     double yK2[kKernelBands];
+    // The largest detector value of each band (what is compared with its
+    // threshold) since the engine last set it to 0, for the meters: the
+    // metered kernels raise it frame by frame, and a NaN leaves it as it
+    // was. Last, so that the rest lies as it did before the meters.
+    double detectMax[kKernelBands];
 };
 
 // What keys the gates. With `keyBands` false the left audio bands drive the
@@ -105,18 +106,34 @@ struct KernelScratch {
 // `accumulate` adds to the outputs instead of replacing them. Each is
 // defined only in the builds whose processor has its instructions (see
 // CMakeLists.txt): other code reaches them through KernelFor and
-// RoundNormalFor.
+// RoundNormalFor. The ...Metered ones also raise ProcessState::detectMax;
+// the others leave it alone, and pay nothing for the meters.
 void RunChunkPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                       const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                       bool accumulate);
+void RunChunkPortableMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                             const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                             bool accumulate);
 void RunChunkNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkNeonMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate);
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkSse2Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate);
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkAvxMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                        const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                        bool accumulate);
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                     const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunChunkAvx512Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                           const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                           bool accumulate);
 
 // A chunk kernel of the signature above.
 using ChunkKernel = void (*)(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch,
@@ -130,12 +147,24 @@ constexpr int32_t kShortChunk = 8;
 void RunShortPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                       const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                       bool accumulate);
+void RunShortPortableMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                             const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                             bool accumulate);
 void RunShortNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunShortNeonMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate);
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunShortSse2Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate);
 void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate);
+void RunShortAvxMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                        const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                        bool accumulate);
 
 // For tests: each kernel's split rounding (see GateKernelImpl.h) of
 // `count` values.
@@ -157,8 +186,9 @@ bool CpuRuns(KernelSet set);
 KernelSet WidestKernel();
 // What runs a call of `frames` frames (1 .. kKernelChunk) for the kernel
 // set `set`: the set's own chunk kernel, or for a short call the path that
-// is fastest there. Every one computes the same samples.
-ChunkKernel KernelFor(KernelSet set, int32_t frames);
+// is fastest there; `metered`, its metered form. Every one computes the
+// same samples.
+ChunkKernel KernelFor(KernelSet set, int32_t frames, bool metered = false);
 // For tests: the split rounding of a kernel that CpuRuns, else nullptr.
 using RoundNormalFunction = void (*)(const double* in, double* out, int32_t count);
 RoundNormalFunction RoundNormalFor(KernelSet set);

@@ -72,13 +72,27 @@ void RoundNormalAvx(const double* in, double* out, int32_t count) {
 
 void RunChunkAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Avx, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Avx, false, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
     _mm256_zeroupper();  // no penalty for SSE code that runs next
+}
+
+void RunChunkAvxMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                        const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                        bool accumulate) {
+    RunChunk<Avx, false, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    _mm256_zeroupper();
 }
 
 void RunShortAvx(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                  const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Avx, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Avx, true, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    _mm256_zeroupper();
+}
+
+void RunShortAvxMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                        const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                        bool accumulate) {
+    RunChunk<Avx, true, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
     _mm256_zeroupper();
 }
 

@@ -83,8 +83,15 @@ void RoundNormalAvx512(const double* in, double* out, int32_t count) {
 
 void RunChunkAvx512(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                     const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Avx512, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Avx512, false, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
     _mm256_zeroupper();  // no penalty for SSE code that runs next
+}
+
+void RunChunkAvx512Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                           const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                           bool accumulate) {
+    RunChunk<Avx512, false, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    _mm256_zeroupper();
 }
 
 }  // namespace gate

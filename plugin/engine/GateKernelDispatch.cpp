@@ -43,7 +43,7 @@ bool CpuRuns(KernelSet set) {
     return false;
 }
 
-ChunkKernel KernelFor(KernelSet set, int32_t frames) {
+ChunkKernel KernelFor(KernelSet set, int32_t frames, bool metered) {
     // The short path, where a chunk is too short to fill the pipeline
     // for long. It mostly waits on chains of operations, as long in eight
     // lanes as in four: AVX-512 takes the AVX one, which is measured
@@ -52,20 +52,25 @@ ChunkKernel KernelFor(KernelSet set, int32_t frames) {
     switch (set) {
 #if defined(HALVORINE_KERNELS_X86)
     case KernelSet::Avx512:
-        return isShort ? RunShortAvx : RunChunkAvx512;
+        return isShort ? (metered ? RunShortAvxMetered : RunShortAvx)
+                       : (metered ? RunChunkAvx512Metered : RunChunkAvx512);
     case KernelSet::Avx:
-        return isShort ? RunShortAvx : RunChunkAvx;
+        return isShort ? (metered ? RunShortAvxMetered : RunShortAvx) : (metered ? RunChunkAvxMetered : RunChunkAvx);
     case KernelSet::Sse2:
-        return isShort ? RunShortSse2 : RunChunkSse2;
+        return isShort ? (metered ? RunShortSse2Metered : RunShortSse2)
+                       : (metered ? RunChunkSse2Metered : RunChunkSse2);
 #endif
 #if defined(HALVORINE_KERNELS_NEON)
     case KernelSet::Neon:
-        return isShort ? RunShortNeon : RunChunkNeon;
+        return isShort ? (metered ? RunShortNeonMetered : RunShortNeon)
+                       : (metered ? RunChunkNeonMetered : RunChunkNeon);
 #endif
     default:
         break;
     }
-    return isShort ? RunShortPortable : RunChunkPortable;
+    if (isShort)
+        return metered ? RunShortPortableMetered : RunShortPortable;
+    return metered ? RunChunkPortableMetered : RunChunkPortable;
 }
 
 RoundNormalFunction RoundNormalFor(KernelSet set) {

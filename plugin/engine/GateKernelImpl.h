@@ -49,9 +49,12 @@ inline float FiniteOrZeroSample(float x) {
 // infinite sample enters as silence: one of them would otherwise turn the
 // followers into NaN for good. (The test is made on the widened double,
 // which is NaN or infinite exactly when the float is.) Answers the largest
-// magnitude among the results.
+// magnitude among the results. Always inlined, as ChunkStaysNormal and the
+// parts of BandPipeline: with the metered kernels beside the others, the
+// compiler would otherwise call some of them out of line, and the
+// unmetered kernels would no longer be what they were before the meters.
 template <class V>
-inline double InputStage(const float* in, double* x, int32_t frames) {
+[[gnu::always_inline]] inline double InputStage(const float* in, double* x, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
     const T tiny = V::set1(1e-12), infinity = V::set1(static_cast<double>(__builtin_inf()));
@@ -160,8 +163,8 @@ inline bool WithinMagnitude(double v, double limit) { return v <= limit && v >= 
 inline bool ZeroOrWithin(double v, double low, double high) { return v == 0.0 || (v >= low && v <= high); }
 
 // `keyBands`: the key bands run in the chunk, and their histories count.
-inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st, double largestInput,
-                             bool keyBands) {
+[[gnu::always_inline]] inline bool ChunkStaysNormal(const KernelCoefficients& kc, const ProcessState& st,
+                                                   double largestInput, bool keyBands) {
     if (!kc.boundedFilters || !(largestInput <= kSplitInputLimit))
         return false;
     bool ok = WithinMagnitude(st.xL1, kSplitInputLimit) && WithinMagnitude(st.xL2, kSplitInputLimit) &&
@@ -283,6 +286,15 @@ struct BandMath {
     }
 };
 
+// The meters' running maxima of a pipeline's band groups, kMeter only: an
+// empty base otherwise, so the unmetered pipeline is what it was before.
+template <class T, int G, bool kMeter>
+struct DetectMaxima {
+    T detectMax[G];
+};
+template <class T, int G>
+struct DetectMaxima<T, G, false> {};
+
 // Everything per band of a chunk, for G groups of V::N bands from band k0
 // on, as a software pipeline; with kKeyed the key bands are filtered with
 // the audio bands and drive the followers. One step takes the filters of frame t, the
@@ -292,22 +304,23 @@ struct BandMath {
 // dependency chains of all parts and all groups run side by side, and the
 // processor never waits for one of them to finish. The scratch carries the
 // values from part to part.
-template <class V, int G, bool kSplit, bool kKeyed>
-struct BandPipeline : BandMath<V, kSplit> {
+template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
+struct BandPipeline : BandMath<V, kSplit>, DetectMaxima<typename V::T, G, kMeter> {
     using T = typename V::T;
     using Math = BandMath<V, kSplit>;
     static constexpr int N = V::N;
     static constexpr int kDepth = 6;  // parts, a frame apart
 
     const int k0;
-    T peak[G], envelope[G], gain[G], detectMax[G];
+    T peak[G], envelope[G], gain[G];
 
     BandPipeline(const KernelCoefficients& kc, const ProcessState& st, int firstBand) : Math(kc), k0(firstBand) {
         for (int g = 0; g < G; ++g) {
             peak[g] = V::load(st.peak + k0 + g * N);
             envelope[g] = V::load(st.envelope + k0 + g * N);
             gain[g] = V::load(st.bandGain + k0 + g * N);
-            detectMax[g] = V::load(st.detectMax + k0 + g * N);
+            if constexpr (kMeter)
+                this->detectMax[g] = V::load(st.detectMax + k0 + g * N);
         }
     }
     void save(ProcessState& st) const {
@@ -315,14 +328,15 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(st.peak + k0 + g * N, peak[g]);
             V::store(st.envelope + k0 + g * N, envelope[g]);
             V::store(st.bandGain + k0 + g * N, gain[g]);
-            V::store(st.detectMax + k0 + g * N, detectMax[g]);
+            if constexpr (kMeter)
+                V::store(st.detectMax + k0 + g * N, this->detectMax[g]);
         }
     }
 
     // Band filters, both channels and the key; x and x[-2] of each in
     // every lane.
-    void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2, T xR, T xR2, T xK,
-                T xK2) {
+    [[gnu::always_inline]] void filter(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f, T xL, T xL2,
+                                       T xR, T xR2, T xK, T xK2) {
         const int k = k0 + g * N;
         const T b0 = V::load(kc.b0 + k), b2 = V::load(kc.b2 + k);
         const T a1 = V::load(kc.a1 + k), a2 = V::load(kc.a2 + k);
@@ -334,26 +348,27 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(&s.yK[f + 2][k],
                      Math::filterStep(b0, b2, a1, a2, xK, xK2, V::load(&s.yK[f + 1][k]), V::load(&s.yK[f][k])));
     }
-    void peakOf(const KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void peakOf(const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         peak[g] = Math::peakStep(peak[g], V::load(kKeyed ? &s.yK[f + 2][k] : &s.yL[f + 2][k]));
     }
     // The envelope and the detector value, from the peak of frame f, which
     // peakOf has not yet moved on.
-    void envelopeOf(KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void envelopeOf(KernelScratch& s, int g, int32_t f) {
         envelope[g] = Math::envelopeStep(envelope[g], peak[g]);
         const T detect = Math::detectValue(envelope[g]);
         V::store(&s.detect[f][k0 + g * N], detect);
-        detectMax[g] = Math::largestDetect(detect, detectMax[g]);
+        if constexpr (kMeter)
+            this->detectMax[g] = Math::largestDetect(detect, this->detectMax[g]);
     }
-    void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void levelOf(const KernelCoefficients& kc, const KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         gain[g] = Math::levelStep(gain[g], V::load(&s.detect[f][k]), V::load(kc.threshold + k));
     }
     // The ratio replaces the detector value in the scratch (keyed, with the
     // band's fade beside it). From the level of frame f, which levelOf has
     // not yet moved on.
-    void ratioOf(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void ratioOf(const KernelCoefficients& kc, KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = Math::ratioValue(gain[g], V::load(&s.detect[f][k]));
         V::store(&s.detect[f][k], ratio);
@@ -361,7 +376,7 @@ struct BandPipeline : BandMath<V, kSplit> {
             V::store(&s.fade[f][k], Math::fadeValue(ratio, gain[g], V::load(kc.threshold + k)));
     }
     // The gated band outputs of both channels, into [band][frame] rows.
-    void gatedOf(KernelScratch& s, int g, int32_t f) {
+    [[gnu::always_inline]] void gatedOf(KernelScratch& s, int g, int32_t f) {
         const int k = k0 + g * N;
         const T ratio = V::load(&s.detect[f][k]);
         if constexpr (kKeyed) {
@@ -430,9 +445,9 @@ struct BandPipeline : BandMath<V, kSplit> {
     }
 };
 
-template <class V, int G, bool kSplit, bool kKeyed>
+template <class V, int G, bool kSplit, bool kKeyed, bool kMeter>
 inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
-    using Pipeline = BandPipeline<V, G, kSplit, kKeyed>;
+    using Pipeline = BandPipeline<V, G, kSplit, kKeyed, kMeter>;
     static_assert(Pipeline::kDepth == 6, "the steps below fill and drain six parts");
     for (int k0 = 0; k0 < kKernelBands; k0 += G * V::N) {
         Pipeline p(kc, st, k0);
@@ -464,7 +479,7 @@ inline void BandStages(const KernelCoefficients& kc, ProcessState& st, KernelScr
 // does ChunkStaysNormal's look at the state: here every rounding is the
 // conversion, whose latency is the shorter one (what a few frames wait
 // for).
-template <class V, bool kKeyed>
+template <class V, bool kKeyed, bool kMeter>
 inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, int32_t frames) {
     using T = typename V::T;
     constexpr int N = V::N;
@@ -502,7 +517,8 @@ inline void ShortBandStages(const KernelCoefficients& kc, ProcessState& st, Kern
             V::store(st.peak + k, peak);
             V::store(st.envelope + k, envelope);
             detect[g] = m.detectValue(envelope);
-            V::store(st.detectMax + k, m.largestDetect(detect[g], V::load(st.detectMax + k)));
+            if constexpr (kMeter)
+                V::store(st.detectMax + k, m.largestDetect(detect[g], V::load(st.detectMax + k)));
         }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
@@ -611,11 +627,12 @@ inline void RoundNormalValues(const double* in, double* out, int32_t count) {
 }
 
 // A chunk, through the pipeline or (kShort) the short path, with or
-// without (kKeyed) the key bands.
-template <class V, bool kShort, bool kKeyed>
-inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
-                          const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
-                          bool accumulate) {
+// without (kKeyed) the key bands, raising ProcessState::detectMax or
+// (kMeter false, while no one reads the meters) leaving it alone.
+template <class V, bool kShort, bool kKeyed, bool kMeter>
+[[gnu::always_inline]] inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s,
+                                                const float* inL, const float* inR, const KernelKey& key, float* outL,
+                                                float* outR, int32_t frames, bool accumulate) {
     // The inputs with their 1e-12, stored as floats, after the two inputs
     // before the chunk; every input is read before any output is written,
     // so inputs and outputs may be the same buffers.
@@ -640,7 +657,7 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
     }
 
     if constexpr (kShort) {
-        ShortBandStages<V, kKeyed>(kc, st, s, frames);
+        ShortBandStages<V, kKeyed, kMeter>(kc, st, s, frames);
     } else {
         std::memcpy(s.yL[0], st.yL2, sizeof st.yL2);
         std::memcpy(s.yL[1], st.yL1, sizeof st.yL1);
@@ -651,9 +668,9 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
             std::memcpy(s.yK[1], st.yK1, sizeof st.yK1);
         }
         if (ChunkStaysNormal(kc, st, largest, kKeyed))
-            BandStages<V, V::kBandGroups, true, kKeyed>(kc, st, s, frames);
+            BandStages<V, V::kBandGroups, true, kKeyed, kMeter>(kc, st, s, frames);
         else
-            BandStages<V, V::kBandGroups, false, kKeyed>(kc, st, s, frames);
+            BandStages<V, V::kBandGroups, false, kKeyed, kMeter>(kc, st, s, frames);
         std::memcpy(st.yL2, s.yL[frames], sizeof st.yL2);
         std::memcpy(st.yL1, s.yL[frames + 1], sizeof st.yL1);
         std::memcpy(st.yR2, s.yR[frames], sizeof st.yR2);
@@ -667,14 +684,14 @@ inline void RunKeyedChunk(const KernelCoefficients& kc, ProcessState& st, Kernel
     OutputStage<V, V::kOutputVectors>(kc, s, outL, outR, frames, accumulate);
 }
 
-template <class V, bool kShort>
+template <class V, bool kShort, bool kMeter>
 inline void RunChunk(const KernelCoefficients& kc, ProcessState& st, KernelScratch& s, const float* inL,
                      const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                      bool accumulate) {
     if (key.keyBands)
-        RunKeyedChunk<V, kShort, true>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
+        RunKeyedChunk<V, kShort, true, kMeter>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
     else
-        RunKeyedChunk<V, kShort, false>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
+        RunKeyedChunk<V, kShort, false, kMeter>(kc, st, s, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace

@@ -72,12 +72,24 @@ void RoundNormalNeon(const double* in, double* out, int32_t count) {
 
 void RunChunkNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Neon, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Neon, false, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunChunkNeonMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate) {
+    RunChunk<Neon, false, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 void RunShortNeon(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Neon, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Neon, true, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunShortNeonMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate) {
+    RunChunk<Neon, true, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace gate

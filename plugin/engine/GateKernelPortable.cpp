@@ -71,13 +71,25 @@ void RoundNormalPortable(const double* in, double* out, int32_t count) {
 void RunChunkPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                       const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                       bool accumulate) {
-    RunChunk<Portable, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Portable, false, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunChunkPortableMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                             const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                             bool accumulate) {
+    RunChunk<Portable, false, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 void RunShortPortable(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                       const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
                       bool accumulate) {
-    RunChunk<Portable, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Portable, true, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunShortPortableMetered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                             const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                             bool accumulate) {
+    RunChunk<Portable, true, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace gate

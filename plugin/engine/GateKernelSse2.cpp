@@ -69,12 +69,24 @@ void RoundNormalSse2(const double* in, double* out, int32_t count) {
 
 void RunChunkSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Sse2, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Sse2, false, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunChunkSse2Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate) {
+    RunChunk<Sse2, false, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 void RunShortSse2(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
                   const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames, bool accumulate) {
-    RunChunk<Sse2, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+    RunChunk<Sse2, true, false>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
+}
+
+void RunShortSse2Metered(const KernelCoefficients& kc, ProcessState& st, KernelScratch& scratch, const float* inL,
+                         const float* inR, const KernelKey& key, float* outL, float* outR, int32_t frames,
+                         bool accumulate) {
+    RunChunk<Sse2, true, true>(kc, st, scratch, inL, inR, key, outL, outR, frames, accumulate);
 }
 
 }  // namespace gate

@@ -143,6 +143,7 @@ TEST_P(Kernels, MetersReportTheDetectorLevels) {
             GTEST_SKIP() << SkipMessage();
         plugin->setProgram(c.program);
         plugin->engine().setKeySource(c.key);
+        plugin->engine().setMetering(true);  // from the first block, before any take
         reference::Gate ref;
         ref.key = c.key;
         float params[gate::kNumParams];
