@@ -447,8 +447,12 @@ void GateEngine::run(const float* inL, const float* inR, float* outL, float* out
             advanceGlides(n);
     }
     publishInForce();
-    if (metered)
-        meters_.publish(state_.detectMax, state_.bandGain);
+    if (metered) {
+        double passed[kNumBands];
+        for (int k = 0; k < kNumBands; ++k)
+            passed[k] = PassedFraction(state_.bandGain[k], state_.envelope[k]);
+        meters_.publish(state_.detectMax, passed);
+    }
 }
 
 }  // namespace gate

@@ -100,8 +100,9 @@ struct BandMeterReading {
     // previous take (0 for none), as a ratio to full scale: the band's gate
     // opens where it exceeds the band's threshold.
     float level[kNumBands];
-    // Each band's gate level at the end of the latest block: the fraction
-    // of the band that reaches the output (about 0 closed, about 1 open).
+    // The fraction of each band that reaches the output at the end of the
+    // latest block: 0 closed (cut), 1 open, between them while the gate
+    // moves (PassedFraction).
     float gain[kNumBands];
     // Blocks published since the previous take: 0 means no audio ran in
     // between, and `level` repeats what the previous take saw.
@@ -143,8 +144,8 @@ public:
     // Audio thread: takes so far (acquire), to see whether a reader reads.
     uint32_t takes() const { return takes_.load(std::memory_order_acquire); }
     // Audio thread, after each block: the block's largest detector values
-    // and the gate levels at its end, per band.
-    void publish(const double blockMax[kNumBands], const double gain[kNumBands]);
+    // and the fractions passed at its end, per band.
+    void publish(const double blockMax[kNumBands], const double passed[kNumBands]);
 
 private:
     std::atomic<float> level_[kNumBands];

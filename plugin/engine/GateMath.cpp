@@ -114,6 +114,14 @@ void DeriveGains(const float params[kNumParams], DerivedValues& out) {
         out.threshold[k] = GateThreshold(params[kFirstGateLevel + k]);
 }
 
+double PassedFraction(double gateLevel, double envelope) {
+    if (!(gateLevel > 0.001))
+        return 0.0;
+    const double detect = static_cast<float>(envelope + 1e-12);
+    const double ratio = gateLevel / (detect + 0.0001);
+    return ratio < 1.0 ? ratio : 1.0;
+}
+
 float GateThreshold(float level) { return Store(static_cast<double>(DbToGain(40.0f, 40.0f, level)) / 32.0); }
 
 float GateLevelOfTenths(int tenths) {

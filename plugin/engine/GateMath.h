@@ -76,6 +76,14 @@ void DesignAllBands(const float params[kNumParams], float sampleRate, BandCoeffi
 // Smoothing pairs, boost gain and thresholds of a parameter set.
 void DeriveGains(const float params[kNumParams], DerivedValues& out);
 
+// The fraction of a band that reaches the output, for the meters: as the
+// kernels scale a band, its gate level over its detector value (the
+// rounded envelope and its 1e-12) plus 0.0001, nothing at a gate level of
+// 0.001 or below (the band is cut), and at most all of it. The gate level
+// follows the detector value while the gate is open, so an open band
+// passes about all of itself, whatever its level.
+double PassedFraction(double gateLevel, double envelope);
+
 // The threshold of a band whose gate level is `level`:
 // DbToGain(40, 40, level) / 32, some 10^((40 level - 40) / 20) / 32 (a
 // level of 0: 0, the gate never closes). A band's gate opens where its
