@@ -18,7 +18,7 @@ constexpr platform::Rect kGroove{4, 5, 96, 8};
 // The Learn button: the key selector's face, beside it, over the left of
 // the product's mark, which the mark's compact form beside it replaces.
 constexpr platform::Rect kLearnArea{287, 210, 344, 233};
-constexpr platform::Rect kMarkArea{345, 206, 398, 241};
+constexpr platform::Rect kMarkArea{344, 206, 398, 241};
 constexpr Rgb kAccent{34, 86, 118};  // the mark's colour in the artwork
 constexpr Rgb kMaker{84, 84, 84};
 // A peak falls at 20 dB a second: so much a refresh pass (25 ms).
